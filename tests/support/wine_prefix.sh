@@ -1,0 +1,16 @@
+#!/bin/sh
+# start: makes the tests' Wine prefix if needed and keeps one wineserver
+# running for the whole test run; stop: ends that wineserver.
+set -eu
+action=$1 prefix=$2 wine_run=$3 wineserver=$4
+export WINEPREFIX="$prefix"
+case $action in
+  start)
+    "$wine_run" cmd /c exit 0 >/dev/null 2>&1
+    "$wineserver" -w
+    "$wineserver" -p </dev/null >/dev/null 2>&1
+    ;;
+  stop)
+    "$wineserver" -k 2>/dev/null || true
+    ;;
+esac
