@@ -11,8 +11,8 @@ version_info::version_info(const wchar_t* path) {
     if (size == 0) {
         throw file_version_exception(GetLastError());
     }
-    block.resize(size);
-    if (!GetFileVersionInfoW(path, handle, size, block.data())) {
+    block_.resize(size);
+    if (!GetFileVersionInfoW(path, handle, size, block_.data())) {
         throw file_version_exception(GetLastError());
     }
 }
@@ -21,7 +21,7 @@ bool version_info::version_text(std::wstring& text) const {
     void* record = nullptr;
     UINT length = 0;
     // VerQueryValueW takes a non-const block but does not write to it.
-    if (!VerQueryValueW(const_cast<unsigned char*>(block.data()), L"\\", &record, &length)) {
+    if (!VerQueryValueW(const_cast<unsigned char*>(block_.data()), L"\\", &record, &length)) {
         return false;
     }
     text = fixed_version_text(*static_cast<const VS_FIXEDFILEINFO*>(record));

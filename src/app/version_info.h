@@ -17,5 +17,5 @@ public:
     bool version_text(std::wstring& text) const;
 
 private:
-    std::vector<unsigned char> block;
+    std::vector<unsigned char> block_;
 };

@@ -23,9 +23,11 @@ private:
 
 std::wstring known_folder_path(const GUID& folder) {
     wchar_t* shell_text = nullptr;
-    if (FAILED(SHGetKnownFolderPath(folder, 0, nullptr, &shell_text))) {
+    const HRESULT result = SHGetKnownFolderPath(folder, 0, nullptr, &shell_text);
+    // The shell's text is the caller's to free whether or not the call succeeded.
+    const unique_cotaskmem_string owned(shell_text);
+    if (FAILED(result) || owned.get() == nullptr) {
         return std::wstring();
     }
-    const unique_cotaskmem_string owned(shell_text);
     return std::wstring(owned.get());
 }
