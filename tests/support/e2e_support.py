@@ -1,0 +1,196 @@
+"""What the end-to-end tests share: the tools CMake hands over, private Wine
+prefixes, running the utility, and the table it is expected to print."""
+
+import hashlib
+import os
+import pathlib
+import shutil
+import subprocess
+import tempfile
+import typing
+
+EXE = pathlib.Path(os.environ["PELMAR_EXE"])
+SPOOLER_TOOL = pathlib.Path(os.environ["PELMAR_SPOOLER_TOOL"])
+WINE_RUN = os.environ["PELMAR_WINE_RUN"]
+WINESERVER = os.environ["PELMAR_WINESERVER"]
+BASE_PREFIX = pathlib.Path(os.environ["PELMAR_BASE_PREFIX"])
+WORK_DIR = pathlib.Path(os.environ["PELMAR_E2E_WORK_DIR"])
+WINDRES = os.environ["PELMAR_WINDRES"]
+MINGW_GCC = os.environ["PELMAR_MINGW_GCC"]
+
+# Generous: a Wine process on a busy machine may take many seconds to start.
+RUN_TIMEOUT = 180
+
+TITLE = "Pelmar Omni Print Driver Information Utility"
+BANNER = f"{TITLE} 1.0.0.1\nCopyright (c) Pelmar. All rights reserved.\n\n"
+
+DRIVER_NAME = "Pelmar Omni Printer"
+PROGRAM_FILES_FOLDER = "C:\\Program Files\\Pelmar\\printer"
+LOCATIONS = (1, 2, 4, 8, 16)
+MISSING = {
+    1: "<Missing Printer Driver Directory>",
+    2: "<Missing Print Processor Directory>",
+    4: '<Missing "Program Files\\Pelmar\\printer" Directory>',
+    8: '<Missing "Program Files (x86)\\Pelmar\\printer" Directory>',
+    16: "<Missing Printer Driver Package Directory>",
+}
+_DRIVER_FILES, _PACKAGE_FILES, _PROCESSOR_FILES = 0x1D, 0x1C, 0x1E
+MANIFEST = [(name, _DRIVER_FILES) for name in (
+    "pomnres_en.dll", "pomnres_de.dll", "pomnres_fr.dll", "pomnres_ja.dll", "pomnres_es.dll",
+    "pomnres_zh-CN.dll", "pomnres_zh-TW.dll", "pomnres_ko.dll", "pomnres_ru.dll",
+    "pmomndrv.dll", "pmomnui.dll", "pmxpsomnui.dll", "omnprn.dll")] + [
+    ("pelmaromn.cat", _PACKAGE_FILES), ("pelmaromn.inf", _PACKAGE_FILES),
+    ("pelmaromn.txt", _DRIVER_FILES), ("pelmarxps.txt", _DRIVER_FILES),
+    ("pelmarxpsdrv-pipelineconfig.xml", _DRIVER_FILES), ("pmproc.dll", _PROCESSOR_FILES),
+    ("basecapabilities.xml", _DRIVER_FILES)]
+
+
+class file_fixture(typing.NamedTuple):
+    """A file a test lays out, and the version text the utility should show."""
+    content: bytes
+    version: str = "N/A"
+
+
+def row(digest, size, version, name, directory):
+    return f"{digest:<40}\t{size:>10}\t{version:<25}\t{name:<30}\t{directory}\n"
+
+
+HEADER = row("HASH", "SIZE", "VERSION", "FILENAME", "DIRECTORY")
+
+
+def expected_table(directories, files):
+    """directories: location -> directory text; files: (location, name) -> file_fixture."""
+    lines = [HEADER]
+    for name, mask in MANIFEST:
+        for location in LOCATIONS:
+            if mask & location:
+                fixture = files.get((location, name))
+                if fixture is None:
+                    lines.append(row("--", "--", "--", name, directories[location]))
+                else:
+                    lines.append(row(hashlib.sha1(fixture.content).hexdigest(),
+                                     len(fixture.content), fixture.version, name,
+                                     directories[location]))
+    return "".join(lines)
+
+
+def with_backslash(path):
+    return path if path.endswith("\\") else path + "\\"
+
+
+def build_library(directory, version):
+    """A resource-only DLL whose fixed file version is `version` (four words).
+
+    Its string table names a different version, which the utility must not show."""
+    directory.mkdir(parents=True, exist_ok=True)
+    stem = directory / ("v" + "_".join(map(str, version)))
+    numbers = ",".join(map(str, version))
+    stem.with_suffix(".rc").write_text(
+        f"1 VERSIONINFO\n FILEVERSION {numbers}\n PRODUCTVERSION 9,9,9,9\n"
+        " FILEFLAGSMASK 0x3f\n FILEOS 0x40004\n FILETYPE 0x2\nBEGIN\n"
+        ' BLOCK "StringFileInfo"\n BEGIN\n  BLOCK "040904b0"\n  BEGIN\n'
+        '   VALUE "FileVersion", "9.9.9.9"\n  END\n END\n'
+        ' BLOCK "VarFileInfo"\n BEGIN\n  VALUE "Translation", 0x409, 1200\n END\nEND\n')
+    subprocess.run([WINDRES, stem.with_suffix(".rc"), "-O", "coff", "-o", stem.with_suffix(".o")],
+                   check=True)
+    subprocess.run([MINGW_GCC, "-shared", "-nostdlib", "-Wl,-e,0", "-s", "-o",
+                    stem.with_suffix(".dll"), stem.with_suffix(".o")], check=True)
+    return file_fixture(stem.with_suffix(".dll").read_bytes(), ".".join(map(str, version)))
+
+
+def _link_or_copy(system32, spool):
+    # The libraries under system32 are only ever read: linking them instead of
+    # copying makes a new prefix cost a fraction of a second, not several.
+    def copy(source, target):
+        if source.startswith(system32) and not source.startswith(spool):
+            os.link(source, target)
+        else:
+            shutil.copy2(source, target)
+    return copy
+
+
+class wine_prefix:
+    """A private copy of the build tree's prefix with a wineserver of its own,
+    cleared of whatever printer drivers and product files the shared prefix
+    may have gained from other tests."""
+
+    def __init__(self, name):
+        self.root = WORK_DIR / name
+        self.path = self.root / "prefix"
+        self.close()
+        self.root.mkdir(parents=True)
+        system32 = str(BASE_PREFIX / "drive_c" / "windows" / "system32") + os.sep
+        shutil.copytree(BASE_PREFIX, self.path, symlinks=True,
+                        copy_function=_link_or_copy(system32, system32 + "spool" + os.sep))
+        self.env = dict(os.environ, WINEPREFIX=str(self.path))
+        try:
+            # The wineserver and the services that the first program starts
+            # outlive it; they must hold no pipe that a reader waits on (see run).
+            subprocess.run([WINESERVER, "-p"], env=self.env, check=True, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.driver_folder, self.processor_folder = self.spooler("reset", "dirs").splitlines()
+            for leftover in (self.unix_path("C:\\Program Files\\Pelmar"),
+                             self.unix_path("C:\\Program Files (x86)\\Pelmar")):
+                shutil.rmtree(leftover, ignore_errors=True)
+            self.unix_path(self.processor_folder, "pmproc.dll").unlink(missing_ok=True)
+        except BaseException:
+            self.close()
+            raise
+
+    def close(self):
+        if self.path.exists():
+            env = dict(os.environ, WINEPREFIX=str(self.path))
+            subprocess.run([WINESERVER, "-k"], env=env, stderr=subprocess.DEVNULL)
+            subprocess.run([WINESERVER, "-w"], env=env)
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def unix_path(self, windows_path, *names):
+        drive, _, rest = windows_path.partition(":\\")
+        assert drive.upper() == "C", windows_path
+        return self.path.joinpath("drive_c", *[part for part in rest.split("\\") if part], *names)
+
+    def run(self, program, *arguments, stdout=None):
+        """Runs a program in the prefix; its output goes to files unless the
+        caller passes a stdout, since a pipe would stay open as long as any
+        Wine service started by the program lives."""
+        with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:
+            result = subprocess.run([WINE_RUN, program, *arguments], env=self.env,
+                                    stdin=subprocess.DEVNULL, stdout=stdout or output,
+                                    stderr=errors, timeout=RUN_TIMEOUT)
+            output.seek(0)
+            errors.seek(0)
+            return subprocess.CompletedProcess(result.args, result.returncode,
+                                               result.stdout if stdout else output.read(),
+                                               errors.read())
+
+    def run_utility(self, *arguments, stdout=None):
+        return self.run(EXE, *arguments, stdout=stdout)
+
+    def spooler(self, *commands):
+        result = self.run(SPOOLER_TOOL, *commands)
+        if result.returncode != 0:
+            errors = result.stderr.decode(errors="replace")
+            raise AssertionError(f"spooler tool {commands}: {errors}")
+        return result.stdout.decode("utf-8")
+
+    def lay_out(self, windows_folder, files):
+        """Writes files (name -> file_fixture) into a folder of the prefix."""
+        folder = self.unix_path(windows_folder)
+        folder.mkdir(parents=True, exist_ok=True)
+        for name, fixture in files.items():
+            (folder / name).write_bytes(fixture.content)
+
+
+class output_assertions:
+    """Mixin for unittest.TestCase: byte-exact checks of one run's outcome."""
+
+    maxDiff = None
+
+    def assert_run(self, result, stdout, stderr, exit_code):
+        # Decoded first for a readable difference, then compared byte for byte.
+        if stdout is not None:
+            self.assertEqual(result.stdout.decode("utf-8", "backslashreplace"), stdout)
+            self.assertEqual(result.stdout, stdout.encode("utf-8"))
+        self.assertEqual(result.stderr.decode("utf-8", "backslashreplace"), stderr)
+        self.assertEqual(result.stderr, stderr.encode("utf-8"))
+        self.assertEqual(result.returncode, exit_code)
