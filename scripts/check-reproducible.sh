@@ -1,0 +1,146 @@
+#!/bin/sh
+# Proves that a commit builds to the same bytes wherever it is built: clones
+# HEAD of this checkout twice, into two folders of different names and depths
+# under /tmp, builds the release of each with scripts/release.sh (each in a
+# build folder of its own, the second in another time zone and with another
+# umask) and compares the executables, then the zips, byte for byte.
+#
+#   scripts/check-reproducible.sh [--include-uncommitted] [--keep]
+#
+# Only what is committed is checked: the clones hold HEAD, so changes not yet
+# committed in this checkout play no part (the script says so when there are
+# any). --include-uncommitted adds them to both clones first (the diff against
+# HEAD, staged or not, and the untracked files that git does not ignore), to
+# check work before it is committed. --keep leaves the clones and the builds'
+# output in place.
+#
+# Exit code 0 when both the executables and the zips are identical, 1 when
+# they differ, 2 when the check could not be made.
+set -eu
+
+include_uncommitted=false
+keep=false
+for argument in "$@"; do
+  case "$argument" in
+    --include-uncommitted) include_uncommitted=true ;;
+    --keep) keep=true ;;
+    *) echo "usage: $0 [--include-uncommitted] [--keep]" >&2; exit 2 ;;
+  esac
+done
+
+if ! command -v git >/dev/null 2>&1; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "$0: git is missing (run as root to install it)" >&2
+    exit 2
+  fi
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends git
+fi
+
+here=$(cd "$(dirname "$0")" && pwd)
+repo=$(git -C "$here" rev-parse --show-toplevel)
+commit=$(git -C "$repo" rev-parse HEAD)
+
+dirty=$(git -C "$repo" status --porcelain)
+if [ -n "$dirty" ]; then
+  if $include_uncommitted; then
+    echo "Checking commit $commit plus the uncommitted changes of $repo:"
+  else
+    echo "Note: $repo has uncommitted changes; they are not part of this check,"
+    echo "which builds commit $commit as it is (--include-uncommitted adds them)."
+  fi
+  printf '%s\n' "$dirty" | sed 's/^/  /'
+fi
+
+work=$(mktemp -d /tmp/pelmar-repro.XXXXXX)
+if $keep; then
+  echo "Keeping everything in $work"
+else
+  trap 'rm -rf "$work"' EXIT INT TERM
+fi
+
+# Two folders that differ in name, length and depth, so that any path that
+# reached the binary would show.
+first="$work/a/pelmar"
+second="$work/second-build/in/a/much/deeper/folder/pelmar_omni_info-sources"
+
+prepare() {
+  git clone --quiet --no-checkout "$repo" "$1"
+  git -C "$1" -c advice.detachedHead=false checkout --quiet "$commit"
+  if $include_uncommitted && [ -n "$dirty" ]; then
+    git -C "$repo" diff --binary HEAD >"$work/uncommitted.patch"
+    if [ -s "$work/uncommitted.patch" ]; then
+      git -C "$1" apply --whitespace=nowarn "$work/uncommitted.patch"
+    fi
+    (cd "$repo" && git ls-files -z --others --exclude-standard |
+      xargs -0 -r tar -cf - --) | tar -xf - -C "$1"
+  fi
+}
+
+build() {
+  script="$1/scripts/release.sh"
+  if [ ! -x "$script" ]; then
+    # A commit from before the release script: build it with this one.
+    echo "  (commit $commit has no scripts/release.sh; using $here/release.sh)"
+    script="$here/release.sh"
+  fi
+  "$script" "$2" "$1" >"$2.log" 2>&1 || { cat "$2.log" >&2; exit 2; }
+}
+
+status=0
+echo "Building in $first"
+prepare "$first"
+build "$first" "$first-out"
+# The second build also runs in another time zone and with another umask,
+# which must not reach the zip's times or attributes either.
+echo "Building in $second (TZ=Pacific/Chatham, umask 027)"
+prepare "$second"
+(umask 027 && TZ=Pacific/Chatham && export TZ && build "$second" "$second-out")
+
+first_exe="$work/first.exe"
+second_exe="$work/second.exe"
+first_zip=$(ls "$first-out"/*.zip)
+second_zip=$(ls "$second-out"/*.zip)
+/usr/bin/python3 - "$first_zip" "$first_exe" "$second_zip" "$second_exe" <<'EOF'
+import sys
+import zipfile
+
+for zip_path, exe_path in zip(sys.argv[1::2], sys.argv[2::2]):
+    with zipfile.ZipFile(zip_path) as archive, open(exe_path, "wb") as out:
+        out.write(archive.read("pelmar_omni_info.exe"))
+EOF
+
+echo
+echo "pelmar_omni_info.exe"
+sha256sum "$first_exe" "$second_exe" | sed "s|$work/first.exe|built in $first|; s|$work/second.exe|built in $second|; s/^/  /"
+if cmp -s "$first_exe" "$second_exe"; then
+  echo "  identical ($(wc -c <"$first_exe") bytes)"
+else
+  echo "  DIFFERENT: first differing bytes (offset, then octal values):"
+  cmp -l "$first_exe" "$second_exe" | head -n 10 | sed 's/^/    /'
+  x86_64-w64-mingw32-objdump -p "$first_exe" 2>/dev/null | tail -n +3 >"$work/first.headers" || true
+  x86_64-w64-mingw32-objdump -p "$second_exe" 2>/dev/null | tail -n +3 >"$work/second.headers" || true
+  diff "$work/first.headers" "$work/second.headers" | head -n 20 | sed 's/^/    /' || true
+  status=1
+fi
+
+echo "$(basename "$first_zip")"
+sha256sum "$first_zip" "$second_zip" | sed "s|$work/||; s/^/  /"
+if cmp -s "$first_zip" "$second_zip"; then
+  echo "  identical ($(wc -c <"$first_zip") bytes)"
+else
+  echo "  DIFFERENT"
+  status=1
+fi
+
+echo
+what="commit $commit"
+if $include_uncommitted && [ -n "$dirty" ]; then
+  what="$what with the uncommitted changes"
+fi
+if [ "$status" -eq 0 ]; then
+  echo "Reproducible: $what builds to the same bytes in both folders."
+else
+  echo "NOT reproducible: see the differences above."
+fi
+exit "$status"

@@ -1,0 +1,148 @@
+#!/bin/sh
+# Builds the release zip of the Pelmar Omni Print Driver Information Utility.
+#
+#   scripts/release.sh OUT_DIR [SOURCE_DIR]
+#
+# SOURCE_DIR (default: the checkout this script belongs to) is built in a
+# fresh folder under /tmp, and OUT_DIR receives
+#   pelmar_omni_info-<version>-win-x64.zip         pelmar_omni_info.exe,
+#                                                  USAGE.txt, SHA256SUMS
+#   pelmar_omni_info-<version>-win-x64.zip.sha256  the zip's own digest
+# The same commit gives the same bytes, in any folder: the executable carries
+# no link time and no path, and the zip's entries are sorted, stored with one
+# fixed time (SOURCE_DATE_EPOCH, by default the commit's time) and fixed
+# attributes. scripts/check-reproducible.sh proves it.
+#
+# Installs what it needs with apt-get when run as root on Debian.
+set -eu
+
+usage() {
+  echo "usage: $0 OUT_DIR [SOURCE_DIR]" >&2
+  exit 2
+}
+[ $# -ge 1 ] && [ $# -le 2 ] || usage
+here=$(cd "$(dirname "$0")" && pwd)
+mkdir -p "$1"
+out_dir=$(cd "$1" && pwd)
+source_dir=$(cd "${2:-$here/..}" && pwd)
+[ -f "$source_dir/CMakePresets.json" ] || { echo "$source_dir: no CMakePresets.json" >&2; exit 2; }
+
+need=""
+command -v cmake >/dev/null 2>&1 || need="$need cmake"
+command -v make >/dev/null 2>&1 || need="$need make"
+command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need="$need g++-mingw-w64-x86-64-posix"
+command -v x86_64-w64-mingw32-windres >/dev/null 2>&1 || need="$need binutils-mingw-w64-x86-64"
+[ -x /usr/bin/python3 ] || need="$need python3"
+command -v git >/dev/null 2>&1 || need="$need git"
+if [ -n "$need" ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "$0: missing packages:$need (run as root to install them)" >&2
+    exit 1
+  fi
+  apt-get update
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $need
+fi
+
+work=$(mktemp -d /tmp/pelmar-release.XXXXXX)
+trap 'rm -rf "$work"' EXIT INT TERM
+
+# Which sources these are, for the usage text and the zip's timestamps.
+revision="not a git checkout"
+if git -C "$source_dir" rev-parse --verify -q HEAD >/dev/null 2>&1; then
+  revision="commit $(git -C "$source_dir" rev-parse HEAD)"
+  if [ -n "$(git -C "$source_dir" status --porcelain --untracked-files=no)" ]; then
+    revision="$revision with uncommitted changes"
+  fi
+  : "${SOURCE_DATE_EPOCH:=$(git -C "$source_dir" log -1 --format=%ct HEAD)}"
+fi
+# Zip timestamps cannot go before 1980.
+: "${SOURCE_DATE_EPOCH:=315532800}"
+export SOURCE_DATE_EPOCH
+
+echo "Building $source_dir ($revision) in $work/build" >&2
+(cd "$source_dir" && cmake --preset mingw -B "$work/build" -DPELMAR_BUILD_TESTS=OFF) >"$work/configure.log" 2>&1 ||
+  { cat "$work/configure.log" >&2; exit 1; }
+cmake --build "$work/build" --target pelmar_omni_info -j2 >"$work/build.log" 2>&1 ||
+  { cat "$work/build.log" >&2; exit 1; }
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/build/CMakeCache.txt")
+[ -n "$version" ] || { echo "no project version in the CMake cache" >&2; exit 1; }
+
+stage="$work/stage"
+mkdir "$stage"
+cp "$work/build/src/app/pelmar_omni_info.exe" "$stage/"
+name="pelmar_omni_info-$version-win-x64"
+
+# Windows line endings: the text is read on Windows servers, where older
+# Notepads show a file of bare line feeds as one line.
+sed 's/$/\r/' >"$stage/USAGE.txt" <<EOF
+Pelmar Omni Print Driver Information Utility $version
+Built from $revision.
+
+WHAT IT DOES
+  Lists the files of the Pelmar Omni printer driver in every place Windows
+  may keep them: the printer driver folder, the print processor folder,
+  Program Files\\Pelmar\\printer, Program Files (x86)\\Pelmar\\printer and the
+  driver package folder. For each file and place it prints the SHA-1 digest,
+  the size in bytes, the file version, the file name and the folder. A file
+  or folder that is not there still gets its row, with "--" values and, for
+  a folder, a <Missing ...> text.
+
+REQUIREMENTS
+  64-bit Windows 7 or Windows Server 2008 R2 or later. Nothing to install and
+  no administrator rights needed. The program only reads: it changes nothing
+  on the machine.
+
+RUNNING
+  Open a Command Prompt in the folder holding the program and run
+
+      pelmar_omni_info.exe > inventory.txt
+
+  The title and version appear on screen; the table goes to inventory.txt,
+  in UTF-8, one header line and 78 rows of tab-separated columns: HASH, SIZE,
+  VERSION, FILENAME, DIRECTORY. The program takes no options.
+  Exit code 0: the table is complete. Exit code 1: one line on screen says
+  what failed, with the Windows error code; rows written before that stay in
+  the file. Please send inventory.txt and that line to Pelmar support.
+
+CHECKING THE DOWNLOAD
+  $name.zip.sha256, published beside the zip, holds the zip's SHA-256.
+  SHA256SUMS in the zip holds those of the program and of this text.
+  In PowerShell:
+      Get-FileHash $name.zip -Algorithm SHA256
+      Get-FileHash pelmar_omni_info.exe -Algorithm SHA256
+  In a Command Prompt:
+      certutil -hashfile pelmar_omni_info.exe SHA256
+  On Linux, in the unpacked folder:
+      sha256sum -c SHA256SUMS
+  Each digest must equal the one listed, letter case aside.
+EOF
+
+(cd "$stage" && sha256sum pelmar_omni_info.exe USAGE.txt >SHA256SUMS)
+
+/usr/bin/python3 - "$stage" "$out_dir/$name.zip" <<'EOF'
+import os
+import sys
+import time
+import zipfile
+
+stage, target = sys.argv[1], sys.argv[2]
+stamp = time.gmtime(max(int(os.environ["SOURCE_DATE_EPOCH"]), 315532800))[:6]
+partial = target + ".partial"
+with zipfile.ZipFile(partial, "w") as archive:
+    for name in sorted(os.listdir(stage)):
+        entry = zipfile.ZipInfo(name, date_time=stamp)
+        # Written as by Windows, with the archive attribute alone, so nothing
+        # of this machine (owner, umask, time zone) gets in.
+        entry.create_system = 0
+        entry.external_attr = 0x20
+        entry.compress_type = zipfile.ZIP_DEFLATED
+        with open(os.path.join(stage, name), "rb") as source:
+            archive.writestr(entry, source.read(), compresslevel=9)
+os.replace(partial, target)
+EOF
+(cd "$out_dir" && sha256sum "$name.zip" >"$name.zip.sha256")
+
+echo "$out_dir/$name.zip"
+(cd "$stage" && sed 's/^/  /' SHA256SUMS)
+echo "  $(cat "$out_dir/$name.zip.sha256")"
