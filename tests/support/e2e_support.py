@@ -1,6 +1,7 @@
 """What the end-to-end tests share: the tools CMake hands over, private Wine
 prefixes, running the utility, and the table it is expected to print."""
 
+import copy
 import hashlib
 import os
 import pathlib
@@ -11,6 +12,7 @@ import typing
 
 EXE = pathlib.Path(os.environ["PELMAR_EXE"])
 SPOOLER_TOOL = pathlib.Path(os.environ["PELMAR_SPOOLER_TOOL"])
+FILE_HOLDER = pathlib.Path(os.environ["PELMAR_FILE_HOLDER"])
 WINE_RUN = os.environ["PELMAR_WINE_RUN"]
 WINESERVER = os.environ["PELMAR_WINESERVER"]
 BASE_PREFIX = pathlib.Path(os.environ["PELMAR_BASE_PREFIX"])
@@ -76,6 +78,11 @@ def expected_table(directories, files):
 
 def with_backslash(path):
     return path if path.endswith("\\") else path + "\\"
+
+
+def windows_path(path):
+    """A path of this machine as programs under Wine see it, on drive Z:."""
+    return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")
 
 
 def build_library(directory, version):
@@ -165,6 +172,27 @@ class wine_prefix:
 
     def run_utility(self, *arguments, stdout=None):
         return self.run(EXE, *arguments, stdout=stdout)
+
+    def with_environment(self, **variables):
+        """This prefix, for programs run with more environment variables
+        (WINEDLLOVERRIDES, say). Closing the prefix is left to the original."""
+        view = copy.copy(self)
+        view.env = dict(self.env, **variables)
+        return view
+
+    def import_registry(self, key, values):
+        """Sets text values (name -> text) under a key of the prefix's registry.
+        Through a UTF-16 file: Wine reads a command line in the host's locale,
+        which need not be UTF-8."""
+        def quoted(text):
+            return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
+        lines = ["Windows Registry Editor Version 5.00", "", f"[{key}]"]
+        lines += [f"{quoted(name)}={quoted(text)}" for name, text in values.items()]
+        script = self.root / "import.reg"
+        script.write_bytes("\r\n".join(lines + [""]).encode("utf-16"))
+        result = self.run("reg", "import", windows_path(script))
+        if result.returncode != 0:
+            raise AssertionError(f"reg import {key}: {result.stderr!r}")
 
     def spooler(self, *commands):
         result = self.run(SPOOLER_TOOL, *commands)
