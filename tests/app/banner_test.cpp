@@ -106,11 +106,9 @@ TEST_F(scripted_banner, block_without_fixed_record_leaves_the_title_and_a_space)
 }
 
 TEST_F(scripted_banner, unknown_module_path_skips_the_version) {
-    const import_patch module_name("kernel32.dll", "GetModuleFileNameW",
-                                   as_import([](HMODULE, LPWSTR, DWORD) -> DWORD {
-                                       SetLastError(ERROR_INSUFFICIENT_BUFFER);
-                                       return 0;
-                                   }));
+    const import_patch module_name(
+        "kernel32.dll", "GetModuleFileNameW",
+        as_import(stand_in<decltype(GetModuleFileNameW), ERROR_INSUFFICIENT_BUFFER>::fail));
     EXPECT_EQ(banner_text(), title + notice);
     EXPECT_EQ(script.size_calls, 0);
 }

@@ -16,7 +16,8 @@ TEST(std_handle_buffer, writes_utf8_to_a_file) {
         EXPECT_TRUE(out.good());
         EXPECT_EQ(buffer->error_code(), 0u);
     }
-    EXPECT_EQ(file.contents(), "Gr\xc3\xb6\xc3\x9f" "e \xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x96\xa8\n");
+    EXPECT_EQ(file.contents(),
+              "Gr\xc3\xb6\xc3\x9f" "e \xe6\x97\xa5\xe6\x9c\xac \xf0\x9f\x96\xa8\n");
 }
 
 TEST(std_handle_buffer, keeps_a_surrogate_pair_whole_across_a_full_buffer) {

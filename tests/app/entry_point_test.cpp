@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <iostream>
-#include <new>
 #include <sstream>
 #include <string>
 
@@ -49,25 +48,23 @@ std::size_t line_count(const std::wstring& text) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), L'\n'));
 }
 
-// Points std::wcout and std::wcerr at string buffers (or std::wcout at a
-// given buffer) and puts back their buffers and formatting afterwards.
+// Points std::wcout (at `output`, or at a string) and std::wcerr at other
+// buffers, and afterwards puts back their buffers and their formatting, which
+// an error line leaves in hexadecimal with '0' fill.
 class captured_streams {
 public:
-    explicit captured_streams(std::wstreambuf* output = nullptr)
-        : output_buffer_(std::wcout.rdbuf(output != nullptr ? output : output_.rdbuf())),
-          error_buffer_(std::wcerr.rdbuf(error_.rdbuf())),
-          output_flags_(std::wcout.flags()),
-          error_flags_(std::wcerr.flags()),
-          error_fill_(std::wcerr.fill()) {}
+    explicit captured_streams(std::wstreambuf* output = nullptr) {
+        output_format_.copyfmt(std::wcout);
+        error_format_.copyfmt(std::wcerr);
+        output_buffer_ = std::wcout.rdbuf(output != nullptr ? output : output_.rdbuf());
+        error_buffer_ = std::wcerr.rdbuf(error_.rdbuf());
+    }
     ~captured_streams() {
         std::wcout.rdbuf(output_buffer_);
-        std::wcout.flags(output_flags_);
+        std::wcout.copyfmt(output_format_);
         std::wcerr.rdbuf(error_buffer_);
-        std::wcerr.flags(error_flags_);
-        std::wcerr.fill(error_fill_);
+        std::wcerr.copyfmt(error_format_);
     }
-    captured_streams(const captured_streams&) = delete;
-    captured_streams& operator=(const captured_streams&) = delete;
 
     std::wstring output() const { return output_.str(); }
     std::wstring error() const { return error_.str(); }
@@ -75,11 +72,10 @@ public:
 private:
     std::wostringstream output_;
     std::wostringstream error_;
-    std::wstreambuf* output_buffer_;
-    std::wstreambuf* error_buffer_;
-    std::ios::fmtflags output_flags_;
-    std::ios::fmtflags error_flags_;
-    wchar_t error_fill_;
+    std::wios output_format_{nullptr};
+    std::wios error_format_{nullptr};
+    std::wstreambuf* output_buffer_ = nullptr;
+    std::wstreambuf* error_buffer_ = nullptr;
 };
 
 struct com_script {
@@ -105,9 +101,15 @@ void WINAPI counted_co_uninitialize() {
     com.uninitialize();
 }
 
-// Every run counts its COM calls. The location cache outlives the tests:
-// a location that resolved once is never asked again, one whose resolution
-// threw is. The tests that make a resolution fail therefore come first.
+// Every run counts its COM calls.
+//
+// Order matters: the run's location cache outlives each test, so a location
+// resolved once is never asked again, while one whose resolution threw is.
+// GoogleTest runs a suite's tests in the order written, so the two that make a
+// resolution fail come first: the failing driver enumeration needs the driver
+// folder unresolved, the failing print processor query the processor folder
+// (and caches the driver folder on its way). Later runs may resolve anything.
+// Hence no --gtest_shuffle for this program.
 class run_inventory_test : public testing::Test {
 protected:
     run_inventory_test() {
@@ -132,10 +134,7 @@ TEST(print_error, writes_the_code_as_eight_lower_case_hex_digits) {
 TEST_F(run_inventory_test, failed_driver_enumeration_is_an_unexpected_windows_exception) {
     const import_patch enumeration(
         "winspool.drv", "EnumPrinterDriversW",
-        as_import([](LPWSTR, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD) -> BOOL {
-            SetLastError(RPC_S_SERVER_UNAVAILABLE);
-            return FALSE;
-        }));
+        as_import(stand_in<decltype(EnumPrinterDriversW), RPC_S_SERVER_UNAVAILABLE>::fail));
     const captured_streams streams;
     EXPECT_EQ(run_inventory(), 1);
     EXPECT_EQ(streams.output(), header);
@@ -147,10 +146,8 @@ TEST_F(run_inventory_test, failed_driver_enumeration_is_an_unexpected_windows_ex
 TEST_F(run_inventory_test, failed_print_processor_query_keeps_the_rows_before_it) {
     const import_patch processor_directory(
         "winspool.drv", "GetPrintProcessorDirectoryW",
-        as_import([](LPWSTR, LPWSTR, DWORD, LPBYTE, DWORD, LPDWORD) -> BOOL {
-            SetLastError(ERROR_INVALID_ENVIRONMENT);
-            return FALSE;
-        }));
+        as_import(
+            stand_in<decltype(GetPrintProcessorDirectoryW), ERROR_INVALID_ENVIRONMENT>::fail));
     const captured_streams streams;
     EXPECT_EQ(run_inventory(), 1);
     EXPECT_EQ(line_count(streams.output()), 1u + 70u);
@@ -160,10 +157,8 @@ TEST_F(run_inventory_test, failed_print_processor_query_keeps_the_rows_before_it
 }
 
 TEST_F(run_inventory_test, exhausted_memory_inside_the_report_is_a_library_failure) {
-    const import_patch open_file(
-        "kernel32.dll", "CreateFileW",
-        as_import([](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
-                     HANDLE) -> HANDLE { throw std::bad_alloc(); }));
+    const import_patch open_file("kernel32.dll", "CreateFileW",
+                                 as_import(stand_in<decltype(CreateFileW)>::throw_bad_alloc));
     const captured_streams streams;
     EXPECT_EQ(run_inventory(), 1);
     EXPECT_EQ(streams.output(), header);
@@ -175,7 +170,7 @@ TEST_F(run_inventory_test, exhausted_memory_inside_the_report_is_a_library_failu
 TEST_F(run_inventory_test, exhausted_memory_in_the_banner_is_a_library_failure) {
     const import_patch module_name(
         "kernel32.dll", "GetModuleFileNameW",
-        as_import([](HMODULE, LPWSTR, DWORD) -> DWORD { throw std::bad_alloc(); }));
+        as_import(stand_in<decltype(GetModuleFileNameW)>::throw_bad_alloc));
     const captured_streams streams;
     EXPECT_EQ(run_inventory(), 1);
     EXPECT_EQ(streams.output(), L"");
@@ -197,10 +192,7 @@ TEST_F(run_inventory_test, refused_com_follows_the_complete_banner) {
 TEST_F(run_inventory_test, refused_provider_leaves_standard_output_empty) {
     const import_patch acquire(
         "advapi32.dll", "CryptAcquireContextW",
-        as_import([](HCRYPTPROV*, LPCWSTR, LPCWSTR, DWORD, DWORD) -> BOOL {
-            SetLastError(static_cast<DWORD>(NTE_KEYSET_NOT_DEF));
-            return FALSE;
-        }));
+        as_import(stand_in<decltype(CryptAcquireContextW), DWORD(NTE_KEYSET_NOT_DEF)>::fail));
     const captured_streams streams;
     EXPECT_EQ(run_inventory(), 1);
     EXPECT_EQ(streams.output(), L"");

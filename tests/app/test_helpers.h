@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <new>
 #include <string>
 
 #include <windows.h>
@@ -12,6 +13,20 @@ template <typename function>
 const void* as_import(function replacement) {
     return reinterpret_cast<const void*>(+replacement);
 }
+
+// Stand-ins for an imported function of type `function`: `fail` fails as
+// Windows reports failures, with `code` as the last error and a zero result;
+// `throw_bad_alloc` runs out of memory.
+template <typename function, DWORD code = 0>
+struct stand_in;
+template <typename result, typename... arguments, DWORD code>
+struct stand_in<result(arguments...), code> {
+    static result WINAPI fail(arguments...) {
+        SetLastError(code);
+        return result{};
+    }
+    static result WINAPI throw_bad_alloc(arguments...) { throw std::bad_alloc(); }
+};
 
 // A file in the temporary folder, open for writing, deleted at the end.
 class temp_file {

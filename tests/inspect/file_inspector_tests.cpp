@@ -15,7 +15,6 @@
 #include "import_patch.h"
 #include "inspect_test_support.h"
 #include "shared_file_stream.h"
-#include "win32_exception.h"
 
 namespace {
 
@@ -26,11 +25,20 @@ const std::wstring pattern_1000_digest = L"c9c960a0b925474fab83942cc27d504fc24ac
 const std::wstring pattern_65537_digest = L"74c69f8e2c886f87f68d52d16c30e9b4790513c9";
 const std::wstring sparse_digest = L"1b3857a494dfae40ab2bc62c3c208ea87c50ceef";
 
+// Where the fixture DLLs are built: next to this program.
 std::wstring program_directory() {
     wchar_t path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    const std::wstring text(path, length);
+    const std::wstring text(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
     return text.substr(0, text.rfind(L'\\'));
+}
+
+std::wstring version_of(const wchar_t* file_name) {
+    return file_version_string((program_directory() + L"\\" + file_name).c_str());
+}
+
+HANDLE open(const std::wstring& path, DWORD access, DWORD share) {
+    return CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 void expect_placeholder(const file_info& info, const std::wstring& directory,
@@ -43,24 +51,19 @@ void expect_placeholder(const file_info& info, const std::wstring& directory,
 }
 
 TEST(file_version_string, gives_the_fixed_file_version_in_plain_decimal) {
-    const std::wstring directory = program_directory();
-    EXPECT_EQ(file_version_string((directory + L"\\fixture_10_0_1_65535.dll").c_str()),
-              L"10.0.1.65535");
-    EXPECT_EQ(file_version_string((directory + L"\\fixture_1_2_0_7.dll").c_str()), L"1.2.0.7");
+    EXPECT_EQ(version_of(L"fixture_10_0_1_65535.dll"), L"10.0.1.65535");
+    EXPECT_EQ(version_of(L"fixture_1_2_0_7.dll"), L"1.2.0.7");
 }
 
 TEST(file_version_string, gives_n_a_without_a_version_resource_or_without_a_file) {
-    const std::wstring directory = program_directory();
-    EXPECT_EQ(file_version_string((directory + L"\\fixture_no_version.dll").c_str()), L"N/A");
-    EXPECT_EQ(file_version_string((directory + L"\\no_such_file.dll").c_str()), L"N/A");
+    EXPECT_EQ(version_of(L"fixture_no_version.dll"), L"N/A");
+    EXPECT_EQ(version_of(L"no_such_file.dll"), L"N/A");
 }
 
+// A folder for the test's own files, removed with them afterwards.
 class temp_files : public ::testing::Test {
 protected:
-    void SetUp() override {
-        fs::create_directories(root_);
-        directory = root_.wstring();
-    }
+    void SetUp() override { fs::create_directories(root_); }
     void TearDown() override {
         std::error_code ignored;
         fs::remove_all(root_, ignored);
@@ -73,21 +76,24 @@ protected:
         return path.wstring();
     }
 
-    std::wstring directory;
-
-private:
     fs::path root_ =
         fs::temp_directory_path() / (L"pelmar_inspect_" + std::to_wstring(GetCurrentProcessId()));
+    std::wstring directory = root_.wstring();
 };
 
 class inspect_file_test : public temp_files {
 protected:
+    file_info inspect(const wchar_t* file_name, const std::wstring& in) const {
+        return file_inspector(provider, in).inspect_file(file_name);
+    }
+    file_info inspect(const wchar_t* file_name) const { return inspect(file_name, directory); }
+
     crypt_provider provider;
 };
 
 TEST_F(inspect_file_test, gives_the_full_record_of_an_empty_file) {
     create(L"empty.bin", "");
-    const file_info info = file_inspector(provider, directory).inspect_file(L"empty.bin");
+    const file_info info = inspect(L"empty.bin");
     EXPECT_EQ(info.directory(), directory);
     EXPECT_EQ(info.file_name(), L"empty.bin");
     EXPECT_EQ(info.size(), 0u);
@@ -109,10 +115,9 @@ BOOL WINAPI counted_read(HANDLE file, void* buffer, DWORD count, DWORD* delivere
 TEST_F(inspect_file_test, finds_the_file_through_a_doubled_backslash_and_reads_it_in_64_kib) {
     create(L"data.bin", pattern(65537));
     const std::wstring with_backslash = directory + L"\\";
-    const import_patch patch("kernel32.dll", "ReadFile",
-                             reinterpret_cast<const void*>(&counted_read));
+    const import_patch patch("kernel32.dll", "ReadFile", address(counted_read));
     reads = {{}, patch.original<decltype(&ReadFile)>()};
-    const file_info info = file_inspector(provider, with_backslash).inspect_file(L"data.bin");
+    const file_info info = inspect(L"data.bin", with_backslash);
     EXPECT_EQ(info.directory(), with_backslash);
     EXPECT_EQ(info.size(), 65537u);
     EXPECT_EQ(info.hash(), pattern_65537_digest);
@@ -121,26 +126,20 @@ TEST_F(inspect_file_test, finds_the_file_through_a_doubled_backslash_and_reads_i
 
 TEST_F(inspect_file_test, gives_a_placeholder_where_absent_and_the_version_where_present) {
     const std::wstring missing = L"<Missing Print Processor Directory>";
-    expect_placeholder(file_inspector(provider, missing).inspect_file(L"fixture_1_2_0_7.dll"),
-                       missing, L"fixture_1_2_0_7.dll");
-    expect_placeholder(file_inspector(provider, directory).inspect_file(L"fixture_1_2_0_7.dll"),
-                       directory, L"fixture_1_2_0_7.dll");
+    expect_placeholder(inspect(L"fixture_1_2_0_7.dll", missing), missing, L"fixture_1_2_0_7.dll");
+    expect_placeholder(inspect(L"fixture_1_2_0_7.dll"), directory, L"fixture_1_2_0_7.dll");
 
     const std::wstring present = program_directory();
-    const file_info info =
-        file_inspector(provider, present).inspect_file(L"fixture_1_2_0_7.dll");
+    const file_info info = inspect(L"fixture_1_2_0_7.dll", present);
     EXPECT_EQ(info.size(), fs::file_size(present + L"\\fixture_1_2_0_7.dll"));
     EXPECT_EQ(info.version(), L"1.2.0.7");
     EXPECT_EQ(info.hash().size(), 40u);
 }
 
 TEST_F(inspect_file_test, gives_a_placeholder_for_a_file_held_without_read_sharing) {
-    const std::wstring path = create(L"held.bin", "abc");
-    const HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE holder = open(create(L"held.bin", "abc"), GENERIC_READ, FILE_SHARE_WRITE);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    expect_placeholder(file_inspector(provider, directory).inspect_file(L"held.bin"), directory,
-                       L"held.bin");
+    expect_placeholder(inspect(L"held.bin"), directory, L"held.bin");
     CloseHandle(holder);
 }
 
@@ -157,9 +156,7 @@ BOOL WINAPI resize_then_seek(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER
                              DWORD method) {
     if (method == FILE_BEGIN && distance.QuadPart == 0 && !resize.done) {
         resize.done = true;
-        const HANDLE writer = CreateFileW(resize.path.c_str(), GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE writer = open(resize.path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
         LARGE_INTEGER end;
         end.QuadPart = resize.new_size;
         EXPECT_TRUE(resize.seek(writer, end, nullptr, FILE_BEGIN) && SetEndOfFile(writer));
@@ -169,16 +166,14 @@ BOOL WINAPI resize_then_seek(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER
 }
 
 TEST_F(inspect_file_test, hashes_the_measured_length_of_a_file_that_changes_length) {
-    const import_patch patch("kernel32.dll", "SetFilePointerEx",
-                             reinterpret_cast<const void*>(&resize_then_seek));
+    const import_patch patch("kernel32.dll", "SetFilePointerEx", address(resize_then_seek));
     resize = {create(L"shrinks.bin", pattern(100000)), 50000, false,
               patch.original<decltype(&SetFilePointerEx)>()};
-    expect_placeholder(file_inspector(provider, directory).inspect_file(L"shrinks.bin"),
-                       directory, L"shrinks.bin");
+    expect_placeholder(inspect(L"shrinks.bin"), directory, L"shrinks.bin");
     EXPECT_TRUE(resize.done);
 
     resize = {create(L"grows.bin", pattern(1000)), 70000, false, resize.seek};
-    const file_info grown = file_inspector(provider, directory).inspect_file(L"grows.bin");
+    const file_info grown = inspect(L"grows.bin");
     EXPECT_TRUE(resize.done);
     EXPECT_EQ(grown.size(), 1000u);
     EXPECT_EQ(grown.hash(), pattern_1000_digest);
@@ -188,24 +183,18 @@ TEST_F(inspect_file_test, passes_a_crypto_failure_out_and_closes_the_file) {
     const std::wstring path = create(L"data.bin", "abc");
     {
         const scripted_crypt failing(crypt_call::hash_data, static_cast<DWORD>(NTE_BAD_HASH));
-        try {
-            file_inspector(provider, directory).inspect_file(L"data.bin");
-            ADD_FAILURE() << "no exception";
-        } catch (const pelmar::crypto::crypto_exception& failure) {
-            EXPECT_EQ(failure.error_code, static_cast<DWORD>(NTE_BAD_HASH));
-        }
+        EXPECT_EQ(crypto_code_thrown([&] { inspect(L"data.bin"); }),
+                  static_cast<DWORD>(NTE_BAD_HASH));
         EXPECT_EQ(script.destroyed, 1);
     }
-    const HANDLE exclusive = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Only a closed file can be opened without sharing.
+    const HANDLE exclusive = open(path, GENERIC_READ | GENERIC_WRITE, 0);
     EXPECT_NE(exclusive, INVALID_HANDLE_VALUE);
     CloseHandle(exclusive);
 }
 
 TEST_F(inspect_file_test, keeps_the_true_size_and_digest_of_a_file_past_4_gib) {
-    const std::wstring path = create(L"sparse.bin", "");
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = open(create(L"sparse.bin", ""), GENERIC_WRITE, 0);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     DWORD returned = 0;
     // Sparse where the file system allows it, so the 4 GiB of zeros take no disk space.
@@ -218,7 +207,7 @@ TEST_F(inspect_file_test, keeps_the_true_size_and_digest_of_a_file_past_4_gib) {
     CloseHandle(file);
     ASSERT_TRUE(made);
 
-    const file_info info = file_inspector(provider, directory).inspect_file(L"sparse.bin");
+    const file_info info = inspect(L"sparse.bin");
     EXPECT_EQ(info.size(), 0x100000001ull);
     EXPECT_EQ(info.hash(), sparse_digest);
 }
@@ -227,9 +216,7 @@ using shared_file_stream_test = temp_files;
 
 TEST_F(shared_file_stream_test, reads_bytes_and_positions_while_another_opener_writes) {
     const std::wstring path = create(L"digits.txt", "0123456789");
-    const HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE writer = open(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     shared_file_stream stream(path.c_str());
     ASSERT_TRUE(stream.good());

@@ -10,7 +10,6 @@
 #include "crypt_provider.h"
 #include "hash_stream.h"
 #include "inspect_test_support.h"
-#include "win32_exception.h"
 
 namespace {
 
@@ -21,14 +20,14 @@ using ::testing::IsEmpty;
 const std::wstring untouched = L"untouched";
 
 // Serves bytes from memory and records every bulk read request it gets.
-class counting_buffer : public std::streambuf {
+class counting_stream : private std::streambuf, public std::istream {
 public:
-    explicit counting_buffer(std::string bytes) : bytes_(std::move(bytes)) {}
+    explicit counting_stream(std::string bytes) : std::istream(this), bytes_(std::move(bytes)) {}
 
     std::vector<std::streamsize> requests;
     std::vector<const char*> destinations;
 
-protected:
+private:
     std::streamsize xsgetn(char* destination, std::streamsize count) override {
         requests.push_back(count);
         destinations.push_back(destination);
@@ -39,13 +38,13 @@ protected:
         return taken;
     }
 
-private:
     std::string bytes_;
     std::size_t next_ = 0;
 };
 
 class hash_stream_test : public ::testing::Test {
 protected:
+    // The digest written to a fresh `out`, or `untouched` where none was.
     std::wstring digest(std::istream& stream, std::int64_t size, const wchar_t* separator = L"") {
         std::wstring out = untouched;
         hash_stream(provider, CALG_SHA1, stream, size, 65536, separator, out);
@@ -88,38 +87,34 @@ TEST_F(hash_stream_test, reads_in_chunks_of_at_most_64_kib_into_one_buffer) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.size);
-        counting_buffer buffer(pattern(131072));
-        std::istream stream(&buffer);
+        counting_stream stream(pattern(131072));
         EXPECT_EQ(digest(stream, c.size), c.digest);
-        EXPECT_THAT(buffer.requests, ElementsAreArray(c.requests));
-        if (!buffer.destinations.empty()) {
-            EXPECT_THAT(buffer.destinations, Each(buffer.destinations.front()));
+        EXPECT_THAT(stream.requests, ElementsAreArray(c.requests));
+        if (!stream.destinations.empty()) {
+            EXPECT_THAT(stream.destinations, Each(stream.destinations.front()));
         }
         EXPECT_TRUE(stream.good());
     }
 }
 
 TEST_F(hash_stream_test, gives_no_digest_for_a_size_beyond_the_stream_or_below_zero) {
-    counting_buffer short_buffer(pattern(65537));
-    std::istream short_stream(&short_buffer);
+    counting_stream short_stream(pattern(65537));
     EXPECT_EQ(digest(short_stream, 65538), untouched);
-    EXPECT_THAT(short_buffer.requests, ElementsAreArray({65536, 2}));
+    EXPECT_THAT(short_stream.requests, ElementsAreArray({65536, 2}));
     EXPECT_TRUE(short_stream.fail());
 
-    counting_buffer buffer("abc");
-    std::istream stream(&buffer);
+    counting_stream stream("abc");
     EXPECT_EQ(digest(stream, -1), untouched);
-    EXPECT_THAT(buffer.requests, IsEmpty());
+    EXPECT_THAT(stream.requests, IsEmpty());
     EXPECT_TRUE(stream.good());
 }
 
 TEST_F(hash_stream_test, still_creates_and_destroys_the_hash_for_a_stream_failed_before) {
     const scripted_crypt counted;
-    counting_buffer buffer("abc");
-    std::istream stream(&buffer);
+    counting_stream stream("abc");
     stream.setstate(std::ios::failbit);
     EXPECT_EQ(digest(stream, 3), untouched);
-    EXPECT_THAT(buffer.requests, IsEmpty());
+    EXPECT_THAT(stream.requests, IsEmpty());
     EXPECT_EQ(stream.rdstate(), std::ios::failbit);
     EXPECT_EQ(script.created, 1);
     EXPECT_EQ(script.destroyed, 1);
@@ -144,9 +139,10 @@ TEST_F(hash_stream_test, joins_the_pairs_with_the_separator_and_drops_only_its_l
 }
 
 struct crypt_failure {
+    const char* name;
     crypt_call call;
     DWORD code;
-    int destroyed;
+    int destroyed;  // no hash to release when creating it failed
 };
 
 class hash_stream_crypt_failure : public hash_stream_test,
@@ -154,27 +150,24 @@ class hash_stream_crypt_failure : public hash_stream_test,
 
 TEST_P(hash_stream_crypt_failure, throws_the_code_leaves_out_untouched_and_releases_the_hash) {
     const scripted_crypt failing(GetParam().call, GetParam().code);
-    counting_buffer buffer("abc");
-    std::istream stream(&buffer);
+    counting_stream stream("abc");
     std::wstring out = untouched;
-    try {
-        hash_stream(provider, CALG_SHA1, stream, 3, 65536, L"", out);
-        ADD_FAILURE() << "no exception";
-    } catch (const pelmar::crypto::crypto_exception& failure) {
-        EXPECT_EQ(failure.error_code, GetParam().code);
-    }
+    const auto hash = [&] { hash_stream(provider, CALG_SHA1, stream, 3, 65536, L"", out); };
+    EXPECT_EQ(crypto_code_thrown(hash), GetParam().code);
     EXPECT_EQ(out, untouched);
     EXPECT_EQ(script.destroyed, GetParam().destroyed);
     if (GetParam().call == crypt_call::create_hash) {
-        EXPECT_THAT(buffer.requests, IsEmpty());
+        EXPECT_THAT(stream.requests, IsEmpty());
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     each_call, hash_stream_crypt_failure,
-    ::testing::Values(crypt_failure{crypt_call::create_hash, static_cast<DWORD>(NTE_BAD_ALGID), 0},
-                      crypt_failure{crypt_call::hash_data, static_cast<DWORD>(NTE_BAD_HASH), 1},
-                      crypt_failure{crypt_call::hash_size, static_cast<DWORD>(NTE_BAD_TYPE), 1},
-                      crypt_failure{crypt_call::hash_value, ERROR_MORE_DATA, 1}));
+    ::testing::Values(
+        crypt_failure{"create_hash", crypt_call::create_hash, static_cast<DWORD>(NTE_BAD_ALGID), 0},
+        crypt_failure{"hash_data", crypt_call::hash_data, static_cast<DWORD>(NTE_BAD_HASH), 1},
+        crypt_failure{"hash_size", crypt_call::hash_size, static_cast<DWORD>(NTE_BAD_TYPE), 1},
+        crypt_failure{"hash_value", crypt_call::hash_value, ERROR_MORE_DATA, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

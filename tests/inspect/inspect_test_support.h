@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
+#include <gtest/gtest.h>
 #include <windows.h>
 #include <wincrypt.h>
 
 #include "import_patch.h"
+#include "win32_exception.h"
 
 inline const std::wstring empty_digest = L"da39a3ee5e6b4b0d3255bfef95601890afd80709";
 
@@ -18,6 +21,23 @@ inline std::string pattern(std::size_t length) {
         bytes[i] = static_cast<char>(i % 251);
     }
     return bytes;
+}
+
+template <typename function>
+const void* address(function* replacement) {
+    return reinterpret_cast<const void*>(replacement);
+}
+
+// The code of the crypto_exception that `run` throws.
+template <typename action>
+std::uint32_t crypto_code_thrown(action run) {
+    try {
+        run();
+    } catch (const pelmar::crypto::crypto_exception& failure) {
+        return failure.error_code;
+    }
+    ADD_FAILURE() << "no exception";
+    return 0;
 }
 
 // The hash calls that the inspection code makes through this program's
@@ -84,12 +104,8 @@ public:
     }
 
 private:
-    import_patch create_{"advapi32.dll", "CryptCreateHash",
-                         reinterpret_cast<const void*>(&scripted_create_hash)};
-    import_patch data_{"advapi32.dll", "CryptHashData",
-                       reinterpret_cast<const void*>(&scripted_hash_data)};
-    import_patch param_{"advapi32.dll", "CryptGetHashParam",
-                        reinterpret_cast<const void*>(&scripted_get_param)};
-    import_patch destroy_{"advapi32.dll", "CryptDestroyHash",
-                          reinterpret_cast<const void*>(&scripted_destroy_hash)};
+    import_patch create_{"advapi32.dll", "CryptCreateHash", address(scripted_create_hash)};
+    import_patch data_{"advapi32.dll", "CryptHashData", address(scripted_hash_data)};
+    import_patch param_{"advapi32.dll", "CryptGetHashParam", address(scripted_get_param)};
+    import_patch destroy_{"advapi32.dll", "CryptDestroyHash", address(scripted_destroy_hash)};
 };

@@ -1,6 +1,6 @@
 #include <cstring>
-#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -17,8 +17,8 @@
 
 namespace {
 
-using pelmar::winspool::enum_printer_drivers_exception;
-using pelmar::winspool::print_processor_exception;
+using enum_failure = pelmar::winspool::enum_printer_drivers_exception;
+using processor_failure = pelmar::winspool::print_processor_exception;
 
 const std::wstring missing_driver = L"<Missing Printer Driver Directory>";
 const std::wstring missing_package = L"<Missing Printer Driver Package Directory>";
@@ -38,19 +38,9 @@ struct driver {
     const wchar_t* path;  // pDriverPath at level 2, pszInfPath at level 8
 };
 
-struct spooler_call {
-    bool local;                // null server name
-    std::wstring environment;  // "<null>" when none was passed
-    DWORD level;
-    bool with_buffer;
-    DWORD size;
-    bool operator==(const spooler_call&) const = default;
-};
-
-void PrintTo(const spooler_call& call, std::ostream* out) {
-    *out << (call.local ? "local " : "remote ") << call.environment.size() << "-char env, level "
-         << call.level << (call.with_buffer ? ", buffer of " : ", no buffer, size ") << call.size;
-}
+// Local (null server name), environment ("<null>" when none was passed),
+// level, buffer given, buffer size.
+using spooler_call = std::tuple<bool, std::wstring, DWORD, bool, DWORD>;
 
 // What the scripted platform answers, and what it was asked. Error code 0
 // scripts success.
@@ -159,8 +149,9 @@ int __cdecl fake_waccess(const wchar_t* path, int mode) {
     return s.access_result;
 }
 
+// Wide enough to compare with the codes' own (signed) constants without a cast.
 template <typename exception_type, typename action>
-std::uint32_t error_code_of(action run) {
+std::int64_t code_thrown(action run) {
     try {
         run();
     } catch (const exception_type& failure) {
@@ -218,16 +209,14 @@ TEST_F(locations_test, spooler_completing_without_a_buffer_leaves_both_driver_lo
 
 TEST_F(locations_test, driver_enumeration_failures_carry_the_failing_calls_code) {
     s.enum_first_error = RPC_S_SERVER_UNAVAILABLE;
-    EXPECT_EQ(error_code_of<enum_printer_drivers_exception>([] { resolve_location(1); }),
-              static_cast<std::uint32_t>(RPC_S_SERVER_UNAVAILABLE));
+    EXPECT_EQ(code_thrown<enum_failure>([] { resolve_location(1); }), RPC_S_SERVER_UNAVAILABLE);
     EXPECT_EQ(s.enum_calls.size(), 1u);
 
     // A driver added between the two calls: thrown like any failure, no third try.
     s = script();
     s.drivers = {{L"Pelmar Omni Printer", L"C:\\x\\y.inf"}};
     s.enum_second_error = ERROR_INSUFFICIENT_BUFFER;
-    EXPECT_EQ(error_code_of<enum_printer_drivers_exception>([] { resolve_location(16); }),
-              static_cast<std::uint32_t>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(code_thrown<enum_failure>([] { resolve_location(16); }), ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(s.enum_calls.size(), 2u);
 }
 
@@ -258,11 +247,10 @@ TEST_F(locations_test, only_the_exact_driver_name_matches_and_the_first_match_wi
 }
 
 TEST_F(locations_test, driver_path_is_cut_to_its_folder_and_tested_as_it_will_be_used) {
-    struct shaping {
+    const struct {
         const wchar_t* path;
         const wchar_t* tested;  // null: Missing without any test
-    };
-    const shaping cases[] = {
+    } cases[] = {
         {L"C:\\Windows\\System32\\spool\\DRIVERS\\x64\\3\\pmomndrv.dll",
          L"C:\\Windows\\System32\\spool\\DRIVERS\\x64\\3\\"},
         {L"pmomndrv.dll", L"pmomndrv.dll\\"},
@@ -270,12 +258,12 @@ TEST_F(locations_test, driver_path_is_cut_to_its_folder_and_tested_as_it_will_be
         {L"\\pmomndrv.dll", nullptr},
         {L"", nullptr},
     };
-    for (const shaping& item : cases) {
+    for (const auto& item : cases) {
         for (const int location : {1, 16}) {
-            SCOPED_TRACE(location);
-            const std::wstring missing = location == 1 ? missing_driver : missing_package;
+            SCOPED_TRACE(testing::Message() << location << " " << item.path);
             s = script();
             s.drivers = {{L"Pelmar Omni Printer", item.path}};
+            const std::wstring missing = location == 1 ? missing_driver : missing_package;
             EXPECT_EQ(resolve_location(location), item.tested ? item.tested : missing);
             ASSERT_EQ(s.access_paths.size(), item.tested ? 1u : 0u);
             if (item.tested) {
@@ -304,14 +292,13 @@ TEST_F(locations_test, print_processor_folder_ends_in_exactly_one_backslash) {
 
 TEST_F(locations_test, print_processor_query_failures_and_an_empty_answer) {
     s.processor_first_error = ERROR_ACCESS_DENIED;
-    EXPECT_EQ(error_code_of<print_processor_exception>([] { resolve_location(2); }),
-              static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(code_thrown<processor_failure>([] { resolve_location(2); }), ERROR_ACCESS_DENIED);
     EXPECT_EQ(s.processor_calls.size(), 1u);
 
     s = script();
     s.processor_second_error = ERROR_INVALID_ENVIRONMENT;
-    EXPECT_EQ(error_code_of<print_processor_exception>([] { resolve_location(2); }),
-              static_cast<std::uint32_t>(ERROR_INVALID_ENVIRONMENT));
+    EXPECT_EQ(code_thrown<processor_failure>([] { resolve_location(2); }),
+              ERROR_INVALID_ENVIRONMENT);
     EXPECT_EQ(s.processor_calls.size(), 2u);
 
     s = script();
@@ -351,6 +338,7 @@ TEST_F(locations_test, failing_shell_query_gives_the_missing_text_without_an_exc
 TEST_F(locations_test, unrecognised_values_give_the_empty_text_without_a_query) {
     location_cache cache;
     for (const int value : {0, 3, 32, -1, 6, 64}) {
+        SCOPED_TRACE(value);
         EXPECT_EQ(resolve_location(value), L"");
         EXPECT_EQ(cache.directory(value), L"");
         EXPECT_EQ(cache.directory(value), L"");
@@ -364,6 +352,7 @@ TEST_F(locations_test, cache_resolves_each_location_once_missing_texts_included)
     s.folder_result = E_FAIL;
     location_cache cache;
     for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
         EXPECT_EQ(cache.directory(1), L"C:\\drv\\");
         EXPECT_EQ(cache.directory(2), processor_folder + L"\\");
         EXPECT_EQ(cache.directory(4), missing_program_files);
@@ -380,11 +369,10 @@ TEST_F(locations_test, cache_resolves_each_location_once_missing_texts_included)
 TEST_F(locations_test, cache_makes_no_entry_for_a_resolution_that_threw) {
     location_cache cache;
     s.enum_first_error = ERROR_ACCESS_DENIED;
-    EXPECT_EQ(error_code_of<enum_printer_drivers_exception>([&] { cache.directory(1); }),
-              static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(code_thrown<enum_failure>([&] { cache.directory(1); }), ERROR_ACCESS_DENIED);
     s.processor_second_error = ERROR_NOT_ENOUGH_MEMORY;
-    EXPECT_EQ(error_code_of<print_processor_exception>([&] { cache.directory(2); }),
-              static_cast<std::uint32_t>(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(code_thrown<processor_failure>([&] { cache.directory(2); }),
+              ERROR_NOT_ENOUGH_MEMORY);
 
     s.enum_first_error = ERROR_INSUFFICIENT_BUFFER;
     s.processor_second_error = 0;
