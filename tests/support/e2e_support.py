@@ -116,6 +116,12 @@ def _link_or_copy(system32, spool):
     return copy
 
 
+def _temporary_files(folder, names):
+    # Unit tests create and delete files in the shared prefix's temporary
+    # folders while this copy is made; the folders are kept, empty.
+    return names if os.path.basename(folder).lower() == "temp" else []
+
+
 class wine_prefix:
     """A private copy of the build tree's prefix with a wineserver of its own,
     cleared of whatever printer drivers and product files the shared prefix
@@ -127,7 +133,7 @@ class wine_prefix:
         self.close()
         self.root.mkdir(parents=True)
         system32 = str(BASE_PREFIX / "drive_c" / "windows" / "system32") + os.sep
-        shutil.copytree(BASE_PREFIX, self.path, symlinks=True,
+        shutil.copytree(BASE_PREFIX, self.path, symlinks=True, ignore=_temporary_files,
                         copy_function=_link_or_copy(system32, system32 + "spool" + os.sep))
         self.env = dict(os.environ, WINEPREFIX=str(self.path))
         try:
