@@ -28,16 +28,8 @@ for argument in "$@"; do
   esac
 done
 
-if ! command -v git >/dev/null 2>&1; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "$0: git is missing (run as root to install it)" >&2
-    exit 2
-  fi
-  apt-get update
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends git
-fi
-
 here=$(cd "$(dirname "$0")" && pwd)
+"$here/install-missing-packages.sh" git
 repo=$(git -C "$here" rev-parse --show-toplevel)
 commit=$(git -C "$repo" rev-parse HEAD)
 

@@ -11,18 +11,7 @@ case $action in run|test) ;; *) usage ;; esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-packages=(cmake make mingw-w64 wine64 googletest python3 python3-pefile)
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$package")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}" >&2
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/install-missing-packages.sh cmake make mingw-w64 wine64 googletest python3 python3-pefile
 
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw

@@ -27,22 +27,8 @@ out_dir=$(cd "$1" && pwd)
 source_dir=$(cd "${2:-$here/..}" && pwd)
 [ -f "$source_dir/CMakePresets.json" ] || { echo "$source_dir: no CMakePresets.json" >&2; exit 2; }
 
-need=""
-command -v cmake >/dev/null 2>&1 || need="$need cmake"
-command -v make >/dev/null 2>&1 || need="$need make"
-command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || need="$need g++-mingw-w64-x86-64-posix"
-command -v x86_64-w64-mingw32-windres >/dev/null 2>&1 || need="$need binutils-mingw-w64-x86-64"
-[ -x /usr/bin/python3 ] || need="$need python3"
-command -v git >/dev/null 2>&1 || need="$need git"
-if [ -n "$need" ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "$0: missing packages:$need (run as root to install them)" >&2
-    exit 1
-  fi
-  apt-get update
-  # shellcheck disable=SC2086
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $need
-fi
+"$here/install-missing-packages.sh" cmake make g++-mingw-w64-x86-64-posix \
+  binutils-mingw-w64-x86-64 python3 git
 
 work=$(mktemp -d /tmp/pelmar-release.XXXXXX)
 trap 'rm -rf "$work"' EXIT INT TERM
