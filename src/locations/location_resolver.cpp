@@ -9,6 +9,7 @@
 
 #include "install_location.h"
 #include "known_folder.h"
+#include "missing_text.h"
 #include "spooler_queries.h"
 
 namespace {
@@ -57,7 +58,8 @@ std::wstring driver_path(std::uint32_t level, path_field driver_info::*field) {
 }
 
 // The folder holding the file a driver record names, ending in a backslash.
-std::wstring driver_folder(std::wstring path, const wchar_t* missing) {
+std::wstring driver_folder(std::wstring path, install_location location) {
+    const std::wstring missing(missing_text(location));
     if (path.empty()) {
         return missing;
     }
@@ -69,7 +71,8 @@ std::wstring driver_folder(std::wstring path, const wchar_t* missing) {
     return exists(path) ? path : missing;
 }
 
-std::wstring vendor_folder_under(const GUID& folder, const wchar_t* missing) {
+std::wstring vendor_folder_under(const GUID& folder, install_location location) {
+    const std::wstring missing(missing_text(location));
     std::wstring path = known_folder_path(folder);
     if (path.empty()) {
         return missing;
@@ -80,7 +83,7 @@ std::wstring vendor_folder_under(const GUID& folder, const wchar_t* missing) {
 }
 
 std::wstring print_processor_folder() {
-    const wchar_t* missing = L"<Missing Print Processor Directory>";
+    const std::wstring missing(missing_text(print_processor_directory));
     std::uint32_t needed = 0;
     std::wstring path = pelmar::winspool::print_processor_directory_path(needed);
     if (path.empty()) {
@@ -96,19 +99,16 @@ std::wstring resolve_location(std::int32_t location) {
     switch (location) {
         case printer_driver_directory:
             return driver_folder(driver_path(2, &DRIVER_INFO_2W::pDriverPath),
-                                 L"<Missing Printer Driver Directory>");
+                                 printer_driver_directory);
         case print_processor_directory:
             return print_processor_folder();
         case program_files_directory:
-            return vendor_folder_under(FOLDERID_ProgramFiles,
-                                       L"<Missing \"Program Files\\Pelmar\\printer\" Directory>");
+            return vendor_folder_under(FOLDERID_ProgramFiles, program_files_directory);
         case program_files_x86_directory:
-            return vendor_folder_under(
-                FOLDERID_ProgramFilesX86,
-                L"<Missing \"Program Files (x86)\\Pelmar\\printer\" Directory>");
+            return vendor_folder_under(FOLDERID_ProgramFilesX86, program_files_x86_directory);
         case driver_package_directory:
             return driver_folder(driver_path(8, &DRIVER_INFO_8W::pszInfPath),
-                                 L"<Missing Printer Driver Package Directory>");
+                                 driver_package_directory);
         default:
             return std::wstring();
     }

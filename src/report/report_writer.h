@@ -2,7 +2,6 @@
 
 #include <ostream>
 
-#include "file_info.h"
 #include "manifest_entry.h"
 
 // Writes the inventory table for the entries [first, last) to out: a header
@@ -10,6 +9,3 @@
 // and ascending location order. Failures of the spooler or the CryptoAPI
 // propagate; rows already written stay written.
 void print_report(const manifest_entry* first, const manifest_entry* last, std::wostream& out);
-
-// Writes one record's five tab-separated columns, without the line end.
-std::wostream& print_row(std::wostream& out, const file_info& info);

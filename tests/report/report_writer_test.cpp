@@ -10,6 +10,7 @@
 #include "import_patch.h"
 #include "manifest_entry.h"
 #include "report_writer.h"
+#include "table_layout.h"
 #include "win32_exception.h"
 
 namespace {
