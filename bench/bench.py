@@ -173,6 +173,69 @@ def measure(command, env, scratch):
                   err_path.read_bytes().decode("utf-8", "replace"), rss_anon[0])
 
 
+def prefix_processes(prefix):
+    """The processes of one Wine prefix (its wineserver and Wine's services)."""
+    marker = b"WINEPREFIX=" + os.fsencode(prefix) + b"\0"
+    found = []
+    for entry in os.listdir("/proc"):
+        if entry.isdigit():
+            try:
+                with open(f"/proc/{entry}/environ", "rb") as environ:
+                    if marker in environ.read() + b"\0":
+                        found.append(int(entry))
+            except OSError:
+                pass
+    return found
+
+
+def cpu_seconds(pids):
+    """CPU time used so far by the given live processes, to the nanosecond."""
+    total = 0
+    for pid in pids:
+        try:
+            with open(f"/proc/{pid}/schedstat") as schedstat:
+                total += int(schedstat.read().split()[0])
+        except (OSError, ValueError, IndexError):
+            pass
+    return total / 1e9
+
+
+class CpuSample:
+    """One measured process: wall seconds, its own CPU seconds, the CPU seconds
+    that the prefix's wineserver and services spent meanwhile, its output."""
+
+    def __init__(self, wall, cpu, server_cpu, exit_code, stderr):
+        self.wall = wall
+        self.cpu = cpu
+        self.server_cpu = server_cpu
+        self.all_cpu = cpu + server_cpu
+        self.exit_code = exit_code
+        self.stderr = stderr
+
+
+def measure_cpu(command, env, scratch, prefix):
+    """Runs command once and reaps it with wait4, whose CPU times are exact.
+    Much of a Wine process's work is done for it by the wineserver, so the
+    prefix's own wineserver and services are counted beside it; on a busy
+    machine CPU time moves far less than wall-clock time."""
+    background = prefix_processes(prefix)
+    err_path = scratch / "stderr"
+    with open(scratch / "stdout", "wb") as out, open(err_path, "wb") as err:
+        server_before = cpu_seconds(background)
+        start = time.perf_counter()
+        process = subprocess.Popen([str(part) for part in command], env=env,
+                                   stdin=subprocess.DEVNULL, stdout=out,
+                                   stderr=err, start_new_session=RAISED_PRIORITY,
+                                   preexec_fn=raise_priority if RAISED_PRIORITY else None)
+        _, status, usage = os.wait4(process.pid, 0)
+        wall = time.perf_counter() - start
+        process.returncode = os.waitstatus_to_exitcode(status)
+        # Processes that the run started and left running (Wine's desktop) count too.
+        server_after = cpu_seconds(set(background) | set(prefix_processes(prefix)))
+    return CpuSample(wall, usage.ru_utime + usage.ru_stime, server_after - server_before,
+                     process.returncode, err_path.read_bytes().decode("utf-8", "replace"))
+
+
 class Bench:
     def __init__(self, args):
         self.repo = Path(__file__).resolve().parent.parent
@@ -201,6 +264,8 @@ class Bench:
         self.program = self.program_build / "src" / "app" / "pelmar_omni_info.exe"
         self.reference = self.tools_build / "reference_hash.exe"
         self.version_stub = self.tools_build / "version_stub.dll"
+        self.probes = [self.tools_build / f"stage_probe_{stage}.exe" for stage in range(11)]
+        self.spooler_resident = self.tools_build / "spooler_resident.exe"
 
     def make_prefix(self):
         if not (self.prefix / "system.reg").exists():
@@ -387,6 +452,161 @@ class Bench:
         total = sum(size for _, size, _ in INSTALLATION)
         return {"files": len(INSTALLATION), "bytes": total, "runs": samples}
 
+    # ----- the split of the fixed cost ---------------------------------------
+
+    def loaded_modules(self, command):
+        """The DLLs that one process loads, from Wine's own loader trace."""
+        traced = subprocess.run([WINE64] + [str(part) for part in command],
+                                env=dict(self.env, WINEDEBUG="+loaddll"),
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE, text=True, errors="replace")
+        modules = set()
+        main_thread = None
+        for line in traced.stderr.splitlines():
+            if "Loaded L" not in line:
+                continue
+            thread = line.split(":", 1)[0]
+            main_thread = main_thread or thread
+            # Processes that this one starts (Wine's desktop) trace to the same stream.
+            name = line.split('"')[1].rsplit("\\", 1)[-1].lower()
+            if thread == main_thread and not name.endswith(".exe"):
+                modules.add(name)
+        return modules
+
+    def start_spooler_resident(self):
+        process = subprocess.Popen([WINE64, self.spooler_resident], env=self.env,
+                                   stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                   stderr=subprocess.DEVNULL)
+        if not process.stdout.readline().startswith(b"ready"):
+            raise SystemExit("the resident spooler client did not start")
+        return process
+
+    @staticmethod
+    def stop_spooler_resident(process):
+        process.stdin.close()
+        process.wait()
+
+    def split(self, rounds):
+        """Times the program, the reference loop and each stage probe side by
+        side on the 0-byte file, in rounds of rotating order. Every other round
+        runs with Wine's spooler state held by a resident process."""
+        started = time.perf_counter()
+        self.build_programs()
+        self.make_prefix()
+        empty = self.data / "random-0B.bin"
+        self.make_random_file(empty, 0)
+        self.place({MEASURED_NAME: empty})
+        path = f"{VENDOR_DIR_WINDOWS}\\{MEASURED_NAME}"
+        contenders = ([("reference", [self.reference, path])] +
+                      [(f"stage {n}", [probe, path]) for n, probe in enumerate(self.probes)] +
+                      [("program", [self.program])])
+        log("tracing which DLLs each contender loads")
+        modules = {name: self.loaded_modules(command) for name, command in contenders}
+        for name, command in contenders:  # warm-up: page cache and Wine's own files
+            measure_cpu([WINE64] + command, self.env, self.scratch, self.prefix)
+
+        log(f"measuring {len(contenders)} contenders in {rounds} rounds")
+        conditions = ("plain", "resident")
+        runs = {condition: {name: [] for name, _ in contenders} for condition in conditions}
+        calls = {}
+        load_before = os.getloadavg()[0]
+        for round_index in range(rounds):
+            condition = conditions[round_index % 2]
+            resident = self.start_spooler_resident() if condition == "resident" else None
+            shift = round_index % len(contenders)
+            for name, command in contenders[shift:] + contenders[:shift]:
+                sample = measure_cpu([WINE64] + command, self.env, self.scratch, self.prefix)
+                if sample.exit_code != 0:
+                    raise SystemExit(f"{name} failed: {sample.stderr}")
+                runs[condition][name].append(sample)
+                if name == "stage 10":
+                    for line in sample.stderr.splitlines():
+                        if line.startswith("stage="):
+                            stage, seconds = (part.split("=")[1] for part in line.split())
+                            calls.setdefault(stage, []).append(float(seconds))
+            if resident:
+                self.stop_spooler_resident(resident)
+        load_after = os.getloadavg()[0]
+        self.report_split(contenders, runs, calls, modules, (load_before, load_after),
+                          time.perf_counter() - started)
+
+    def report_split(self, contenders, runs, calls, modules, load, elapsed):
+        stages = [
+            ("stage 0", "reference", "reference loop's work in the probe's own build"),
+            ("stage 1", "stage 0", "ole32.dll imported"),
+            ("stage 2", "stage 1", "CoInitializeEx / CoUninitialize"),
+            ("stage 3", "stage 2", "shell32.dll imported"),
+            ("stage 4", "stage 3", "2 known folders, _waccess"),
+            ("stage 5", "stage 4", "winspool.drv imported"),
+            ("stage 6", "stage 5", "EnumPrinterDriversW 2, 8; print processor dir"),
+            ("stage 7", "stage 6", "version.dll imported"),
+            ("stage 8", "stage 7", "version reads (banner, found file)"),
+            ("stage 9", "stage 8", "77 absent files opened"),
+            ("stage 10", "stage 9", "79 table lines written"),
+            ("program", "stage 10", "the program's own code beyond the calls"),
+        ]
+        in_process = {"stage 2": ["2"], "stage 4": ["4"], "stage 6": ["6"],
+                      "stage 8": ["8a", "8b"], "stage 9": ["9"], "stage 10": ["10"]}
+
+        def median(condition, name, key):
+            return statistics.median(getattr(sample, key) for sample in runs[condition][name])
+
+        def paired(condition, name, before):
+            """Median over rounds of the wall-clock difference within one round."""
+            return statistics.median(this.wall - that.wall for this, that in
+                                     zip(runs[condition][name], runs[condition][before]))
+
+        def cost(condition, name, before, key="all_cpu"):
+            return median(condition, name, key) - median(condition, before, key)
+
+        def fastest(condition, name):
+            return min(sample.wall for sample in runs[condition][name])
+
+        lines = []
+        add = lines.append
+        add("")
+        add("Fixed cost of one run, split by stage (Wine: %s)" % subprocess.run(
+            [WINE64, "--version"], capture_output=True, text=True).stdout.strip())
+        add("Machine: %d CPUs; load average %.1f when measuring began, %.1f at the end%s." % (
+            os.cpu_count(), load[0], load[1],
+            "; measured processes at raised priority" if RAISED_PRIORITY else ""))
+        add("%d rounds on the 0-byte file, each contender once per round in rotating order;" %
+            (len(runs["plain"]["program"]) + len(runs["resident"]["program"])))
+        add("every other round with Wine's spooler state held by a resident winspool client.")
+        add("Milliseconds per run that a stage adds to the build before it: 'wall' is the median")
+        add("over rounds of the wall-clock difference within one round, 'fastest' the difference")
+        add("of the fastest runs, 'cpu' the difference of the median CPU time of the process")
+        add("and of the prefix's wineserver and services; 'calls' times the stage's calls from")
+        add("inside (median), without loading; 'share' is of the program minus the reference.")
+        add("")
+        for condition in ("plain", "resident"):
+            total = paired(condition, "program", "reference")
+            add("%s: program %.0f ms, reference loop %.0f ms (fastest runs); the program's "
+                "fixed cost beyond the loop: %.1f ms wall, %.1f ms CPU" % (
+                    "Plain rounds" if condition == "plain" else "Rounds with the spooler resident",
+                    1000 * fastest(condition, "program"), 1000 * fastest(condition, "reference"),
+                    1000 * total, 1000 * cost(condition, "program", "reference")))
+            add("%-9s %-46s %7s %7s %7s %7s %6s  %s" % (
+                "stage", "what it adds", "wall", "fastest", "cpu", "calls", "share",
+                "DLLs it brings in"))
+            for name, before, text in stages:
+                call_time = "%7s" % "-"
+                if name in in_process:
+                    call_time = "%7.1f" % (1000 * statistics.median(
+                        sum(values) for values in zip(*(calls[key] for key in in_process[name]))))
+                brought = sorted(modules[name] - modules[before])
+                wall = paired(condition, name, before)
+                add("%-9s %-46s %7.1f %7.1f %7.1f %s %5.0f%%  %s" % (
+                    name, text, 1000 * wall,
+                    1000 * (fastest(condition, name) - fastest(condition, before)),
+                    1000 * cost(condition, name, before), call_time, 100 * wall / total,
+                    " ".join(brought) if brought else "-"))
+            add("")
+        add("Whole split run: %.0f s" % elapsed)
+        text = "\n".join(lines)
+        print(text, flush=True)
+        (self.build / "split.txt").write_text(text + "\n")
+
     # ----- the run -----------------------------------------------------------
 
     def run(self):
@@ -563,7 +783,17 @@ def main():
                         help="skip the sparse file over 4 GiB")
     parser.add_argument("--quick", action="store_true",
                         help="small files only, few repetitions: a check that it all works")
-    Bench(parser.parse_args()).run()
+    parser.add_argument("--split", action="store_true",
+                        help="instead of the comparison, split the program's fixed cost by "
+                             "stage with the stage probes (about 2 minutes)")
+    parser.add_argument("--rounds", type=int,
+                        help="rounds of --split (default 40, or 12 with --quick)")
+    args = parser.parse_args()
+    bench = Bench(args)
+    if args.split:
+        bench.split(args.rounds or (12 if args.quick else 40))
+    else:
+        bench.run()
 
 
 if __name__ == "__main__":
