@@ -173,68 +173,18 @@ def measure(command, env, scratch):
                   err_path.read_bytes().decode("utf-8", "replace"), rss_anon[0])
 
 
-def prefix_processes(prefix):
-    """The processes of one Wine prefix (its wineserver and Wine's services)."""
-    marker = b"WINEPREFIX=" + os.fsencode(prefix) + b"\0"
-    found = []
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            try:
-                with open(f"/proc/{entry}/environ", "rb") as environ:
-                    if marker in environ.read() + b"\0":
-                        found.append(int(entry))
-            except OSError:
-                pass
-    return found
-
-
-def cpu_seconds(pids):
-    """CPU time used so far by the given live processes, to the nanosecond."""
-    total = 0
-    for pid in pids:
-        try:
-            with open(f"/proc/{pid}/schedstat") as schedstat:
-                total += int(schedstat.read().split()[0])
-        except (OSError, ValueError, IndexError):
-            pass
-    return total / 1e9
-
-
-class CpuSample:
-    """One measured process: wall seconds, its own CPU seconds, the CPU seconds
-    that the prefix's wineserver and services spent meanwhile, its output."""
-
-    def __init__(self, wall, cpu, server_cpu, exit_code, stderr):
-        self.wall = wall
-        self.cpu = cpu
-        self.server_cpu = server_cpu
-        self.all_cpu = cpu + server_cpu
-        self.exit_code = exit_code
-        self.stderr = stderr
-
-
-def measure_cpu(command, env, scratch, prefix):
-    """Runs command once and reaps it with wait4, whose CPU times are exact.
-    Much of a Wine process's work is done for it by the wineserver, so the
-    prefix's own wineserver and services are counted beside it; on a busy
-    machine CPU time moves far less than wall-clock time."""
-    background = prefix_processes(prefix)
+def measure_wall(command, env, scratch):
+    """Runs command once: wall-clock seconds, exit code and standard error."""
     err_path = scratch / "stderr"
     with open(scratch / "stdout", "wb") as out, open(err_path, "wb") as err:
-        server_before = cpu_seconds(background)
         start = time.perf_counter()
-        process = subprocess.Popen([str(part) for part in command], env=env,
-                                   stdin=subprocess.DEVNULL, stdout=out,
-                                   stderr=err, start_new_session=RAISED_PRIORITY,
-                                   preexec_fn=raise_priority if RAISED_PRIORITY else None)
-        _, status, usage = os.wait4(process.pid, 0)
+        exit_code = subprocess.run([str(part) for part in command], env=env,
+                                   stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                   start_new_session=RAISED_PRIORITY,
+                                   preexec_fn=raise_priority if RAISED_PRIORITY else None
+                                   ).returncode
         wall = time.perf_counter() - start
-        process.returncode = os.waitstatus_to_exitcode(status)
-        # Processes that the run started and left running (Wine's desktop) count too.
-        server_after = cpu_seconds(set(background) | set(prefix_processes(prefix)))
-    return CpuSample(wall, usage.ru_utime + usage.ru_stime, server_after - server_before,
-                     process.returncode, err_path.read_bytes().decode("utf-8", "replace"))
-
+    return wall, exit_code, err_path.read_bytes().decode("utf-8", "replace")
 
 class Bench:
     def __init__(self, args):
@@ -503,7 +453,7 @@ class Bench:
         log("tracing which DLLs each contender loads")
         modules = {name: self.loaded_modules(command) for name, command in contenders}
         for name, command in contenders:  # warm-up: page cache and Wine's own files
-            measure_cpu([WINE64] + command, self.env, self.scratch, self.prefix)
+            measure_wall([WINE64] + command, self.env, self.scratch)
 
         log(f"measuring {len(contenders)} contenders in {rounds} rounds")
         conditions = ("plain", "resident")
@@ -515,12 +465,13 @@ class Bench:
             resident = self.start_spooler_resident() if condition == "resident" else None
             shift = round_index % len(contenders)
             for name, command in contenders[shift:] + contenders[:shift]:
-                sample = measure_cpu([WINE64] + command, self.env, self.scratch, self.prefix)
-                if sample.exit_code != 0:
-                    raise SystemExit(f"{name} failed: {sample.stderr}")
-                runs[condition][name].append(sample)
+                wall, exit_code, stderr = measure_wall([WINE64] + command, self.env,
+                                                       self.scratch)
+                if exit_code != 0:
+                    raise SystemExit(f"{name} failed: {stderr}")
+                runs[condition][name].append(wall)
                 if name == "stage 10":
-                    for line in sample.stderr.splitlines():
+                    for line in stderr.splitlines():
                         if line.startswith("stage="):
                             stage, seconds = (part.split("=")[1] for part in line.split())
                             calls.setdefault(stage, []).append(float(seconds))
@@ -548,19 +499,11 @@ class Bench:
         in_process = {"stage 2": ["2"], "stage 4": ["4"], "stage 6": ["6"],
                       "stage 8": ["8a", "8b"], "stage 9": ["9"], "stage 10": ["10"]}
 
-        def median(condition, name, key):
-            return statistics.median(getattr(sample, key) for sample in runs[condition][name])
-
-        def paired(condition, name, before):
-            """Median over rounds of the wall-clock difference within one round."""
-            return statistics.median(this.wall - that.wall for this, that in
-                                     zip(runs[condition][name], runs[condition][before]))
-
-        def cost(condition, name, before, key="all_cpu"):
-            return median(condition, name, key) - median(condition, before, key)
-
         def fastest(condition, name):
-            return min(sample.wall for sample in runs[condition][name])
+            return min(runs[condition][name])
+
+        def low_quartile(condition, name):
+            return statistics.quantiles(runs[condition][name], n=4)[0]
 
         lines = []
         add = lines.append
@@ -573,21 +516,22 @@ class Bench:
         add("%d rounds on the 0-byte file, each contender once per round in rotating order;" %
             (len(runs["plain"]["program"]) + len(runs["resident"]["program"])))
         add("every other round with Wine's spooler state held by a resident winspool client.")
-        add("Milliseconds per run that a stage adds to the build before it: 'wall' is the median")
-        add("over rounds of the wall-clock difference within one round, 'fastest' the difference")
-        add("of the fastest runs, 'cpu' the difference of the median CPU time of the process")
-        add("and of the prefix's wineserver and services; 'calls' times the stage's calls from")
-        add("inside (median), without loading; 'share' is of the program minus the reference.")
+        add("Milliseconds of wall clock per run that a stage adds to the build before it:")
+        add("'fastest' compares the fastest runs, 'quartile' the lower quartiles (steadier")
+        add("when no run escapes a busy machine's load); 'calls' times the stage's calls from")
+        add("inside (median), without loading; 'share' is of the program's fastest run minus")
+        add("the reference loop's.")
         add("")
         for condition in ("plain", "resident"):
-            total = paired(condition, "program", "reference")
-            add("%s: program %.0f ms, reference loop %.0f ms (fastest runs); the program's "
-                "fixed cost beyond the loop: %.1f ms wall, %.1f ms CPU" % (
+            total = fastest(condition, "program") - fastest(condition, "reference")
+            add("%s: program %.1f ms, reference loop %.1f ms (fastest runs), difference "
+                "%.1f ms; lower quartiles %.1f and %.1f ms" % (
                     "Plain rounds" if condition == "plain" else "Rounds with the spooler resident",
                     1000 * fastest(condition, "program"), 1000 * fastest(condition, "reference"),
-                    1000 * total, 1000 * cost(condition, "program", "reference")))
-            add("%-9s %-46s %7s %7s %7s %7s %6s  %s" % (
-                "stage", "what it adds", "wall", "fastest", "cpu", "calls", "share",
+                    1000 * total, 1000 * low_quartile(condition, "program"),
+                    1000 * low_quartile(condition, "reference")))
+            add("%-9s %-46s %8s %8s %7s %6s  %s" % (
+                "stage", "what it adds", "fastest", "quartile", "calls", "share",
                 "DLLs it brings in"))
             for name, before, text in stages:
                 call_time = "%7s" % "-"
@@ -595,12 +539,11 @@ class Bench:
                     call_time = "%7.1f" % (1000 * statistics.median(
                         sum(values) for values in zip(*(calls[key] for key in in_process[name]))))
                 brought = sorted(modules[name] - modules[before])
-                wall = paired(condition, name, before)
-                add("%-9s %-46s %7.1f %7.1f %7.1f %s %5.0f%%  %s" % (
-                    name, text, 1000 * wall,
-                    1000 * (fastest(condition, name) - fastest(condition, before)),
-                    1000 * cost(condition, name, before), call_time, 100 * wall / total,
-                    " ".join(brought) if brought else "-"))
+                cost = fastest(condition, name) - fastest(condition, before)
+                add("%-9s %-46s %8.1f %8.1f %s %5.0f%%  %s" % (
+                    name, text, 1000 * cost,
+                    1000 * (low_quartile(condition, name) - low_quartile(condition, before)),
+                    call_time, 100 * cost / total, " ".join(brought) if brought else "-"))
             add("")
         add("Whole split run: %.0f s" % elapsed)
         text = "\n".join(lines)
@@ -618,7 +561,7 @@ class Bench:
         # Repetitions: enough for the fastest run of each to be an undisturbed
         # one on a machine shared with other work, within ~10 minutes overall.
         cases = [("0 B", 0, 11), ("1 MiB", MIB, 11), ("64 MiB", 64 * MIB, 11),
-                 ("1 GiB", GIB, 7)]
+                 ("1 GiB", GIB, 11)]
         if self.quick:
             cases = [("0 B", 0, 3), ("1 MiB", MIB, 3), ("64 MiB", 64 * MIB, 3)]
         files = []
@@ -666,11 +609,13 @@ class Bench:
             add("WARNING: other work kept the machine busy; the time ratios below carry its noise.")
         add("Times are seconds of wall clock for the whole process; 'min' is the fastest of")
         add("the interleaved repetitions, 'med' the median; ratios are program / contender;")
-        add("'cpu' compares median user+system seconds; 'ref spread' (the reference loop's")
-        add("median over its fastest run) shows how much this machine's noise moves one contender.")
+        add("'pair' is the median of the ratios of runs taken side by side in one repetition,")
+        add("which a load that changes during the run moves least; 'cpu' compares median")
+        add("user+system seconds; 'ref spread' (the reference loop's median over its fastest")
+        add("run) shows how much this machine's noise moves one contender.")
         add("")
         header = ("file", "reps", "program min/med", "reference min/med", "sha1sum min/med",
-                  "vs ref (min)", "vs ref (med)", "vs ref (cpu)", "vs sha1sum", "ref spread")
+                  "vs ref (min)", "vs ref (pair)", "vs ref (cpu)", "vs sha1sum", "ref spread")
         add("%-20s %4s  %-17s %-17s %-17s %12s %12s %12s %10s %10s" % header)
         summary = []
         for case in measured:
@@ -683,6 +628,8 @@ class Bench:
                 sha1sum_min=fastest(sha1), sha1sum_median=median(sha1),
                 ratio_reference_min=fastest(program) / fastest(reference),
                 ratio_reference_median=median(program) / median(reference),
+                ratio_reference_paired=statistics.median(
+                    mine.wall / theirs.wall for mine, theirs in zip(program, reference)),
                 ratio_reference_cpu=median(program, "cpu") / median(reference, "cpu"),
                 reference_spread=median(reference) / fastest(reference) - 1,
                 ratio_sha1sum_min=fastest(program) / fastest(sha1),
@@ -699,7 +646,7 @@ class Bench:
                 "%+9.1f%%" % (
                 row["file"], row["repetitions"], row["program_min"], row["program_median"],
                 row["reference_min"], row["reference_median"], row["sha1sum_min"],
-                row["sha1sum_median"], row["ratio_reference_min"], row["ratio_reference_median"],
+                row["sha1sum_median"], row["ratio_reference_min"], row["ratio_reference_paired"],
                 row["ratio_reference_cpu"], row["ratio_sha1sum_min"],
                 100 * row["reference_spread"]))
         add("")
@@ -707,6 +654,7 @@ class Bench:
             "reference %.3f s," % (fixed_program, fixed_reference))
         add("  the inventory's own work (78 rows, five locations, 77 absent files) "
             "is the difference: %.3f s." % (fixed_program - fixed_reference))
+        add("  bench/run.sh --split shows where it goes, stage by stage.")
         add("Hashing alone (each time minus its process's fixed cost), program / reference:")
         for row in summary:
             if "ratio_reference_hashing_only" in row:
@@ -746,9 +694,10 @@ class Bench:
         for row in big:
             verdict = "met" if row["ratio_reference_min"] <= 1.05 else "NOT met"
             add("  within 5%% of the reference loop, %-20s whole run %.3f %-7s "
-                "(CPU %.3f, hashing alone %.3f, noise %.0f%%)" % (
+                "(paired %.3f, CPU %.3f, hashing alone %.3f, noise %.0f%%)" % (
                     row["file"], row["ratio_reference_min"], verdict,
-                    row["ratio_reference_cpu"], row["ratio_reference_hashing_only"],
+                    row["ratio_reference_paired"], row["ratio_reference_cpu"],
+                    row["ratio_reference_hashing_only"],
                     100 * row["reference_spread"]))
         flat = largest["program_peak_kib"] - smallest["program_peak_kib"] <= 1024
         add("  peak working set independent of file size: %s (%+d KiB from 1 MiB to %s)" % (
