@@ -615,7 +615,7 @@ class Bench:
         add("run) shows how much this machine's noise moves one contender.")
         add("")
         header = ("file", "reps", "program min/med", "reference min/med", "sha1sum min/med",
-                  "vs ref (min)", "vs ref (pair)", "vs ref (cpu)", "vs sha1sum", "ref spread")
+                  "vs ref (min)", "vs ref pair", "vs ref (cpu)", "vs sha1sum", "ref spread")
         add("%-20s %4s  %-17s %-17s %-17s %12s %12s %12s %10s %10s" % header)
         summary = []
         for case in measured:
