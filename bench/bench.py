@@ -734,7 +734,7 @@ def main():
                         help="small files only, few repetitions: a check that it all works")
     parser.add_argument("--split", action="store_true",
                         help="instead of the comparison, split the program's fixed cost by "
-                             "stage with the stage probes (about 2 minutes)")
+                             "stage with the stage probes (about a minute on a quiet machine)")
     parser.add_argument("--rounds", type=int,
                         help="rounds of --split (default 40, or 12 with --quick)")
     args = parser.parse_args()
