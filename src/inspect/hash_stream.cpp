@@ -12,11 +12,11 @@
 
 namespace {
 
-// Every read copies file pages into the chunk buffer, and how fast that copy
-// runs depends on where the buffer starts: on some processors a copy into an
-// address a few bytes off a cache line runs several times slower, and where
-// the heap puts 64 KiB depends on everything allocated before it. At the
-// start of a page the reads run at full speed wherever the buffer comes from.
+// Every read copies the file's pages into the chunk buffer. On some
+// processors that copy runs several times slower when the buffer starts a few
+// bytes past a page boundary (its loads and stores alias 4 KiB apart), and
+// where the heap puts 64 KiB depends on everything allocated before it. At
+// the start of a page the reads run at full speed wherever the buffer lands.
 template <typename value>
 struct page_aligned_allocator {
     using value_type = value;
