@@ -186,6 +186,7 @@ def measure_wall(command, env, scratch):
         wall = time.perf_counter() - start
     return wall, exit_code, err_path.read_bytes().decode("utf-8", "replace")
 
+
 class Bench:
     def __init__(self, args):
         self.repo = Path(__file__).resolve().parent.parent
@@ -480,10 +481,10 @@ class Bench:
             if resident:
                 self.stop_spooler_resident(resident)
         load_after = os.getloadavg()[0]
-        self.report_split(contenders, runs, calls, modules, (load_before, load_after),
+        self.report_split(runs, calls, modules, (load_before, load_after),
                           time.perf_counter() - started)
 
-    def report_split(self, contenders, runs, calls, modules, load, elapsed):
+    def report_split(self, runs, calls, modules, load, elapsed):
         stages = [
             ("stage 0", "reference", "reference loop's work in the probe's own build"),
             ("stage 1", "stage 0", "ole32.dll imported"),
