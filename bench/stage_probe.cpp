@@ -12,7 +12,8 @@
 //   6  EnumPrinterDriversW "all" at levels 2 and 8, GetPrintProcessorDirectoryW,
 //      each with its two-call protocol; _waccess of what they name
 //   7  version.dll imported (nothing called)
-//   8  the banner's version read of this program and the one found file's
+//   8  the banner's version read of this program (which has no version resource,
+//      so it ends at the size query) and the one found file's
 //   9  opening every other (file, location) path of the table: 77 absent files
 //  10  writing the 79 lines of the table to standard output
 //
