@@ -15,7 +15,7 @@
 #include "console_output.h"
 #include "difference_layout.h"
 #include "error_code_text.h"
-#include "file_identity.h"
+#include "file_key.h"
 #include "fleet_tally.h"
 #include "inventory_reader.h"
 #include "inventory_row.h"
@@ -60,10 +60,11 @@ private:
     std::vector<inventory_row> rows_;
     std::vector<std::pair<std::size_t, std::wstring>> changes_;
     fleet_tally tally_;
-    // Which file each name before the last argument's was, so that a file
-    // named twice is compared once. The last argument's files need no entry,
-    // which keeps a fleet's one folder pattern from growing this.
-    std::map<file_identity, std::wstring> seen_;
+    // The full path of each file before the last argument's, so that a file
+    // named twice is compared once. The last argument's files need no entry:
+    // one pattern's matches are distinct files, and a fleet's one folder
+    // pattern thus leaves this as small as the baseline.
+    std::map<std::wstring, std::wstring, ignoring_case_less> seen_;
     std::uint64_t identical_ = 0;
     std::uint64_t differing_ = 0;
     std::uint64_t unusable_ = 0;
@@ -163,7 +164,17 @@ void comparison::compare_file(const std::wstring& name, use as) {
 
 bool comparison::read_file(const std::wstring& name, use as, std::vector<inventory_row>& rows,
                            inventory_reading& reading) {
-    const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
+    std::wstring path = full_path(name);
+    if (path.empty()) {
+        report(name, cannot_be_read(GetLastError()));
+        unusable_ += as == use::baseline ? 0 : 1;
+        return false;
+    }
+    if (const auto earlier = seen_.find(path); earlier != seen_.end()) {
+        report(name, L"the same file as " + earlier->second + L"; skipped");
+        return false;
+    }
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -172,18 +183,8 @@ bool comparison::read_file(const std::wstring& name, use as, std::vector<invento
         return false;
     }
     const unique_file_handle owner(file);
-    file_identity identity{};
-    if (!identify_file(file, identity)) {
-        report(name, cannot_be_read(GetLastError()));
-        unusable_ += as == use::baseline ? 0 : 1;
-        return false;
-    }
-    if (const auto earlier = seen_.find(identity); earlier != seen_.end()) {
-        report(name, L"the same file as " + earlier->second + L"; skipped");
-        return false;
-    }
     if (as != use::last) {
-        seen_.emplace(identity, name);
+        seen_.emplace(std::move(path), name);
     }
     reading = reader_.read(file, rows);
     return true;

@@ -81,7 +81,7 @@ std::wstring at_line(std::size_t line_number, std::wstring_view problem) {
 
 }  // namespace
 
-inventory_reader::inventory_reader() {
+inventory_reader::inventory_reader() : checked_(manifest_rows().size()) {
     std::wostringstream header;
     print_header(header);
     header_ = header.str();
@@ -111,7 +111,7 @@ inventory_reading inventory_reader::read(HANDLE file, std::vector<inventory_row>
                     at = section::ended_early;
                     break;
                 }
-                const std::wstring problem = parse_row(line, expected[count], rows[count]);
+                const std::wstring problem = parse_row(line, count, rows[count]);
                 if (!problem.empty()) {
                     // A last line cut short is where a saved table was cut off.
                     if (!lines_.line_ended()) {
@@ -165,8 +165,32 @@ inventory_reading inventory_reader::read(HANDLE file, std::vector<inventory_row>
     return {inventory_reading::outcome::complete, count, {}};
 }
 
-std::wstring inventory_reader::parse_row(std::wstring_view line, const manifest_row& expected,
+std::wstring inventory_reader::parse_row(std::wstring_view line, std::size_t index,
                                          inventory_row& row) {
+    const checked_columns& known = checked_[index];
+    const std::size_t directory_start = known.text.size();
+    if (directory_start > 0 && line.starts_with(known.text) &&
+        line.find(table_layout::separator, directory_start) == std::wstring_view::npos) {
+        row.file_present = known.values.file_present;
+        row.size = known.values.size;
+        row.version.assign(known.values.version);
+        row.hash.assign(known.values.hash);
+        row.location_exists =
+            line.substr(directory_start) != missing_text(manifest_rows()[index].location);
+        return {};
+    }
+    std::wstring problem = check_columns(line, index, row);
+    if (problem.empty()) {
+        checked_columns& checked = checked_[index];
+        checked.text.assign(line.substr(0, line.rfind(table_layout::separator) + 1));
+        checked.values = row;
+    }
+    return problem;
+}
+
+std::wstring inventory_reader::check_columns(std::wstring_view line, std::size_t index,
+                                             inventory_row& row) {
+    const manifest_row& expected = manifest_rows()[index];
     std::array<std::wstring_view, 5> columns;
     std::size_t start = 0;
     for (std::size_t index = 0; index + 1 < columns.size(); ++index) {

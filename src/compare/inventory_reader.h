@@ -37,17 +37,27 @@ public:
     inventory_reading read(HANDLE file, std::vector<inventory_row>& rows);
 
 private:
-    // Why `line` is not the utility's row for `expected`, or empty when it is.
-    std::wstring parse_row(std::wstring_view line, const manifest_row& expected,
-                           inventory_row& row);
+    // Why `line` is not the utility's row number `index`, or empty when it is.
+    std::wstring parse_row(std::wstring_view line, std::size_t index, inventory_row& row);
+    std::wstring check_columns(std::wstring_view line, std::size_t index, inventory_row& row);
     // Whether the utility would write exactly `line` for these values.
     bool renders_as(std::wstring_view line, std::wstring_view directory,
                     std::wstring_view file_name, std::uint64_t size, std::wstring_view version,
                     std::wstring_view hash);
 
+    // A row's columns before its directory that were found valid, and the
+    // values they hold.
+    struct checked_columns {
+        std::wstring text;
+        inventory_row values;
+    };
+
     line_reader lines_;
     std::wstring header_;
     std::wostringstream rendered_;
+    // Per table row, the columns last found valid. Across a fleet most rows
+    // repeat the baseline's word for word and need no second check.
+    std::vector<checked_columns> checked_;
 };
 
 // The problem of a file that Windows would not open or read.
