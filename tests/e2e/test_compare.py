@@ -20,6 +20,9 @@ ROWS = [(name, location) for name, mask in e2e.MANIFEST
 LOCATION_NAMES = {location: text.removeprefix("<Missing ").removesuffix(">")
                   for location, text in e2e.MISSING.items()}
 CORRUPT = "content differs at the same version and size: corrupt or altered"
+# Two spaces beyond the longest file name and location name.
+FILE_WIDTH = max(len(name) for name, _ in e2e.MANIFEST) + 2
+LOCATION_WIDTH = max(len(name) for name in LOCATION_NAMES.values()) + 2
 
 
 def verdict(name, differences, rows=len(ROWS)):
@@ -28,7 +31,8 @@ def verdict(name, differences, rows=len(ROWS)):
     if not differences and rows == len(ROWS):
         return f"{name}: identical\r\n"
     return f"{name}: {len(differences)} of {rows} rows differ\r\n" + "".join(
-        f"  {file:<33}{LOCATION_NAMES[location]:<47}{differences[file, location]}\r\n"
+        f"  {file:<{FILE_WIDTH}}{LOCATION_NAMES[location]:<{LOCATION_WIDTH}}"
+        f"{differences[file, location]}\r\n"
         for file, location in ROWS if (file, location) in differences)
 
 
@@ -37,8 +41,8 @@ def fleet_view(inventories):
     counts = {row: sum(row in differences for differences in inventories) for row in ROWS}
     differing = sorted((row for row in ROWS if counts[row]), key=lambda row: -counts[row])
     width = len(str(max(counts.values())))
-    return "".join(f"  {counts[name, location]:>{width}}  {name:<33}{LOCATION_NAMES[location]}\r\n"
-                   for name, location in differing)
+    return "".join(f"  {counts[name, location]:>{width}}  {name:<{FILE_WIDTH}}"
+                   f"{LOCATION_NAMES[location]}\r\n" for name, location in differing)
 
 
 def utf16_copy(report):
