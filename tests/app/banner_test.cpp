@@ -34,6 +34,7 @@ struct version_script {
     bool block_readable = true;
     bool has_fixed_record = true;
     VS_FIXEDFILEINFO fixed{};
+    UINT length = sizeof(VS_FIXEDFILEINFO);
     int size_calls = 0;
 };
 version_script script;
@@ -55,7 +56,7 @@ BOOL WINAPI scripted_query(LPCVOID, LPCWSTR, LPVOID* record, PUINT length) {
         return FALSE;
     }
     *record = &script.fixed;
-    *length = sizeof(script.fixed);
+    *length = script.length;
     return TRUE;
 }
 
@@ -102,6 +103,12 @@ TEST_F(scripted_banner, unreadable_version_block_leaves_the_title_alone) {
 
 TEST_F(scripted_banner, block_without_fixed_record_leaves_the_title_and_a_space) {
     script.has_fixed_record = false;
+    EXPECT_EQ(banner_text(), title + L" " + notice);
+}
+
+TEST_F(scripted_banner, fixed_record_shorter_than_its_structure_leaves_the_title_and_a_space) {
+    script.fixed.dwFileVersionMS = 0x00010000;
+    script.length = sizeof(VS_FIXEDFILEINFO) - 1;
     EXPECT_EQ(banner_text(), title + L" " + notice);
 }
 
