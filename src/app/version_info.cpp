@@ -20,7 +20,7 @@ version_info::version_info(const wchar_t* path) {
 }
 
 bool version_info::version_text(std::wstring& text) const {
-    const std::optional<std::wstring> version = fixed_version_text(block_.data());
+    const std::optional<std::wstring> version = fixed_version_text(block_);
     if (!version) {
         return false;
     }

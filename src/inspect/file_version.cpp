@@ -1,7 +1,7 @@
 #include "file_version.h"
 
+#include <cstdint>
 #include <sstream>
-#include <vector>
 
 #include <windows.h>
 
@@ -15,17 +15,25 @@ std::wstring file_version_string(const wchar_t* path) {
     if (!GetFileVersionInfoW(path, 0, size, block.data())) {
         return not_available;
     }
-    return fixed_version_text(block.data()).value_or(not_available);
+    return fixed_version_text(block).value_or(not_available);
 }
 
-std::optional<std::wstring> fixed_version_text(const void* block) {
+std::optional<std::wstring> fixed_version_text(const std::vector<unsigned char>& block) {
     void* record = nullptr;
     UINT length = 0;
-    // The service hands back whatever length the file claims for the root
-    // value; a crafted file may claim less than the structure, and the bytes
-    // after a short value belong to something else or lie past the block.
-    if (!VerQueryValueW(block, L"\\", &record, &length) || record == nullptr ||
-        length < sizeof(VS_FIXEDFILEINFO)) {
+    // The service hands back whatever the file claims for the root value. A
+    // value shorter than the structure is followed by bytes of something else;
+    // a file cut short of what its header claims puts the value partly or
+    // wholly past the end of the block.
+    if (!VerQueryValueW(block.data(), L"\\", &record, &length) ||
+        length < sizeof(VS_FIXEDFILEINFO) || block.size() < sizeof(VS_FIXEDFILEINFO)) {
+        return std::nullopt;
+    }
+    // Unsigned, so that a record before the block (or none) is as far out as
+    // one after it.
+    const std::uintptr_t offset =
+        reinterpret_cast<std::uintptr_t>(record) - reinterpret_cast<std::uintptr_t>(block.data());
+    if (offset > block.size() - sizeof(VS_FIXEDFILEINFO)) {
         return std::nullopt;
     }
     const auto& fixed = *static_cast<const VS_FIXEDFILEINFO*>(record);

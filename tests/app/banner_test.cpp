@@ -1,3 +1,4 @@
+#include <cstring>
 #include <cwchar>
 #include <sstream>
 #include <string>
@@ -46,16 +47,20 @@ DWORD WINAPI scripted_size(LPCWSTR, LPDWORD handle) {
     return script.size;
 }
 
-BOOL WINAPI scripted_block(LPCWSTR, DWORD, DWORD, LPVOID) {
+// Where a real block holds the record: after the root record's header.
+constexpr std::size_t record_offset = 40;
+
+BOOL WINAPI scripted_block(LPCWSTR, DWORD, DWORD, LPVOID block) {
     SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+    std::memcpy(static_cast<char*>(block) + record_offset, &script.fixed, sizeof script.fixed);
     return script.block_readable;
 }
 
-BOOL WINAPI scripted_query(LPCVOID, LPCWSTR, LPVOID* record, PUINT length) {
+BOOL WINAPI scripted_query(LPCVOID block, LPCWSTR, LPVOID* record, PUINT length) {
     if (!script.has_fixed_record) {
         return FALSE;
     }
-    *record = &script.fixed;
+    *record = const_cast<char*>(static_cast<const char*>(block)) + record_offset;
     *length = script.length;
     return TRUE;
 }

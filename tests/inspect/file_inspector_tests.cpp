@@ -264,25 +264,28 @@ private:
     }
 };
 
-TEST_F(crafted_version_test, gives_n_a_for_a_root_value_shorter_than_the_fixed_information) {
+TEST_F(crafted_version_test, gives_n_a_for_a_root_value_that_does_not_hold_the_fixed_information) {
     const std::string fixed = fixed_1_2_3_4();
+    const std::string whole = version_block(sizeof(VS_FIXEDFILEINFO), fixed);
     const struct {
-        WORD value_length;
-        std::string rest;
+        std::string resource;
         std::wstring version;
     } cases[] = {
         // A whole record shows that the crafted bytes reach the service as written.
-        {sizeof(VS_FIXEDFILEINFO), fixed, L"1.2.3.4"},
-        {0, fixed, L"N/A"},
-        {sizeof(VS_FIXEDFILEINFO) - 1, fixed, L"N/A"},
+        {whole, L"1.2.3.4"},
+        {version_block(0, fixed), L"N/A"},
+        {version_block(sizeof(VS_FIXEDFILEINFO) - 1, fixed), L"N/A"},
         // Blocks that end right after the value.
-        {8, fixed.substr(0, 8), L"N/A"},
-        {0, "", L"N/A"},
+        {version_block(8, fixed.substr(0, 8)), L"N/A"},
+        {version_block(0, ""), L"N/A"},
+        // Files cut short of the value that their header claims: the
+        // service's buffer for them ends inside the value or before it.
+        {whole.substr(0, 8), L"N/A"},
+        {whole.substr(0, 40), L"N/A"},
     };
-    for (const auto& crafted : cases) {
-        SCOPED_TRACE(crafted.value_length);
-        EXPECT_EQ(version_with(version_block(crafted.value_length, crafted.rest)),
-                  crafted.version);
+    for (std::size_t index = 0; index < std::size(cases); ++index) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(version_with(cases[index].resource), cases[index].version);
     }
 }
 
