@@ -106,7 +106,7 @@ def leading_rows(table, count):
 
 
 def failure(message, code):
-    return f"{e2e.BANNER}{message} Error code: 0x{code:08x}.\n"
+    return f"{e2e.BANNER}{message} Error code: 0x{code:08x}.\r\n"
 
 
 class fault_prefix(e2e.output_assertions, unittest.TestCase):
@@ -165,7 +165,7 @@ class unavailable_services(fault_prefix):
         program = shutil.copy(e2e.EXE, folder)
         self.assertGreater(len(e2e.windows_path(program)), 260)
         result = self.prefix.run(program)
-        self.assert_run(result, self.table, e2e.BANNER.replace(" 1.0.0.1\n", "\n"), 0)
+        self.assert_run(result, self.table, e2e.BANNER.replace(" 1.0.0.1\r\n", "\r\n"), 0)
 
 
 class unavailable_driver_enumeration(fault_prefix):

@@ -24,7 +24,8 @@ MINGW_GCC = os.environ["PELMAR_MINGW_GCC"]
 RUN_TIMEOUT = 180
 
 TITLE = "Pelmar Omni Print Driver Information Utility"
-BANNER = f"{TITLE} 1.0.0.1\nCopyright (c) Pelmar. All rights reserved.\n\n"
+# Files and pipes get the line ends of the C runtime's text mode: CR LF.
+BANNER = f"{TITLE} 1.0.0.1\r\nCopyright (c) Pelmar. All rights reserved.\r\n\r\n"
 
 DRIVER_NAME = "Pelmar Omni Printer"
 PROGRAM_FILES_FOLDER = "C:\\Program Files\\Pelmar\\printer"
@@ -54,7 +55,7 @@ class file_fixture(typing.NamedTuple):
 
 
 def row(digest, size, version, name, directory):
-    return f"{digest:<40}\t{size:>10}\t{version:<25}\t{name:<30}\t{directory}\n"
+    return f"{digest:<40}\t{size:>10}\t{version:<25}\t{name:<30}\t{directory}\r\n"
 
 
 HEADER = row("HASH", "SIZE", "VERSION", "FILENAME", "DIRECTORY")
