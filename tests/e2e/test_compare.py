@@ -103,7 +103,8 @@ class compare(e2e.output_assertions, unittest.TestCase):
         cls.reports.mkdir()
         for name, content in {
                 "base.txt": base.stdout,
-                "pc01.txt": moved.stdout,
+                # A name beyond ASCII, found by the wildcard: printed whole, in UTF-8.
+                "pc01 Zoë 日本 😀.txt": moved.stdout,
                 "pc02.txt": changed.stdout,
                 "pc03.txt": corrupt.stdout,
                 "pc04.txt": without_folder.stdout,
@@ -156,7 +157,7 @@ class compare(e2e.output_assertions, unittest.TestCase):
         differing = [self.changes, self.corruption, self.folder_gone, self.part]
         self.assert_run(
             result,
-            verdict("reports\\pc01.txt", {}) +
+            verdict("reports\\pc01 Zoë 日本 😀.txt", {}) +
             verdict("reports\\pc02.txt", self.changes) +
             verdict("reports\\pc03.txt", self.corruption) +
             verdict("reports\\pc04.txt", self.folder_gone) +
