@@ -126,7 +126,7 @@ class compare(e2e.output_assertions, unittest.TestCase):
         cls.folder_gone = {(name, PROGRAM_FILES): "location missing" for name, _ in e2e.MANIFEST}
         cls.part = {row: change for row, change in cls.folder_gone.items() if row in ROWS[:10]}
 
-        # Relative paths below are the reports' folder's, as typed in a console.
+        # The tests name reports\*.txt from the current directory, as typed in a console.
         cls.addClassCleanup(os.chdir, os.getcwd())
         os.chdir(prefix.root)
 
