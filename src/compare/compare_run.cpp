@@ -38,14 +38,16 @@ public:
     int run(std::span<const wchar_t* const> arguments);
 
 private:
-    enum class use { baseline, remembered, last };
+    // What a file is named as: the baseline, an inventory of an argument
+    // before the last one, or an inventory of the last argument.
+    enum class use { baseline, inventory, last_inventory };
 
     bool read_baseline(const std::wstring& argument);
     // Compares the files an argument names; false once standard output failed.
     bool compare_argument(const std::wstring& argument, use as);
     void compare_file(const std::wstring& name, use as);
-    // Opens, identifies and reads one file; false, after saying why, when it
-    // cannot be compared at all.
+    // Reads one file that was not named before; false, after saying why,
+    // when there is nothing of it to compare.
     bool read_file(const std::wstring& name, use as, std::vector<inventory_row>& rows,
                    inventory_reading& reading);
     void compare_rows(const std::wstring& name, const inventory_reading& reading);
@@ -75,7 +77,7 @@ int comparison::run(std::span<const wchar_t* const> arguments) {
         return exit_trouble;
     }
     for (std::size_t index = 1; index < arguments.size(); ++index) {
-        const use as = index + 1 == arguments.size() ? use::last : use::remembered;
+        const use as = index + 1 == arguments.size() ? use::last_inventory : use::inventory;
         if (!compare_argument(arguments[index], as)) {
             break;
         }
@@ -183,7 +185,7 @@ bool comparison::read_file(const std::wstring& name, use as, std::vector<invento
         return false;
     }
     const unique_file_handle owner(file);
-    if (as != use::last) {
+    if (as != use::last_inventory) {
         seen_.emplace(std::move(path), name);
     }
     reading = reader_.read(file, rows);

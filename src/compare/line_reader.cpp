@@ -147,6 +147,25 @@ std::size_t line_reader::decode_utf8(const unsigned char* bytes, std::size_t cou
     wchar_t* out = text_.data();
     std::size_t next = 0;
     while (next < count) {
+        // Saved tables are nearly all ASCII: eight bytes at a time while no
+        // byte has its high bit set or is NUL.
+        std::uint64_t eight = 0;
+        while (count - next >= sizeof eight) {
+            std::memcpy(&eight, bytes + next, sizeof eight);
+            constexpr std::uint64_t low_bits = 0x0101010101010101;
+            constexpr std::uint64_t high_bits = 0x8080808080808080;
+            if (((eight | ((eight - low_bits) & ~eight)) & high_bits) != 0) {
+                break;
+            }
+            for (std::size_t index = 0; index < sizeof eight; ++index) {
+                out[index] = static_cast<wchar_t>(bytes[next + index]);
+            }
+            out += sizeof eight;
+            next += sizeof eight;
+        }
+        if (next == count) {
+            break;
+        }
         const unsigned lead = bytes[next];
         if (lead >= 0x01 && lead <= 0x7F) {
             *out++ = static_cast<wchar_t>(lead);

@@ -14,7 +14,9 @@ namespace {
 // Damages a saved table as disks, transfers and hands do: flipped bytes,
 // a cut, inserted bytes, most likely the ones that matter to the reader.
 std::string mutated(std::string bytes, std::mt19937& random) {
-    const std::string telling("\t\n\r \0-.0123456789abcdef\xEF\xBB\xBF\xFF\xFE\xD8\xDC\xC0", 28);
+    static constexpr char telling_bytes[] =
+        "\t\n\r \0-.0123456789abcdef\xEF\xBB\xBF\xFF\xFE\xD8\xDC\xC0";
+    const std::string telling(telling_bytes, sizeof telling_bytes - 1);
     const int edits = std::uniform_int_distribution<int>(1, 4)(random);
     for (int edit = 0; edit < edits && !bytes.empty(); ++edit) {
         const std::size_t at = std::uniform_int_distribution<std::size_t>(0, bytes.size() - 1)(random);
