@@ -71,8 +71,8 @@ std::wstring difference(std::wstring file, std::wstring location, const std::wst
 
 // Changes `file` at `location` in the lab machine's table.
 std::function<void(std::size_t, row_values&)> change_at(const wchar_t* file,
-                                                         install_location location,
-                                                         void (*change)(row_values&)) {
+                                                        install_location location,
+                                                        void (*change)(row_values&)) {
     return [=](std::size_t index, row_values& values) {
         if (manifest_rows()[index].entry->file_name == file &&
             manifest_rows()[index].location == location) {
@@ -86,9 +86,12 @@ protected:
     fleet_test() {
         folder.write(L"base.txt", utf8(utility_table()));
         // Another machine, drive and Program Files, saved by Windows PowerShell.
-        folder.write(L"reports\\pc01.txt", utf16le(utility_table([](std::size_t, row_values& values) {
-                         values.directory[0] = values.directory[0] == L'C' ? L'D' : L'<';
-                     }, L"\r\n")));
+        folder.write(L"reports\\pc01.txt", utf16le(utility_table(
+                                               [](std::size_t, row_values& values) {
+                                                   values.directory[0] =
+                                                       values.directory[0] == L'C' ? L'D' : L'<';
+                                               },
+                                               L"\r\n")));
         folder.write(L"reports\\PC02.txt",
                      utf8(utility_table([](std::size_t index, row_values& values) {
                          change_at(L"pmomndrv.dll", printer_driver_directory, [](row_values& row) {
@@ -102,19 +105,17 @@ protected:
                              row.hash[0] = row.hash[0] == L'f' ? L'e' : L'f';
                          })(index, values);
                      })));
-        const std::wstring cut =
-            utility_table(change_at(L"pomnres_en.dll", program_files_directory, [](row_values& row) {
-                row.directory = missing_text(program_files_directory);
-            }));
+        const std::wstring cut = utility_table(change_at(
+            L"pomnres_en.dll", program_files_directory,
+            [](row_values& row) { row.directory = missing_text(program_files_directory); }));
         // Cut off inside the fifth row, as by a copy that failed.
         folder.write(L"reports\\pc03.txt", utf8(cut.substr(0, cut.find(L"pomnres_de.dll") - 40)));
         folder.write(L"reports\\pc04.txt", "Failed to initialize COM. Error code: 0x80004005.\n");
         folder.write(L"reports\\pc05.txt",
-                     utf8(utility_table(change_at(L"pmproc.dll", print_processor_directory,
-                                                  [](row_values& row) {
-                                                      row = {row.directory, file_info::unmeasured,
-                                                             L"--", L"--"};
-                                                  }))));
+                     utf8(utility_table(
+                         change_at(L"pmproc.dll", print_processor_directory, [](row_values& row) {
+                             row = {row.directory, file_info::unmeasured, L"--", L"--"};
+                         }))));
     }
 
     std::wstring path(const std::wstring& name) const { return folder.path(name); }
@@ -142,9 +143,12 @@ TEST_F(fleet_test, reports_each_inventory_then_the_fleet_and_exits_with_2_after_
                   L"\n6 inventories: 1 identical, 2 differ, 3 could not be used\n"
                   L"Differences from the baseline by file and location, most frequent first:\n"
                   L"  2  pmproc.dll                       Print Processor Directory\n"
-                  L"  1  pomnres_en.dll                   " + program_files + L"\n"
+                  L"  1  pomnres_en.dll                   " +
+                  program_files +
+                  L"\n"
                   L"  1  pmomndrv.dll                     Printer Driver Directory\n"
-                  L"  1  pelmaromn.inf                    " + program_files + L"\n");
+                  L"  1  pelmaromn.inf                    " +
+                  program_files + L"\n");
     EXPECT_EQ(result.errors, path(L"reports\\pc03.txt: incomplete, 4 of 78 rows\n") +
                                  path(L"reports\\pc04.txt: not an inventory (no table header)\n") +
                                  path(L"REPORTS\\PC01.TXT: the same file as ") +
@@ -159,19 +163,30 @@ TEST_F(fleet_test, exits_with_0_when_identical_1_when_different_and_2_without_a_
         std::wstring output;
         std::wstring errors;
     } cases[] = {
-        {{path(L"base.txt")}, 2, L"",
+        {{path(L"base.txt")},
+         2,
+         L"",
          L"usage: pelmar_omni_compare BASELINE INVENTORY [INVENTORY...]\n"},
-        {{path(L"base.txt"), path(L"reports\\pc01.txt")}, 0,
-         path(L"reports\\pc01.txt: identical\n"), L""},
-        {{path(L"base.txt"), path(L"reports\\pc05.txt")}, 1,
+        {{path(L"base.txt"), path(L"reports\\pc01.txt")},
+         0,
+         path(L"reports\\pc01.txt: identical\n"),
+         L""},
+        {{path(L"base.txt"), path(L"reports\\pc05.txt")},
+         1,
          path(L"reports\\pc05.txt: 1 of 78 rows differ\n") +
              difference(L"pmproc.dll", L"Print Processor Directory", L"file missing"),
          L""},
-        {{path(L"reports\\pc03.txt"), path(L"base.txt")}, 2, L"",
+        {{path(L"reports\\pc03.txt"), path(L"base.txt")},
+         2,
+         L"",
          path(L"reports\\pc03.txt: incomplete, 4 of 78 rows\n")},
-        {{path(L"reports\\pc0?.txt"), path(L"base.txt")}, 2, L"",
+        {{path(L"reports\\pc0?.txt"), path(L"base.txt")},
+         2,
+         L"",
          path(L"reports\\pc0?.txt: 5 files match; the baseline must be one file\n")},
-        {{path(L"base.txt"), path(L"missing.txt")}, 2, L"",
+        {{path(L"base.txt"), path(L"missing.txt")},
+         2,
+         L"",
          path(L"missing.txt: cannot be read. Error code: 0x00000002.\n")},
     };
     for (const auto& expected : cases) {

@@ -53,10 +53,12 @@ std::string with_row(std::size_t changed, void (*change)(row_values&)) {
 
 std::vector<reader_case> reader_cases() {
     const std::wstring table = utility_table();
-    const std::wstring banner = L"Pelmar Omni Print Driver Information Utility 1.0.0.1\r\n"
-                                L"Copyright (c) Pelmar. All rights reserved.\r\n\r\n";
-    const std::wstring powershell = L"pelmar_omni_info.exe : Pelmar Omni Print Driver\r\n"
-                                    L"At line:1 char:1\r\n";
+    const std::wstring banner =
+        L"Pelmar Omni Print Driver Information Utility 1.0.0.1\r\n"
+        L"Copyright (c) Pelmar. All rights reserved.\r\n\r\n";
+    const std::wstring powershell =
+        L"pelmar_omni_info.exe : Pelmar Omni Print Driver\r\n"
+        L"At line:1 char:1\r\n";
     const std::wstring longest_line(line_reader::max_line_length, L'x');
     std::string too_large;
     while (too_large.size() <= line_reader::max_file_bytes) {
@@ -70,8 +72,8 @@ std::vector<reader_case> reader_cases() {
     };
     return {
         {"utf8_lf", utf8(table), outcome::complete, 78, L""},
-        {"utf8_bom_crlf", "\xEF\xBB\xBF" + utf8(utility_table(nullptr, L"\r\n")),
-         outcome::complete, 78, L""},
+        {"utf8_bom_crlf", "\xEF\xBB\xBF" + utf8(utility_table(nullptr, L"\r\n")), outcome::complete,
+         78, L""},
         {"utf16le_crlf_after_banner_and_powershell_lines",
          utf16le(banner + powershell + utility_table(nullptr, L"\r\n")), outcome::complete, 78,
          L""},
@@ -84,8 +86,8 @@ std::vector<reader_case> reader_cases() {
         {"byte_order_mark_only", "\xEF\xBB\xBF", outcome::unusable, 0, L"empty file"},
         {"no_header", utf8(banner + L"Failed to initialize COM. Error code: 0x80004005.\n"),
          outcome::unusable, 0, L"not an inventory (no table header)"},
-        {"header_with_other_widths", utf8(replaced(table, L"HASH ", L"HASH")), outcome::unusable,
-         0, L"not an inventory (no table header)"},
+        {"header_with_other_widths", utf8(replaced(table, L"HASH ", L"HASH")), outcome::unusable, 0,
+         L"not an inventory (no table header)"},
         {"binary", std::string("MZ\x90\0\3\0", 6) + utf8(table), outcome::unusable, 0,
          L"line 1: not text"},
         {"invalid_utf8", "banner\n\xC0\xAF\n" + utf8(table), outcome::unusable, 0,
@@ -122,8 +124,8 @@ std::vector<reader_case> reader_cases() {
         {"upper_case_hash", with_row(3, [](row_values& values) { values.hash[0] = L'A'; }),
          outcome::unusable, 3, bad_columns(5)},
         {"version_with_leading_zero",
-         with_row(0, [](row_values& values) { values.version = L"1.00.0.1"; }),
-         outcome::unusable, 0, bad_columns(2)},
+         with_row(0, [](row_values& values) { values.version = L"1.00.0.1"; }), outcome::unusable,
+         0, bad_columns(2)},
         {"version_part_beyond_65535",
          with_row(0, [](row_values& values) { values.version = L"1.0.0.65536"; }),
          outcome::unusable, 0, bad_columns(2)},
@@ -131,8 +133,8 @@ std::vector<reader_case> reader_cases() {
          with_row(0, [](row_values& values) { values.size = file_info::unmeasured; }),
          outcome::unusable, 0, bad_columns(2)},
         {"tab_in_the_directory",
-         with_row(0, [](row_values& values) { values.directory += L"\tD:\\"; }),
-         outcome::unusable, 0, bad_columns(2)},
+         with_row(0, [](row_values& values) { values.directory += L"\tD:\\"; }), outcome::unusable,
+         0, bad_columns(2)},
     };
 }
 
@@ -141,8 +143,8 @@ class inventory_reader_test : public ::testing::TestWithParam<reader_case> {};
 TEST_P(inventory_reader_test, reads_what_the_utility_wrote_and_names_what_it_did_not) {
     const temp_folder folder(L"reader");
     const std::wstring path = folder.write(L"inventory.txt", GetParam().bytes);
-    const unique_file_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                              nullptr, OPEN_EXISTING, 0, nullptr));
+    const unique_file_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, 0, nullptr));
     std::vector<inventory_row> rows;
     const inventory_reading reading = inventory_reader().read(file.get(), rows);
     EXPECT_EQ(reading.result, GetParam().result);

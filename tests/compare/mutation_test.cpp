@@ -17,7 +17,7 @@ std::string damaged(std::string bytes, std::mt19937& generator) {
     for (int edit = 1 + generator() % 4; edit > 0 && !bytes.empty(); --edit) {
         const std::size_t at = generator() % bytes.size();
         const char byte = generator() % 2 == 0 ? telling[generator() % (sizeof telling - 1)]
-                                                : static_cast<char>(generator());
+                                               : static_cast<char>(generator());
         switch (generator() % 3) {
             case 0:
                 bytes[at] = static_cast<char>(bytes[at] ^ (1 << generator() % 8));

@@ -77,8 +77,8 @@ inline std::string utf8(const std::wstring& text) {
 
 // As Windows PowerShell 5.1's > saves it: UTF-16LE after a byte order mark.
 inline std::string utf16le(const std::wstring& text) {
-    return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(text.data()),
-                                    text.size() * sizeof(wchar_t));
+    return "\xFF\xFE" +
+           std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
 
 // A folder of the test's own files in the temporary folder, removed with them.
