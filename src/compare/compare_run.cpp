@@ -177,8 +177,8 @@ bool comparison::read_file(const std::wstring& name, use as, std::vector<invento
         return false;
     }
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         report(name, cannot_be_read(GetLastError()));
         unusable_ += as == use::baseline ? 0 : 1;
@@ -226,10 +226,8 @@ void comparison::report(std::wstring_view name, std::wstring_view problem) {
 }
 
 void comparison::print_summary() {
-    out_ << L'\n'
-         << identical_ + differing_ + unusable_ << L" inventories: " << identical_
-         << L" identical, " << differing_ << L" differ, " << unusable_
-         << L" could not be used\n";
+    out_ << L'\n' << identical_ + differing_ + unusable_ << L" inventories: " << identical_
+         << L" identical, " << differing_ << L" differ, " << unusable_ << L" could not be used\n";
     tally_.print(out_);
 }
 

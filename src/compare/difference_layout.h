@@ -6,4 +6,3 @@
 // names in columns two characters wider than the longest name of each.
 std::size_t file_column_width();
 std::size_t location_column_width();
-

@@ -4,13 +4,13 @@
 
 std::wstring full_path(const std::wstring& name) {
     std::wstring path(MAX_PATH, L'\0');
-    DWORD length = GetFullPathNameW(name.c_str(), static_cast<DWORD>(path.size()), path.data(),
-                                    nullptr);
+    DWORD length =
+        GetFullPathNameW(name.c_str(), static_cast<DWORD>(path.size()), path.data(), nullptr);
     if (length >= path.size()) {
         // Too small: the length asked for counts the terminating NUL.
         path.resize(length);
-        length = GetFullPathNameW(name.c_str(), static_cast<DWORD>(path.size()), path.data(),
-                                  nullptr);
+        length =
+            GetFullPathNameW(name.c_str(), static_cast<DWORD>(path.size()), path.data(), nullptr);
     }
     path.resize(length < path.size() ? length : 0);
     return path;

@@ -24,7 +24,8 @@ void fleet_tally::print(std::wostream& out) const {
     if (order.empty() || counts_[order.front()] == 0) {
         return;
     }
-    const auto count_width = static_cast<std::streamsize>(std::to_wstring(counts_[order.front()]).size());
+    const auto count_width =
+        static_cast<std::streamsize>(std::to_wstring(counts_[order.front()]).size());
     const auto file_width = static_cast<std::streamsize>(file_column_width());
     out << L"Differences from the baseline by file and location, most frequent first:\n";
     for (const std::size_t row : order) {

@@ -13,6 +13,7 @@ namespace {
 
 constexpr std::wstring_view not_inspected = L"--";
 constexpr std::wstring_view no_version = L"N/A";
+constexpr std::size_t sha1_hex_digits = 40;
 constexpr std::wstring_view bad_columns = L"columns not as the utility writes them";
 
 std::wstring_view trim_right(std::wstring_view text) {
@@ -30,7 +31,8 @@ bool is_digit(wchar_t character) {
 }
 
 bool is_hash(std::wstring_view text) {
-    return text.size() == 40 && std::all_of(text.begin(), text.end(), [](wchar_t character) {
+    return text.size() == sha1_hex_digits &&
+           std::all_of(text.begin(), text.end(), [](wchar_t character) {
                return is_digit(character) || (character >= L'a' && character <= L'f');
            });
 }
@@ -69,10 +71,9 @@ bool is_version(std::wstring_view text) {
 }
 
 bool in_manifest(std::wstring_view file_name) {
-    return std::any_of(file_manifest.begin(), file_manifest.end(),
-                       [file_name](const manifest_entry& entry) {
-                           return entry.file_name == file_name;
-                       });
+    return std::any_of(
+        file_manifest.begin(), file_manifest.end(),
+        [file_name](const manifest_entry& entry) { return entry.file_name == file_name; });
 }
 
 std::wstring at_line(std::size_t line_number, std::wstring_view problem) {
@@ -193,12 +194,12 @@ std::wstring inventory_reader::check_columns(std::wstring_view line, std::size_t
     const manifest_row& expected = manifest_rows()[index];
     std::array<std::wstring_view, 5> columns;
     std::size_t start = 0;
-    for (std::size_t index = 0; index + 1 < columns.size(); ++index) {
+    for (std::size_t column = 0; column + 1 < columns.size(); ++column) {
         const std::size_t tab = line.find(table_layout::separator, start);
         if (tab == std::wstring_view::npos) {
             return std::wstring(bad_columns);
         }
-        columns[index] = line.substr(start, tab - start);
+        columns[column] = line.substr(start, tab - start);
         start = tab + 1;
     }
     columns.back() = line.substr(start);
@@ -215,11 +216,10 @@ std::wstring inventory_reader::check_columns(std::wstring_view line, std::size_t
     // Either the file was inspected and all three values are known, or none is.
     const bool present = hash != not_inspected;
     std::uint64_t size = file_info::unmeasured;
-    const bool valid =
-        present ? is_hash(hash) &&
-                      parse_number(size_text, file_info::unmeasured - 1, size) &&
-                      (version == no_version || is_version(version))
-                : size_text == not_inspected && version == not_inspected;
+    const bool valid = present ? is_hash(hash) &&
+                                     parse_number(size_text, file_info::unmeasured - 1, size) &&
+                                     (version == no_version || is_version(version))
+                               : size_text == not_inspected && version == not_inspected;
     // Rendering the values back checks every width, pad and alignment.
     if (!valid || !renders_as(line, directory, file_name, size, version, hash)) {
         return std::wstring(bad_columns);
@@ -227,8 +227,7 @@ std::wstring inventory_reader::check_columns(std::wstring_view line, std::size_t
 
     if (file_name != expected.entry->file_name) {
         if (in_manifest(file_name)) {
-            return L"expected " + expected.entry->file_name + L", found " +
-                   std::wstring(file_name);
+            return L"expected " + expected.entry->file_name + L", found " + std::wstring(file_name);
         }
         return L"unknown file name " + std::wstring(file_name);
     }

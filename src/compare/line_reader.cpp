@@ -227,8 +227,7 @@ std::size_t line_reader::decode_utf8(const unsigned char* bytes, std::size_t cou
     return next;
 }
 
-std::size_t line_reader::decode_utf16le(const unsigned char* bytes, std::size_t count,
-                                        bool last) {
+std::size_t line_reader::decode_utf16le(const unsigned char* bytes, std::size_t count, bool last) {
     wchar_t* out = text_.data();
     std::size_t next = 0;
     const auto unit_at = [bytes](std::size_t index) {

@@ -26,9 +26,9 @@ std::uint32_t matching_files::find(const std::wstring& pattern) {
     names_.clear();
     order_.clear();
     WIN32_FIND_DATAW found{};
-    const HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
-                                           FindExSearchNameMatch, nullptr,
-                                           FIND_FIRST_EX_LARGE_FETCH);
+    const HANDLE search =
+        FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr,
+                         FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : error;
@@ -48,9 +48,9 @@ std::uint32_t matching_files::find(const std::wstring& pattern) {
     std::sort(order_.begin(), order_.end(), [this](std::uint32_t left, std::uint32_t right) {
         const std::wstring_view first = stored(left);
         const std::wstring_view second = stored(right);
-        const int order = CompareStringOrdinal(first.data(), static_cast<int>(first.size()),
-                                               second.data(), static_cast<int>(second.size()),
-                                               TRUE);
+        const int order =
+            CompareStringOrdinal(first.data(), static_cast<int>(first.size()), second.data(),
+                                 static_cast<int>(second.size()), TRUE);
         // Names that differ in case only can share a folder on case-sensitive
         // file systems; ordinal order with case keeps the result stable.
         return order == CSTR_EQUAL ? first < second : order == CSTR_LESS_THAN;

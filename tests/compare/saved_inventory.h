@@ -24,8 +24,8 @@ struct row_values {
     std::wstring hash;
 };
 
-// A machine with every kind of row: files found with and without a
-// version, files absent from an existing folder, and a missing location.
+// A machine with every kind of row: files found with and without a version,
+// files absent from an existing folder, and a missing location.
 inline row_values lab_machine_row(std::size_t index) {
     const install_location location = manifest_rows()[index].location;
     std::wstring hash(40, L'0');
@@ -51,9 +51,10 @@ inline row_values lab_machine_row(std::size_t index) {
 
 // The utility's table for the lab machine, changed where `change` says so.
 inline std::wstring utility_table(
-    const std::function<void(std::size_t, row_values&)>& change = nullptr) {
+    const std::function<void(std::size_t, row_values&)>& change = nullptr,
+    const wchar_t* line_end = L"\n") {
     std::wostringstream table;
-    print_header(table) << L'\n';
+    print_header(table) << line_end;
     for (std::size_t index = 0; index < manifest_rows().size(); ++index) {
         row_values values = lab_machine_row(index);
         if (change) {
@@ -61,41 +62,23 @@ inline std::wstring utility_table(
         }
         print_row(table, file_info(values.directory, manifest_rows()[index].entry->file_name,
                                    values.size, values.version, values.hash))
-            << L'\n';
+            << line_end;
     }
     return table.str();
 }
 
-inline std::wstring with_crlf(const std::wstring& text) {
-    std::wstring converted;
-    for (const wchar_t character : text) {
-        if (character == L'\n') {
-            converted += L'\r';
-        }
-        converted += character;
-    }
-    return converted;
-}
-
 inline std::string utf8(const std::wstring& text) {
-    const int length = static_cast<int>(text.size());
-    std::string bytes(
-        static_cast<std::size_t>(
-            WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr)),
-        '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, bytes.data(),
-                        static_cast<int>(bytes.size()), nullptr, nullptr);
+    std::string bytes(text.size() * 3, '\0');
+    bytes.resize(static_cast<std::size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                            static_cast<int>(bytes.size()), nullptr, nullptr)));
     return bytes;
 }
 
 // As Windows PowerShell 5.1's > saves it: UTF-16LE after a byte order mark.
 inline std::string utf16le(const std::wstring& text) {
-    std::string bytes = "\xFF\xFE";
-    for (const wchar_t character : text) {
-        bytes += static_cast<char>(character & 0xFF);
-        bytes += static_cast<char>(character >> 8);
-    }
-    return bytes;
+    return "\xFF\xFE" +
+           std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
 
 // A folder of the test's own files in the temporary folder, removed with them.
@@ -104,7 +87,7 @@ public:
     explicit temp_folder(const std::wstring& purpose)
         : root_(std::filesystem::temp_directory_path() /
                 (L"pelmar_compare_" + purpose + L"_" + std::to_wstring(GetCurrentProcessId()))) {
-        std::filesystem::create_directories(root_);
+        std::filesystem::create_directories(root_ / L"reports");
     }
     ~temp_folder() {
         std::error_code ignored;
@@ -121,7 +104,7 @@ public:
         return path.wstring();
     }
 
-    std::wstring path() const { return root_.wstring(); }
+    std::wstring path(const std::wstring& name) const { return (root_ / name).wstring(); }
 
 private:
     std::filesystem::path root_;
