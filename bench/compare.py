@@ -94,6 +94,11 @@ def measure(command, env, scratch):
     process's own CPU time and peak resident set."""
     out_path, err_path, usage_path = scratch / "stdout", scratch / "stderr", scratch / "usage"
     timed = [TIME, "-f", "%M %U %S %x", "-o", usage_path] + [str(part) for part in command]
+    # New files each time: ext4 flushes a file that was truncated when it is
+    # closed, so overwriting the last run's megabyte of output would put the
+    # disk's wait into this run's time.
+    out_path.unlink(missing_ok=True)
+    err_path.unlink(missing_ok=True)
     with open(out_path, "wb") as out, open(err_path, "wb") as err:
         start = time.perf_counter()
         subprocess.run(timed, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
