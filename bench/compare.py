@@ -15,10 +15,10 @@ How each figure is taken:
   it, with Wine's server already running and the files in the page cache (one
   untimed run first). The fastest of the repetitions counts; the median is
   printed beside it. Inventories per second are given for the whole run, per
-  CPU second of the process (user + system, which a busy machine disturbs
-  less; Wine's server, which opens every file for it, counts apart and is not
-  in it), and from 1,000 to 10,000 inventories, where the process's fixed cost
-  cancels out.
+  CPU second (user + system of the process and of this prefix's wineserver,
+  which opens every file for it; a busy machine disturbs that figure less),
+  and from 1,000 to 10,000 inventories, where the process's fixed cost cancels
+  out.
 - Peak working set: VmHWM of the Wine process, as GNU time reports it from
   wait4 (Wine's GetProcessMemoryInfo returns that very value as
   PeakWorkingSetSize). It includes Wine's own libraries, so the figure to read
@@ -84,14 +84,31 @@ def windows_path(path):
 
 
 class Sample:
-    def __init__(self, wall, cpu, peak_kib, exit_code, stdout, stderr):
-        self.wall, self.cpu, self.peak_kib = wall, cpu, peak_kib
+    def __init__(self, wall, cpu, server_cpu, peak_kib, exit_code, stdout, stderr):
+        self.wall, self.cpu, self.server_cpu, self.peak_kib = wall, cpu, server_cpu, peak_kib
         self.exit_code, self.stdout, self.stderr = exit_code, stdout, stderr
+
+
+def server_cpu_seconds(prefix):
+    """User + system seconds so far of the wineserver that serves prefix."""
+    marker = b"WINEPREFIX=" + str(prefix).encode() + b"\0"
+    ticks = os.sysconf("SC_CLK_TCK")
+    for entry in Path("/proc").iterdir():
+        try:
+            if (entry.name.isdigit() and
+                    (entry / "comm").read_text().strip() in ("wineserver", "wineserver64") and
+                    marker in (entry / "environ").read_bytes()):
+                fields = (entry / "stat").read_text().rpartition(")")[2].split()
+                return (int(fields[11]) + int(fields[12])) / ticks
+        except OSError:
+            continue
+    raise SystemExit(f"no wineserver runs for {prefix}")
 
 
 def measure(command, env, scratch):
     """One run under GNU time, which reaps it with wait4 and so reports that
-    process's own CPU time and peak resident set."""
+    process's own CPU time and peak resident set; the wineserver's CPU time
+    over the run is read from /proc."""
     out_path, err_path, usage_path = scratch / "stdout", scratch / "stderr", scratch / "usage"
     timed = [TIME, "-f", "%M %U %S %x", "-o", usage_path] + [str(part) for part in command]
     # New files each time: ext4 flushes a file that was truncated when it is
@@ -99,15 +116,17 @@ def measure(command, env, scratch):
     # disk's wait into this run's time.
     out_path.unlink(missing_ok=True)
     err_path.unlink(missing_ok=True)
+    server_before = server_cpu_seconds(env["WINEPREFIX"])
     with open(out_path, "wb") as out, open(err_path, "wb") as err:
         start = time.perf_counter()
         subprocess.run(timed, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                        start_new_session=RAISED_PRIORITY,
                        preexec_fn=raise_priority if RAISED_PRIORITY else None)
         wall = time.perf_counter() - start
+    server_cpu = server_cpu_seconds(env["WINEPREFIX"]) - server_before
     # The last line: time's own note on a failed command comes before it.
     peak_kib, user, system, exit_code = usage_path.read_text().split("\n")[-2].split()
-    return Sample(wall, float(user) + float(system), int(peak_kib), int(exit_code),
+    return Sample(wall, float(user) + float(system), server_cpu, int(peak_kib), int(exit_code),
                   out_path.read_bytes().decode("utf-8", "replace"),
                   err_path.read_bytes().decode("utf-8", "replace"))
 
@@ -264,21 +283,22 @@ class CompareBench:
             "Machine: %d CPUs; load average %.1f when measuring began, %.1f at the end; %s." % (
                 os.cpu_count(), *load, "measured at raised priority" if RAISED_PRIORITY else
                 "measured without raised priority (needs root)"),
-            "Seconds of wall clock for the whole process, fastest and median of %d; "
-            "cpu = median user+system;" % REPETITIONS,
-            "peak working set = VmHWM of the process.",
+            "Seconds of wall clock for the whole process, fastest and median of %d;" % REPETITIONS,
+            "cpu, server cpu: median user+system seconds of the process and of the wineserver;",
+            "per cpu second: inventories per second of both together; peak working set: VmHWM.",
             "",
-            "%12s %9s %9s %9s %16s %16s %12s" % (
-                "inventories", "min s", "median s", "cpu s", "inventories/s",
+            "%12s %9s %9s %9s %12s %14s %15s %10s" % (
+                "inventories", "min s", "median s", "cpu s", "server cpu s", "inventories/s",
                 "per cpu second", "peak KiB"),
         ]
         peaks = {}
         for size in SIZES:
             cpu = statistics.median(sample.cpu for sample in samples[size])
+            server = statistics.median(sample.server_cpu for sample in samples[size])
             peaks[size] = max(sample.peak_kib for sample in samples[size])
-            lines.append("%12d %9.3f %9.3f %9.3f %16.0f %16.0f %12d" % (
+            lines.append("%12d %9.3f %9.3f %9.3f %12.3f %14.0f %15.0f %10d" % (
                 size, fastest(size), statistics.median(sample.wall for sample in samples[size]),
-                cpu, size / fastest(size), size / max(cpu, 0.01), peaks[size]))
+                cpu, server, size / fastest(size), size / max(cpu + server, 0.01), peaks[size]))
         small, large = SIZES[-2], SIZES[-1]
         lines += [
             "",
