@@ -137,7 +137,7 @@ def render(hash_text, size, version, name, directory):
 
 
 class Fleet:
-    """Variations of one real inventory, and how many of them are identical."""
+    """Variations of one real inventory."""
 
     def __init__(self, report):
         text = report.decode("utf-8")
@@ -157,18 +157,20 @@ class Fleet:
         rows = [[field.strip() for field in row] for row in self.rows]
         kind = generator.choice(("same", "same", "other drive", "other drive", "version",
                                  "size", "content", "absent"))
-        for row in rows:
-            if kind == "other drive" and row[4].startswith("C:"):
-                row[4] = "D:" + row[4][2:]
-        row = rows[generator.choice(self.versioned if kind == "version" else self.present)]
-        if kind == "version":
-            row[2] = ".".join(str(generator.randrange(65536)) for _ in range(4))
-        elif kind == "size":
-            row[1] = str(int(row[1]) + generator.randrange(1, 100_000))
-        elif kind == "content":
-            row[0] = "%040x" % generator.getrandbits(160)
-        elif kind == "absent":
-            row[:3] = ["--", "--", "--"]
+        if kind == "other drive":
+            for row in rows:
+                if row[4].startswith("C:"):
+                    row[4] = "D:" + row[4][2:]
+        elif kind != "same":
+            row = rows[generator.choice(self.versioned if kind == "version" else self.present)]
+            if kind == "version":
+                row[2] = ".".join(str(generator.randrange(65536)) for _ in range(4))
+            elif kind == "size":
+                row[1] = str(int(row[1]) + generator.randrange(1, 100_000))
+            elif kind == "content":
+                row[0] = "%040x" % generator.getrandbits(160)
+            else:
+                row[:3] = ["--", "--", "--"]
         lines = [self.header] + [render(*row) for row in rows]
         return self.line_end.join(lines) + self.line_end, kind in ("same", "other drive")
 
