@@ -85,6 +85,34 @@ def windows_path(path):
     return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")
 
 
+def run_captured(command, *, stdout=None, **options):
+    """Runs a host or Wine program with its output in files, not pipes: a
+    wineserver or a Wine service that the program starts outlives it and would
+    keep a pipe open. The result holds the bytes written (stdout only when the
+    caller passed none of its own)."""
+    with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:
+        result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=stdout or output,
+                                stderr=errors, timeout=RUN_TIMEOUT, **options)
+        output.seek(0)
+        errors.seek(0)
+        return subprocess.CompletedProcess(result.args, result.returncode,
+                                           result.stdout if stdout else output.read(),
+                                           errors.read())
+
+
+def checked(result, what):
+    """The result of a helper the tests rely on, or an error that says how it
+    failed: a program that crashes under Wine may leave its standard error
+    empty, with the backtrace on its standard output."""
+    if result.returncode != 0:
+        def text(data):
+            return (data or b"").decode("utf-8", "backslashreplace").rstrip("\n") or "(empty)"
+        raise AssertionError(f"{what} failed with exit code {result.returncode}\n"
+                             f"--- standard error ---\n{text(result.stderr)}\n"
+                             f"--- standard output ---\n{text(result.stdout)}")
+    return result
+
+
 def build_library(directory, version):
     """A resource-only DLL whose fixed file version is `version` (four words).
 
@@ -98,10 +126,10 @@ def build_library(directory, version):
         ' BLOCK "StringFileInfo"\n BEGIN\n  BLOCK "040904b0"\n  BEGIN\n'
         '   VALUE "FileVersion", "9.9.9.9"\n  END\n END\n'
         ' BLOCK "VarFileInfo"\n BEGIN\n  VALUE "Translation", 0x409, 1200\n END\nEND\n')
-    subprocess.run([WINDRES, stem.with_suffix(".rc"), "-O", "coff", "-o", stem.with_suffix(".o")],
-                   check=True)
-    subprocess.run([MINGW_GCC, "-shared", "-nostdlib", "-Wl,-e,0", "-s", "-o",
-                    stem.with_suffix(".dll"), stem.with_suffix(".o")], check=True)
+    checked(run_captured([WINDRES, stem.with_suffix(".rc"), "-O", "coff", "-o",
+                          stem.with_suffix(".o")]), "windres")
+    checked(run_captured([MINGW_GCC, "-shared", "-nostdlib", "-Wl,-e,0", "-s", "-o",
+                          stem.with_suffix(".dll"), stem.with_suffix(".o")]), "gcc")
     return file_fixture(stem.with_suffix(".dll").read_bytes(), ".".join(map(str, version)))
 
 
@@ -137,10 +165,7 @@ class wine_prefix:
                         copy_function=_link_or_copy(system32, system32 + "spool" + os.sep))
         self.env = dict(os.environ, WINEPREFIX=str(self.path))
         try:
-            # The wineserver and the services that the first program starts
-            # outlive it; they must hold no pipe that a reader waits on (see run).
-            subprocess.run([WINESERVER, "-p"], env=self.env, check=True, stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            checked(run_captured([WINESERVER, "-p"], env=self.env), "wineserver -p")
             self.driver_folder, self.processor_folder = self.spooler("reset", "dirs").splitlines()
             for leftover in (self.unix_path("C:\\Program Files\\Pelmar"),
                              self.unix_path("C:\\Program Files (x86)\\Pelmar")):
@@ -163,18 +188,8 @@ class wine_prefix:
         return self.path.joinpath("drive_c", *[part for part in rest.split("\\") if part], *names)
 
     def run(self, program, *arguments, stdout=None):
-        """Runs a program in the prefix; its output goes to files unless the
-        caller passes a stdout, since a pipe would stay open as long as any
-        Wine service started by the program lives."""
-        with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:
-            result = subprocess.run([WINE_RUN, program, *arguments], env=self.env,
-                                    stdin=subprocess.DEVNULL, stdout=stdout or output,
-                                    stderr=errors, timeout=RUN_TIMEOUT)
-            output.seek(0)
-            errors.seek(0)
-            return subprocess.CompletedProcess(result.args, result.returncode,
-                                               result.stdout if stdout else output.read(),
-                                               errors.read())
+        """Runs a program in the prefix (see run_captured)."""
+        return run_captured([WINE_RUN, program, *arguments], env=self.env, stdout=stdout)
 
     def run_utility(self, *arguments, stdout=None):
         return self.run(EXE, *arguments, stdout=stdout)
@@ -196,16 +211,11 @@ class wine_prefix:
         lines += [f"{quoted(name)}={quoted(text)}" for name, text in values.items()]
         script = self.root / "import.reg"
         script.write_bytes("\r\n".join(lines + [""]).encode("utf-16"))
-        result = self.run("reg", "import", windows_path(script))
-        if result.returncode != 0:
-            raise AssertionError(f"reg import {key}: {result.stderr!r}")
+        checked(self.run("reg", "import", windows_path(script)), f"reg import {key}")
 
     def spooler(self, *commands):
-        result = self.run(SPOOLER_TOOL, *commands)
-        if result.returncode != 0:
-            errors = result.stderr.decode(errors="replace")
-            raise AssertionError(f"spooler tool {commands}: {errors}")
-        return result.stdout.decode("utf-8")
+        return checked(self.run(SPOOLER_TOOL, *commands),
+                       f"spooler tool {commands}").stdout.decode("utf-8")
 
     def lay_out(self, windows_folder, files):
         """Writes files (name -> file_fixture) into a folder of the prefix."""
@@ -223,7 +233,9 @@ class output_assertions:
     def assert_run(self, result, stdout, stderr, exit_code):
         # Decoded first for a readable difference, then compared byte for byte.
         if stdout is not None:
-            self.assertEqual(result.stdout.decode("utf-8", "backslashreplace"), stdout)
+            # A program that failed to run (the file holder, say) shows why.
+            self.assertEqual(result.stdout.decode("utf-8", "backslashreplace"), stdout,
+                             f"exit code {result.returncode}, standard error: {result.stderr!r}")
             self.assertEqual(result.stdout, stdout.encode("utf-8"))
         self.assertEqual(result.stderr.decode("utf-8", "backslashreplace"), stderr)
         self.assertEqual(result.stderr, stderr.encode("utf-8"))
