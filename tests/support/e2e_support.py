@@ -15,7 +15,7 @@ SPOOLER_TOOL = pathlib.Path(os.environ["PELMAR_SPOOLER_TOOL"])
 FILE_HOLDER = pathlib.Path(os.environ["PELMAR_FILE_HOLDER"])
 WINE_RUN = os.environ["PELMAR_WINE_RUN"]
 WINESERVER = os.environ["PELMAR_WINESERVER"]
-BASE_PREFIX = pathlib.Path(os.environ["PELMAR_BASE_PREFIX"])
+TEMPLATE_PREFIX = pathlib.Path(os.environ["PELMAR_TEMPLATE_PREFIX"])
 WORK_DIR = pathlib.Path(os.environ["PELMAR_E2E_WORK_DIR"])
 WINDRES = os.environ["PELMAR_WINDRES"]
 MINGW_GCC = os.environ["PELMAR_MINGW_GCC"]
@@ -144,24 +144,19 @@ def _link_or_copy(system32, spool):
     return copy
 
 
-def _temporary_files(folder, names):
-    # Unit tests create and delete files in the shared prefix's temporary
-    # folders while this copy is made; the folders are kept, empty.
-    return names if os.path.basename(folder).lower() == "temp" else []
-
-
 class wine_prefix:
-    """A private copy of the build tree's prefix with a wineserver of its own,
-    cleared of whatever printer drivers and product files the shared prefix
-    may have gained from other tests."""
+    """A private copy of the template prefix, which the test fixture froze from
+    the build tree's prefix (see wine_prefix.sh), with a wineserver of its own,
+    cleared of whatever printer drivers and product files that prefix had
+    gained before."""
 
     def __init__(self, name):
         self.root = WORK_DIR / name
         self.path = self.root / "prefix"
         self.close()
         self.root.mkdir(parents=True)
-        system32 = str(BASE_PREFIX / "drive_c" / "windows" / "system32") + os.sep
-        shutil.copytree(BASE_PREFIX, self.path, symlinks=True, ignore=_temporary_files,
+        system32 = str(TEMPLATE_PREFIX / "drive_c" / "windows" / "system32") + os.sep
+        shutil.copytree(TEMPLATE_PREFIX, self.path, symlinks=True,
                         copy_function=_link_or_copy(system32, system32 + "spool" + os.sep))
         self.env = dict(os.environ, WINEPREFIX=str(self.path))
         try:
@@ -211,11 +206,18 @@ class wine_prefix:
         lines += [f"{quoted(name)}={quoted(text)}" for name, text in values.items()]
         script = self.root / "import.reg"
         script.write_bytes("\r\n".join(lines + [""]).encode("utf-16"))
-        checked(self.run("reg", "import", windows_path(script)), f"reg import {key}")
+        self.run_helper(f"reg import {key}", "reg", "import", windows_path(script))
 
     def spooler(self, *commands):
-        return checked(self.run(SPOOLER_TOOL, *commands),
-                       f"spooler tool {commands}").stdout.decode("utf-8")
+        return self.run_helper(f"spooler tool {commands}", SPOOLER_TOOL,
+                               *commands).stdout.decode("utf-8")
+
+    def run_helper(self, what, program, *arguments):
+        """Runs a program that prepares or inspects the prefix and must succeed.
+        With Wine's error messages: without them, a program whose libraries
+        fail to load ends with exit code 53 and nothing on standard error."""
+        helper = self.with_environment(PELMAR_WINEDEBUG="-all,err+all")
+        return checked(helper.run(program, *arguments), what)
 
     def lay_out(self, windows_folder, files):
         """Writes files (name -> file_fixture) into a folder of the prefix."""
@@ -232,11 +234,11 @@ class output_assertions:
 
     def assert_run(self, result, stdout, stderr, exit_code):
         # Decoded first for a readable difference, then compared byte for byte.
+        # A program that failed to run (the file holder, say) shows why.
+        context = f"exit code {result.returncode}, standard error: {result.stderr!r}"
         if stdout is not None:
-            # A program that failed to run (the file holder, say) shows why.
-            self.assertEqual(result.stdout.decode("utf-8", "backslashreplace"), stdout,
-                             f"exit code {result.returncode}, standard error: {result.stderr!r}")
+            self.assertEqual(result.stdout.decode("utf-8", "backslashreplace"), stdout, context)
             self.assertEqual(result.stdout, stdout.encode("utf-8"))
-        self.assertEqual(result.stderr.decode("utf-8", "backslashreplace"), stderr)
+        self.assertEqual(result.stderr.decode("utf-8", "backslashreplace"), stderr, context)
         self.assertEqual(result.stderr, stderr.encode("utf-8"))
         self.assertEqual(result.returncode, exit_code)
