@@ -102,8 +102,8 @@ def run_captured(command, *, stdout=None, **options):
 
 def checked(result, what):
     """The result of a helper the tests rely on, or an error that says how it
-    failed: a program that crashes under Wine may leave its standard error
-    empty, with the backtrace on its standard output."""
+    failed: Wine writes a crashed program's backtrace to its standard output,
+    and a program that could not start may leave standard error empty."""
     if result.returncode != 0:
         def text(data):
             return (data or b"").decode("utf-8", "backslashreplace").rstrip("\n") or "(empty)"
