@@ -7,7 +7,6 @@ banner and end with exit code 1."""
 
 import random
 import shutil
-import subprocess
 import unittest
 
 import e2e_support as e2e
@@ -95,8 +94,9 @@ def build_module(folder, name, source, exports, *libraries):
     stem.with_suffix(".c").write_text(source)
     stem.with_suffix(".def").write_text(f'LIBRARY "{name}"\nEXPORTS\n' +
                                         "".join(f"  {export}\n" for export in exports))
-    subprocess.run([e2e.MINGW_GCC, "-shared", "-s", "-o", folder / name, stem.with_suffix(".c"),
-                    stem.with_suffix(".def"), *libraries], check=True)
+    e2e.checked(e2e.run_captured([e2e.MINGW_GCC, "-shared", "-s", "-o", folder / name,
+                                  stem.with_suffix(".c"), stem.with_suffix(".def"), *libraries]),
+                f"gcc {name}")
     return folder / name
 
 
