@@ -3,7 +3,7 @@
 # HEAD of this checkout twice, into two folders of different names and depths
 # under /tmp, builds the release of each with scripts/release.sh (each in a
 # build folder of its own, the second in another time zone and with another
-# umask) and compares the executables, then the zips, byte for byte.
+# umask) and compares each program in the zips, then the zips, byte for byte.
 #
 #   scripts/check-reproducible.sh [--include-uncommitted] [--keep]
 #
@@ -89,32 +89,43 @@ echo "Building in $second (TZ=Pacific/Chatham, umask 027)"
 prepare "$second"
 (umask 027 && TZ=Pacific/Chatham && export TZ && build "$second" "$second-out")
 
-first_exe="$work/first.exe"
-second_exe="$work/second.exe"
 first_zip=$(ls "$first-out"/*.zip)
 second_zip=$(ls "$second-out"/*.zip)
-/usr/bin/python3 - "$first_zip" "$first_exe" "$second_zip" "$second_exe" <<'EOF'
+# Every program in the first zip, taken from both zips; one that the second
+# zip lacks comes out as an empty file there, and so differs.
+mkdir "$work/first" "$work/second"
+/usr/bin/python3 - "$first_zip" "$work/first" "$second_zip" "$work/second" <<'EOF'
+import os
 import sys
 import zipfile
 
-for zip_path, exe_path in zip(sys.argv[1::2], sys.argv[2::2]):
-    with zipfile.ZipFile(zip_path) as archive, open(exe_path, "wb") as out:
-        out.write(archive.read("pelmar_omni_info.exe"))
+with zipfile.ZipFile(sys.argv[1]) as archive:
+    programs = [name for name in archive.namelist() if name.endswith(".exe")]
+for zip_path, folder in zip(sys.argv[1::2], sys.argv[2::2]):
+    with zipfile.ZipFile(zip_path) as archive:
+        present = set(archive.namelist())
+        for name in programs:
+            with open(os.path.join(folder, name), "wb") as out:
+                out.write(archive.read(name) if name in present else b"")
 EOF
 
-echo
-echo "pelmar_omni_info.exe"
-sha256sum "$first_exe" "$second_exe" | sed "s|$work/first.exe|built in $first|; s|$work/second.exe|built in $second|; s/^/  /"
-if cmp -s "$first_exe" "$second_exe"; then
-  echo "  identical ($(wc -c <"$first_exe") bytes)"
-else
-  echo "  DIFFERENT: first differing bytes (offset, then octal values):"
-  cmp -l "$first_exe" "$second_exe" | head -n 10 | sed 's/^/    /'
-  x86_64-w64-mingw32-objdump -p "$first_exe" 2>/dev/null | tail -n +3 >"$work/first.headers" || true
-  x86_64-w64-mingw32-objdump -p "$second_exe" 2>/dev/null | tail -n +3 >"$work/second.headers" || true
-  diff "$work/first.headers" "$work/second.headers" | head -n 20 | sed 's/^/    /' || true
-  status=1
-fi
+for first_exe in "$work/first"/*.exe; do
+  program=$(basename "$first_exe")
+  second_exe="$work/second/$program"
+  echo
+  echo "$program"
+  sha256sum "$first_exe" "$second_exe" | sed "s|$first_exe|built in $first|; s|$second_exe|built in $second|; s/^/  /"
+  if cmp -s "$first_exe" "$second_exe"; then
+    echo "  identical ($(wc -c <"$first_exe") bytes)"
+  else
+    echo "  DIFFERENT: first differing bytes (offset, then octal values):"
+    cmp -l "$first_exe" "$second_exe" | head -n 10 | sed 's/^/    /'
+    x86_64-w64-mingw32-objdump -p "$first_exe" 2>/dev/null | tail -n +3 >"$work/first.headers" || true
+    x86_64-w64-mingw32-objdump -p "$second_exe" 2>/dev/null | tail -n +3 >"$work/second.headers" || true
+    diff "$work/first.headers" "$work/second.headers" | head -n 20 | sed 's/^/    /' || true
+    status=1
+  fi
+done
 
 echo "$(basename "$first_zip")"
 sha256sum "$first_zip" "$second_zip" | sed "s|$work/||; s/^/  /"

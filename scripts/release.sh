@@ -1,14 +1,16 @@
 #!/bin/sh
-# Builds the release zip of the Pelmar Omni Print Driver Information Utility.
+# Builds the release zip of the Pelmar Omni Print Driver Information Utility
+# and its companion, the inventory compare program.
 #
 #   scripts/release.sh OUT_DIR [SOURCE_DIR]
 #
 # SOURCE_DIR (default: the checkout this script belongs to) is built in a
 # fresh folder under /tmp, and OUT_DIR receives
 #   pelmar_omni_info-<version>-win-x64.zip         pelmar_omni_info.exe,
+#                                                  pelmar_omni_compare.exe,
 #                                                  USAGE.txt, SHA256SUMS
 #   pelmar_omni_info-<version>-win-x64.zip.sha256  the zip's own digest
-# The same commit gives the same bytes, in any folder: the executable carries
+# The same commit gives the same bytes, in any folder: the executables carry
 # no link time and no path, and the zip's entries are sorted, stored with one
 # fixed time (SOURCE_DATE_EPOCH, by default the commit's time) and fixed
 # attributes. scripts/check-reproducible.sh proves it.
@@ -49,14 +51,15 @@ export SOURCE_DATE_EPOCH
 echo "Building $source_dir ($revision) in $work/build" >&2
 (cd "$source_dir" && cmake --preset mingw -B "$work/build" -DPELMAR_BUILD_TESTS=OFF) >"$work/configure.log" 2>&1 ||
   { cat "$work/configure.log" >&2; exit 1; }
-cmake --build "$work/build" --target pelmar_omni_info -j2 >"$work/build.log" 2>&1 ||
+cmake --build "$work/build" --target pelmar_omni_info pelmar_omni_compare -j2 >"$work/build.log" 2>&1 ||
   { cat "$work/build.log" >&2; exit 1; }
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/build/CMakeCache.txt")
 [ -n "$version" ] || { echo "no project version in the CMake cache" >&2; exit 1; }
 
 stage="$work/stage"
 mkdir "$stage"
-cp "$work/build/src/app/pelmar_omni_info.exe" "$stage/"
+cp "$work/build/src/app/pelmar_omni_info.exe" "$work/build/src/compare/pelmar_omni_compare.exe" \
+  "$stage/"
 name="pelmar_omni_info-$version-win-x64"
 
 # Windows line endings: the text is read on Windows servers, where older
@@ -91,20 +94,43 @@ RUNNING
   what failed, with the Windows error code; rows written before that stay in
   the file. Please send inventory.txt and that line to Pelmar support.
 
+COMPARING WITH A KNOWN-GOOD INSTALLATION
+  pelmar_omni_compare.exe compares saved inventories with one saved on a
+  machine known to be right, the baseline:
+
+      pelmar_omni_compare.exe baseline.txt inventory.txt
+      pelmar_omni_compare.exe baseline.txt reports\*.txt
+
+  Rows are matched by file and location, never by the folder's text, so a
+  baseline from one machine fits any other (C: or D:, any Program Files
+  folder). For each inventory it prints "NAME: identical", or
+  "NAME: N of 78 rows differ" and one line per differing row: the file, the
+  location and what changed (location or file missing or added, version,
+  size, or the content at the same version and size: the file is corrupt or
+  was altered). With more than one inventory a summary follows: how many are
+  identical, differ or could not be used, and for each file and location how
+  many inventories differ from the baseline, the most frequent first.
+  It reads what cmd's ">" saves (UTF-8) and what Windows PowerShell's ">"
+  saves (UTF-16), with the title lines before the table or without them.
+  Exit code 0: every inventory is identical to the baseline. 1: at least one
+  differs. 2: at least one file could not be used, and one line on screen
+  says which and why; 2 wins over 1.
+
 CHECKING THE DOWNLOAD
   $name.zip.sha256, published beside the zip, holds the zip's SHA-256.
-  SHA256SUMS in the zip holds those of the program and of this text.
+  SHA256SUMS in the zip holds those of the two programs and of this text.
   In PowerShell:
       Get-FileHash $name.zip -Algorithm SHA256
-      Get-FileHash pelmar_omni_info.exe -Algorithm SHA256
+      Get-FileHash pelmar_omni_info.exe, pelmar_omni_compare.exe -Algorithm SHA256
   In a Command Prompt:
       certutil -hashfile pelmar_omni_info.exe SHA256
+      certutil -hashfile pelmar_omni_compare.exe SHA256
   On Linux, in the unpacked folder:
       sha256sum -c SHA256SUMS
   Each digest must equal the one listed, letter case aside.
 EOF
 
-(cd "$stage" && sha256sum pelmar_omni_info.exe USAGE.txt >SHA256SUMS)
+(cd "$stage" && sha256sum pelmar_omni_info.exe pelmar_omni_compare.exe USAGE.txt >SHA256SUMS)
 
 /usr/bin/python3 - "$stage" "$out_dir/$name.zip" <<'EOF'
 import os

@@ -1,7 +1,7 @@
 #include "console_output.h"
 
+#include <algorithm>
 #include <iostream>
-#include <string>
 
 namespace {
 
@@ -59,22 +59,42 @@ bool std_handle_buffer::write_pending(bool keep_split_pair) {
     return true;
 }
 
-bool std_handle_buffer::fail() {
-    const DWORD error = GetLastError();
+bool std_handle_buffer::fail(bool call_failed) {
+    const DWORD error = call_failed ? GetLastError() : 0;
     error_code_ = error != 0 ? error : ERROR_WRITE_FAULT;
     return false;
 }
 
-bool std_handle_buffer::write_text(const wchar_t* text, std::size_t count) {
-    if (count == 0) {
-        return true;
+std::size_t std_handle_buffer::encode(const wchar_t* text, std::size_t count) {
+    // Line by line, each line feed as CR LF, as the C runtime's text mode
+    // writes it. A line feed is never half of a surrogate pair, so cutting
+    // at line feeds cuts no pair apart.
+    const wchar_t* const end = text + count;
+    std::size_t size = 0;
+    while (true) {
+        const wchar_t* const line_end = std::find(text, end, L'\n');
+        if (line_end != text) {
+            size += static_cast<std::size_t>(WideCharToMultiByte(
+                CP_UTF8, 0, text, static_cast<int>(line_end - text), encoded_.data() + size,
+                static_cast<int>(encoded_.size() - size), nullptr, nullptr));
+        }
+        if (line_end == end) {
+            return size;
+        }
+        encoded_[size++] = '\r';
+        encoded_[size++] = '\n';
+        text = line_end + 1;
     }
+}
+
+bool std_handle_buffer::write_text(const wchar_t* text, std::size_t count) {
     if (console_) {
         while (count > 0) {
             DWORD written = 0;
-            if (!WriteConsoleW(handle_, text, static_cast<DWORD>(count), &written, nullptr) ||
-                written == 0) {
-                return fail();
+            const bool failed =
+                !WriteConsoleW(handle_, text, static_cast<DWORD>(count), &written, nullptr);
+            if (failed || written == 0) {
+                return fail(failed);
             }
             text += written;
             count -= written;
@@ -82,17 +102,13 @@ bool std_handle_buffer::write_text(const wchar_t* text, std::size_t count) {
         return true;
     }
 
-    const int length = static_cast<int>(count);
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string encoded(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, length, encoded.data(), bytes, nullptr, nullptr);
-    const char* next = encoded.data();
-    auto left = encoded.size();
+    const char* next = encoded_.data();
+    auto left = encode(text, count);
     while (left > 0) {
         DWORD written = 0;
-        if (!WriteFile(handle_, next, static_cast<DWORD>(left), &written, nullptr) ||
-            written == 0) {
-            return fail();
+        const bool failed = !WriteFile(handle_, next, static_cast<DWORD>(left), &written, nullptr);
+        if (failed || written == 0) {
+            return fail(failed);
         }
         next += written;
         left -= written;

@@ -9,7 +9,9 @@
 
 // Writes wide text to a standard handle without loss: UTF-16 to a console
 // window, UTF-8 to a file or pipe. The C runtime's wide streams instead stop
-// for good at the first character the "C" locale cannot convert.
+// for good at the first character the "C" locale cannot convert. Files and
+// pipes still get the line ends of the C runtime's text mode, CR LF, which
+// is what readers of saved reports on Windows expect.
 class std_handle_buffer : public std::wstreambuf {
 public:
     explicit std_handle_buffer(DWORD std_handle);
@@ -26,15 +28,25 @@ protected:
     int sync() override;
 
 private:
+    static constexpr std::size_t capacity = 4096;
+
     bool write_pending(bool keep_split_pair);
     bool write_text(const wchar_t* text, std::size_t count);
-    // Records why the handle refused a write; always false.
-    bool fail();
+    // UTF-8 of the text with every line feed as CR LF, in encoded_; its size.
+    std::size_t encode(const wchar_t* text, std::size_t count);
+    // Records why the handle took no text: the code of a call that failed,
+    // or ERROR_WRITE_FAULT for one that succeeded without writing anything,
+    // since the last error is then left over from some earlier call.
+    // Always false.
+    bool fail(bool call_failed);
 
     HANDLE handle_;
     bool console_;
     std::uint32_t error_code_ = 0;
-    std::array<wchar_t, 4096> pending_{};
+    std::array<wchar_t, capacity> pending_{};
+    // Room for a full pending buffer: UTF-8 takes at most three bytes for
+    // one UTF-16 unit, and a line feed's CR LF two.
+    std::array<char, 3 * capacity> encoded_{};
 };
 
 // Routes std::wcout and std::wcerr through std_handle_buffer for its

@@ -1,5 +1,7 @@
 #include "version_info.h"
 
+#include <optional>
+
 #include <windows.h>
 
 #include "file_version.h"
@@ -18,12 +20,10 @@ version_info::version_info(const wchar_t* path) {
 }
 
 bool version_info::version_text(std::wstring& text) const {
-    void* record = nullptr;
-    UINT length = 0;
-    // VerQueryValueW takes a non-const block but does not write to it.
-    if (!VerQueryValueW(const_cast<unsigned char*>(block_.data()), L"\\", &record, &length)) {
+    const std::optional<std::wstring> version = fixed_version_text(block_);
+    if (!version) {
         return false;
     }
-    text = fixed_version_text(*static_cast<const VS_FIXEDFILEINFO*>(record));
+    text = *version;
     return true;
 }

@@ -13,7 +13,7 @@ public:
     version_info& operator=(const version_info&) = delete;
 
     // Writes the fixed file version as a.b.c.d into text; false, with text
-    // unchanged, when the block has no fixed file information.
+    // unchanged, when the block has no whole fixed file information.
     bool version_text(std::wstring& text) const;
 
 private:

@@ -1,7 +1,9 @@
 #include "file_version.h"
 
+#include <cstdint>
 #include <sstream>
-#include <vector>
+
+#include <windows.h>
 
 std::wstring file_version_string(const wchar_t* path) {
     const std::wstring not_available = L"N/A";
@@ -13,15 +15,28 @@ std::wstring file_version_string(const wchar_t* path) {
     if (!GetFileVersionInfoW(path, 0, size, block.data())) {
         return not_available;
     }
-    void* record = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(block.data(), L"\\", &record, &length)) {
-        return not_available;
-    }
-    return fixed_version_text(*static_cast<const VS_FIXEDFILEINFO*>(record));
+    return fixed_version_text(block).value_or(not_available);
 }
 
-std::wstring fixed_version_text(const VS_FIXEDFILEINFO& fixed) {
+std::optional<std::wstring> fixed_version_text(const std::vector<unsigned char>& block) {
+    void* record = nullptr;
+    UINT length = 0;
+    // The service hands back whatever the file claims for the root value. A
+    // value shorter than the structure is followed by bytes of something else;
+    // a file cut short of what its header claims puts the value partly or
+    // wholly past the end of the block.
+    if (!VerQueryValueW(block.data(), L"\\", &record, &length) ||
+        length < sizeof(VS_FIXEDFILEINFO) || block.size() < sizeof(VS_FIXEDFILEINFO)) {
+        return std::nullopt;
+    }
+    // Unsigned, so that a record before the block (or none) is as far out as
+    // one after it.
+    const std::uintptr_t offset =
+        reinterpret_cast<std::uintptr_t>(record) - reinterpret_cast<std::uintptr_t>(block.data());
+    if (offset > block.size() - sizeof(VS_FIXEDFILEINFO)) {
+        return std::nullopt;
+    }
+    const auto& fixed = *static_cast<const VS_FIXEDFILEINFO*>(record);
     std::wostringstream text;
     text << HIWORD(fixed.dwFileVersionMS) << L'.' << LOWORD(fixed.dwFileVersionMS) << L'.'
          << HIWORD(fixed.dwFileVersionLS) << L'.' << LOWORD(fixed.dwFileVersionLS);

@@ -16,6 +16,10 @@ location_cache run_cache;
 
 }  // namespace
 
+location_cache& run_location_cache() {
+    return run_cache;
+}
+
 std::wstring location_directory(std::int32_t location) {
-    return run_cache.directory(location);
+    return run_location_cache().directory(location);
 }

@@ -15,6 +15,10 @@ private:
     std::map<std::int32_t, std::wstring> entries_;
 };
 
+// The run's one cache, which location_directory answers from. Reachable so
+// that each test of a whole run can start from an empty one, as a run does.
+location_cache& run_location_cache();
+
 // The location's text from the run's one cache: each location is resolved at
 // its first request only. Unsynchronised: the program has one thread.
 std::wstring location_directory(std::int32_t location);

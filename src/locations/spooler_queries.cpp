@@ -53,18 +53,20 @@ std::wstring print_processor_directory_path(std::uint32_t& needed) {
         throw print_processor_exception(error);
     }
 
-    const auto buffer = std::make_unique<unsigned char[]>(needed_bytes);
-    const BOOL filled = GetPrintProcessorDirectoryW(nullptr, nullptr, 1, buffer.get(),
-                                                    needed_bytes, &needed_bytes);
+    const DWORD allocated = needed_bytes;
+    const auto buffer = std::make_unique<unsigned char[]>(allocated);
+    const BOOL filled = GetPrintProcessorDirectoryW(nullptr, nullptr, 1, buffer.get(), allocated,
+                                                    &needed_bytes);
     const DWORD fill_error = GetLastError();
     needed = needed_bytes;
     if (!filled) {
         throw print_processor_exception(fill_error);
     }
-    // The buffer's bytes are UTF-16 text; a NUL within it ends the path.
+    // The buffer's bytes are UTF-16 text; a NUL within it ends the path, and
+    // its end does in any case, whatever count the second call gave back.
     const auto* text = reinterpret_cast<const wchar_t*>(buffer.get());
     std::size_t length = 0;
-    while (length < needed_bytes / sizeof(wchar_t) && text[length] != L'\0') {
+    while (length < allocated / sizeof(wchar_t) && text[length] != L'\0') {
         ++length;
     }
     return std::wstring(text, length);

@@ -1,3 +1,4 @@
+#include <cstring>
 #include <cwchar>
 #include <sstream>
 #include <string>
@@ -34,6 +35,7 @@ struct version_script {
     bool block_readable = true;
     bool has_fixed_record = true;
     VS_FIXEDFILEINFO fixed{};
+    UINT length = sizeof(VS_FIXEDFILEINFO);
     int size_calls = 0;
 };
 version_script script;
@@ -45,17 +47,21 @@ DWORD WINAPI scripted_size(LPCWSTR, LPDWORD handle) {
     return script.size;
 }
 
-BOOL WINAPI scripted_block(LPCWSTR, DWORD, DWORD, LPVOID) {
+// Where a real block holds the record: after the root record's header.
+constexpr std::size_t record_offset = 40;
+
+BOOL WINAPI scripted_block(LPCWSTR, DWORD, DWORD, LPVOID block) {
     SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+    std::memcpy(static_cast<char*>(block) + record_offset, &script.fixed, sizeof script.fixed);
     return script.block_readable;
 }
 
-BOOL WINAPI scripted_query(LPCVOID, LPCWSTR, LPVOID* record, PUINT length) {
+BOOL WINAPI scripted_query(LPCVOID block, LPCWSTR, LPVOID* record, PUINT length) {
     if (!script.has_fixed_record) {
         return FALSE;
     }
-    *record = &script.fixed;
-    *length = sizeof(script.fixed);
+    *record = const_cast<char*>(static_cast<const char*>(block)) + record_offset;
+    *length = script.length;
     return TRUE;
 }
 
@@ -102,6 +108,12 @@ TEST_F(scripted_banner, unreadable_version_block_leaves_the_title_alone) {
 
 TEST_F(scripted_banner, block_without_fixed_record_leaves_the_title_and_a_space) {
     script.has_fixed_record = false;
+    EXPECT_EQ(banner_text(), title + L" " + notice);
+}
+
+TEST_F(scripted_banner, fixed_record_shorter_than_its_structure_leaves_the_title_and_a_space) {
+    script.fixed.dwFileVersionMS = 0x00010000;
+    script.length = sizeof(VS_FIXEDFILEINFO) - 1;
     EXPECT_EQ(banner_text(), title + L" " + notice);
 }
 

@@ -101,18 +101,13 @@ void WINAPI counted_co_uninitialize() {
     com.uninitialize();
 }
 
-// Every run counts its COM calls.
-//
-// Order matters: the run's location cache outlives each test, so a location
-// resolved once is never asked again, while one whose resolution threw is.
-// GoogleTest runs a suite's tests in the order written, so the two that make a
-// resolution fail come first: the failing driver enumeration needs the driver
-// folder unresolved, the failing print processor query the processor folder
-// (and caches the driver folder on its way). Later runs may resolve anything.
-// Hence no --gtest_shuffle for this program.
+// Every run counts its COM calls, and starts, as a process does, with an
+// empty location cache: a location resolved by an earlier test would
+// otherwise never be asked again.
 class run_inventory_test : public testing::Test {
 protected:
     run_inventory_test() {
+        run_location_cache() = location_cache();
         com = {};
         com.initialize = initialize_.original<decltype(&CoInitializeEx)>();
         com.uninitialize = uninitialize_.original<decltype(&CoUninitialize)>();

@@ -1,5 +1,7 @@
-"""What the shipped executable carries, read from its file without running it."""
+"""What the shipped executables carry, read from their files without running them."""
 
+import os
+import pathlib
 import unittest
 import xml.etree.ElementTree as ElementTree
 
@@ -15,9 +17,15 @@ ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 
 
 class build_checks(unittest.TestCase):
+    EXE = e2e.EXE
+    DESCRIPTION = e2e.TITLE
+    # Imported for certain: proof that the import table was read at all.
+    IMPORTS = {"winspool.drv"}
+    ALLOWED_IMPORTS = SYSTEM_DLLS
+
     @classmethod
     def setUpClass(cls):
-        cls.pe = pefile.PE(str(e2e.EXE))
+        cls.pe = pefile.PE(str(cls.EXE))
 
     def test_is_a_64_bit_console_program(self):
         self.assertEqual(self.pe.FILE_HEADER.Machine,
@@ -29,8 +37,8 @@ class build_checks(unittest.TestCase):
         imported = {entry.dll.decode().lower()
                     for attribute in ("DIRECTORY_ENTRY_IMPORT", "DIRECTORY_ENTRY_DELAY_IMPORT")
                     for entry in getattr(self.pe, attribute, [])}
-        self.assertIn("winspool.drv", imported)
-        self.assertLessEqual(imported, SYSTEM_DLLS)
+        self.assertLessEqual(self.IMPORTS, imported)
+        self.assertLessEqual(imported, self.ALLOWED_IMPORTS)
         for runtime in ("libstdc++", "libgcc", "libwinpthread"):
             self.assertFalse([name for name in imported if name.startswith(runtime)])
 
@@ -51,7 +59,7 @@ class build_checks(unittest.TestCase):
         self.assertEqual([level.attrib for level in levels],
                          [{"level": "asInvoker", "uiAccess": "false"}])
 
-    def test_version_resource_describes_the_utility(self):
+    def test_version_resource_describes_the_program(self):
         self.assertEqual(self.resource(RT_VERSION)[0], 1)
         (fixed,) = self.pe.VS_FIXEDFILEINFO
         self.assertEqual((fixed.Signature, fixed.FileVersionMS, fixed.FileVersionLS,
@@ -67,16 +75,26 @@ class build_checks(unittest.TestCase):
         self.assertEqual(set(strings), {"CompanyName", "FileDescription", "FileVersion",
                                         "InternalName", "LegalCopyright", "OriginalFilename",
                                         "ProductName", "ProductVersion"})
-        for key in ("FileDescription", "ProductName"):
-            self.assertEqual(strings[key], e2e.TITLE)
+        self.assertEqual(strings["FileDescription"], self.DESCRIPTION)
+        self.assertEqual(strings["ProductName"], e2e.TITLE)
         for key in ("FileVersion", "ProductVersion"):
             self.assertEqual(strings[key], "1, 0, 0, 1")
         for key in ("CompanyName", "LegalCopyright"):
             self.assertIn("Pelmar", strings[key])
-        self.assertIn("pelmar_omni_info", strings["InternalName"].lower())
-        self.assertEqual(strings["OriginalFilename"].lower(), e2e.EXE.name.lower())
+        self.assertIn(self.EXE.stem.lower(), strings["InternalName"].lower())
+        self.assertEqual(strings["OriginalFilename"].lower(), self.EXE.name.lower())
         (translation,) = info[b"VarFileInfo"].Var
         self.assertEqual(translation.entry, {b"Translation": "0x0409 0x04b0"})
+
+
+class compare_build_checks(build_checks):
+    EXE = pathlib.Path(os.environ["PELMAR_COMPARE_EXE"])
+    DESCRIPTION = "Pelmar Omni Inventory Compare"
+    IMPORTS = {"kernel32.dll"}
+    # KnownDLLs alone, which Windows maps from System32 whatever the search
+    # order: no planted DLL can stand in for them, so the program needs no
+    # DependentLoadFlags. Importing more would need them.
+    ALLOWED_IMPORTS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll", "shell32.dll", "user32.dll"}
 
 
 if __name__ == "__main__":

@@ -17,7 +17,7 @@ class clean_prefix(e2e.output_assertions, unittest.TestCase):
         cls.table = e2e.expected_table(e2e.MISSING | {2: processor_folder}, {})
 
     def test_every_manifest_file_gets_a_placeholder_row(self):
-        self.assertEqual(self.table.count("\n"), 79)
+        self.assertEqual(self.table.count("\r\n"), 79)
         self.assert_run(self.prefix.run_utility(stdout=subprocess.PIPE), self.table, e2e.BANNER, 0)
 
     def test_arguments_change_nothing(self):
@@ -29,7 +29,7 @@ class clean_prefix(e2e.output_assertions, unittest.TestCase):
             result = self.prefix.run_utility(stdout=stdout)
         # Wine reports the write to /dev/full as ERROR_DISK_FULL (112).
         self.assert_run(result, None, e2e.BANNER + "Failed to write the report to standard output. "
-                        "Error code: 0x00000070.\n", 1)
+                        "Error code: 0x00000070.\r\n", 1)
 
 
 if __name__ == "__main__":

@@ -15,6 +15,8 @@ import unittest
 
 import pefile
 
+import e2e_support as e2e
+
 EXE = pathlib.Path(os.environ["PELMAR_EXE"])
 WINE_RUN = os.environ["PELMAR_WINE_RUN"]
 MINGW_GCC = os.environ["PELMAR_MINGW_GCC"]
@@ -120,14 +122,13 @@ class planted_dlls(unittest.TestCase):
                 lines.append(f"  {symbol.name.decode()}=planted_stub" if symbol.name else
                              f"  ordinal{symbol.ordinal}=planted_stub @{symbol.ordinal} NONAME")
             definition.write_text("\n".join(lines) + "\n")
-            subprocess.run([MINGW_GCC, "-shared", "-nostdlib", "-Wl,-e,planted_entry", "-s",
-                            "-o", cls.planted / name, source, definition, "-lkernel32"], check=True)
+            e2e.checked(e2e.run_captured([MINGW_GCC, "-shared", "-nostdlib", "-Wl,-e,planted_entry",
+                                          "-s", "-o", cls.planted / name, source, definition,
+                                          "-lkernel32"]), f"gcc {name}")
 
         clean = cls.root / "clean"
         clean.mkdir()
-        cls.reference = cls.run_program(EXE, clean)
-        if cls.reference.returncode != 0:
-            raise AssertionError(f"reference run failed: {cls.reference.stderr!r}")
+        cls.reference = e2e.checked(cls.run_program(EXE, clean), "reference run")
 
     @classmethod
     def tearDownClass(cls):

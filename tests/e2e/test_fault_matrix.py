@@ -7,7 +7,6 @@ banner and end with exit code 1."""
 
 import random
 import shutil
-import subprocess
 import unittest
 
 import e2e_support as e2e
@@ -95,8 +94,9 @@ def build_module(folder, name, source, exports, *libraries):
     stem.with_suffix(".c").write_text(source)
     stem.with_suffix(".def").write_text(f'LIBRARY "{name}"\nEXPORTS\n' +
                                         "".join(f"  {export}\n" for export in exports))
-    subprocess.run([e2e.MINGW_GCC, "-shared", "-s", "-o", folder / name, stem.with_suffix(".c"),
-                    stem.with_suffix(".def"), *libraries], check=True)
+    e2e.checked(e2e.run_captured([e2e.MINGW_GCC, "-shared", "-s", "-o", folder / name,
+                                  stem.with_suffix(".c"), stem.with_suffix(".def"), *libraries]),
+                f"gcc {name}")
     return folder / name
 
 
@@ -106,7 +106,7 @@ def leading_rows(table, count):
 
 
 def failure(message, code):
-    return f"{e2e.BANNER}{message} Error code: 0x{code:08x}.\n"
+    return f"{e2e.BANNER}{message} Error code: 0x{code:08x}.\r\n"
 
 
 class fault_prefix(e2e.output_assertions, unittest.TestCase):
@@ -165,7 +165,7 @@ class unavailable_services(fault_prefix):
         program = shutil.copy(e2e.EXE, folder)
         self.assertGreater(len(e2e.windows_path(program)), 260)
         result = self.prefix.run(program)
-        self.assert_run(result, self.table, e2e.BANNER.replace(" 1.0.0.1\n", "\n"), 0)
+        self.assert_run(result, self.table, e2e.BANNER.replace(" 1.0.0.1\r\n", "\r\n"), 0)
 
 
 class unavailable_driver_enumeration(fault_prefix):

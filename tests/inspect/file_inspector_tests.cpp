@@ -1,6 +1,9 @@
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -210,6 +213,99 @@ TEST_F(inspect_file_test, keeps_the_true_size_and_digest_of_a_file_past_4_gib) {
     const file_info info = inspect(L"sparse.bin");
     EXPECT_EQ(info.size(), 0x100000001ull);
     EXPECT_EQ(info.hash(), sparse_digest);
+}
+
+// Version blocks crafted byte by byte, since the resource compiler refuses to
+// write a malformed one. The root record "VS_VERSION_INFO" claims
+// `value_length` bytes of value; `rest` follows it, and the block ends there.
+std::string version_block(WORD value_length, const std::string& rest) {
+    const wchar_t key[] = L"VS_VERSION_INFO";
+    std::string block(6, '\0');
+    block.append(reinterpret_cast<const char*>(key), sizeof key).append(2, '\0');
+    block += rest;
+    const auto length = static_cast<WORD>(block.size());
+    std::memcpy(&block[0], &length, sizeof length);
+    std::memcpy(&block[2], &value_length, sizeof value_length);
+    return block;
+}
+
+std::string fixed_1_2_3_4() {
+    VS_FIXEDFILEINFO fixed{};
+    fixed.dwSignature = VS_FFI_SIGNATURE;
+    fixed.dwStrucVersion = VS_FFI_STRUCVERSION;
+    fixed.dwFileVersionMS = 0x00010002;
+    fixed.dwFileVersionLS = 0x00030004;
+    return std::string(reinterpret_cast<const char*>(&fixed), sizeof fixed);
+}
+
+class crafted_version_test : public temp_files {
+protected:
+    // The version text of a DLL that carries `resource` as its version resource.
+    std::wstring version_with(const std::string& resource) {
+        const std::wstring path = directory + L"\\crafted.dll";
+        const bool written =
+            CopyFileW((program_directory() + L"\\fixture_no_version.dll").c_str(), path.c_str(),
+                      FALSE) &&
+            replace_version(path, resource);
+        EXPECT_TRUE(written);
+        return file_version_string(path.c_str());
+    }
+
+private:
+    static bool replace_version(const std::wstring& path, std::string resource) {
+        const HANDLE update = BeginUpdateResourceW(path.c_str(), FALSE);
+        if (update == nullptr) {
+            return false;
+        }
+        const BOOL added = UpdateResourceW(update, RT_VERSION, MAKEINTRESOURCEW(VS_VERSION_INFO),
+                                           MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                                           resource.data(), static_cast<DWORD>(resource.size()));
+        return EndUpdateResourceW(update, !added) && added;
+    }
+};
+
+TEST_F(crafted_version_test, gives_n_a_for_a_root_value_that_does_not_hold_the_fixed_information) {
+    const std::string fixed = fixed_1_2_3_4();
+    const std::string whole = version_block(sizeof(VS_FIXEDFILEINFO), fixed);
+    const struct {
+        std::string resource;
+        std::wstring version;
+    } cases[] = {
+        // A whole record shows that the crafted bytes reach the service as written.
+        {whole, L"1.2.3.4"},
+        {version_block(0, fixed), L"N/A"},
+        {version_block(sizeof(VS_FIXEDFILEINFO) - 1, fixed), L"N/A"},
+        // Blocks that end right after the value.
+        {version_block(8, fixed.substr(0, 8)), L"N/A"},
+        {version_block(0, ""), L"N/A"},
+        // Files cut short of the value that their header claims: the
+        // service's buffer for them ends inside the value or before it.
+        {whole.substr(0, 8), L"N/A"},
+        {whole.substr(0, 40), L"N/A"},
+    };
+    for (std::size_t index = 0; index < std::size(cases); ++index) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(version_with(cases[index].resource), cases[index].version);
+    }
+}
+
+TEST_F(crafted_version_test, gives_n_a_or_a_version_for_a_randomly_damaged_block) {
+    const std::string valid = version_block(sizeof(VS_FIXEDFILEINFO), fixed_1_2_3_4());
+    const std::wregex well_formed(LR"(N/A|(\d{1,5}\.){3}\d{1,5})");
+    std::mt19937 random(200);
+    for (int mutant = 0; mutant < 200; ++mutant) {
+        std::string damaged = valid;
+        // Every byte of this block is header or value, on which the text
+        // depends; a cut block claims more than the file holds.
+        for (int count = 1 + random() % 3; count > 0; --count) {
+            damaged[random() % damaged.size()] = static_cast<char>(random());
+        }
+        if (random() % 4 == 0) {
+            damaged.resize(1 + random() % damaged.size());
+        }
+        SCOPED_TRACE(mutant);
+        EXPECT_TRUE(std::regex_match(version_with(damaged), well_formed));
+    }
 }
 
 using shared_file_stream_test = temp_files;

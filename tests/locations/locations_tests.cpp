@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -51,6 +52,7 @@ struct script {
     std::vector<spooler_call> enum_calls;
 
     std::wstring processor_path = processor_folder;
+    std::wstring processor_path_later;  // non-empty: the path that the second call finds
     DWORD processor_first_error = ERROR_INSUFFICIENT_BUFFER;
     DWORD processor_second_error = 0;
     std::vector<spooler_call> processor_calls;
@@ -123,11 +125,15 @@ BOOL WINAPI fake_enum_printer_drivers(LPWSTR server, LPWSTR environment, DWORD l
 BOOL WINAPI fake_print_processor_directory(LPWSTR server, LPWSTR environment, DWORD level,
                                            LPBYTE buffer, DWORD size, LPDWORD needed) {
     s.processor_calls.push_back(record_call(server, environment, level, buffer, size));
+    const bool later = buffer != nullptr && !s.processor_path_later.empty();
     // What follows the terminating NUL is no part of the path.
-    const std::wstring filled = s.processor_path + L'\0' + L"stale";
+    const std::wstring filled = (later ? s.processor_path_later : s.processor_path) + L'\0' +
+                                L"stale";
     *needed = static_cast<DWORD>((filled.size() + 1) * sizeof(wchar_t));
     const DWORD error = buffer == nullptr ? s.processor_first_error : s.processor_second_error;
-    if (error == 0 && buffer != nullptr) std::memcpy(buffer, filled.c_str(), *needed);
+    if (error == 0 && buffer != nullptr) {
+        std::memcpy(buffer, filled.c_str(), std::min(size, *needed));
+    }
     SetLastError(error);
     return error == 0;
 }
@@ -306,6 +312,18 @@ TEST_F(locations_test, print_processor_query_failures_and_an_empty_answer) {
     EXPECT_EQ(resolve_location(2), missing_processor);
     EXPECT_EQ(s.processor_calls.size(), 1u);
     EXPECT_TRUE(s.access_paths.empty());
+}
+
+TEST_F(locations_test, print_processor_text_ends_with_the_buffer_that_was_allocated) {
+    // A spooler that fills the whole buffer with a path grown since the
+    // first call, with no NUL, and reports success and the larger need.
+    s.processor_path_later = processor_folder + L"\\grown\\since\\the\\first\\call";
+    std::uint32_t needed = 0;
+    const std::wstring path = pelmar::winspool::print_processor_directory_path(needed);
+    ASSERT_EQ(s.processor_calls.size(), 2u);
+    const DWORD allocated = std::get<4>(s.processor_calls[1]);
+    EXPECT_GT(needed, allocated);
+    EXPECT_EQ(path, s.processor_path_later.substr(0, allocated / sizeof(wchar_t)));
 }
 
 TEST_F(locations_test, program_files_folders_come_from_the_shell_and_are_freed_once) {

@@ -15,7 +15,7 @@ SPOOLER_TOOL = pathlib.Path(os.environ["PELMAR_SPOOLER_TOOL"])
 FILE_HOLDER = pathlib.Path(os.environ["PELMAR_FILE_HOLDER"])
 WINE_RUN = os.environ["PELMAR_WINE_RUN"]
 WINESERVER = os.environ["PELMAR_WINESERVER"]
-BASE_PREFIX = pathlib.Path(os.environ["PELMAR_BASE_PREFIX"])
+TEMPLATE_PREFIX = pathlib.Path(os.environ["PELMAR_TEMPLATE_PREFIX"])
 WORK_DIR = pathlib.Path(os.environ["PELMAR_E2E_WORK_DIR"])
 WINDRES = os.environ["PELMAR_WINDRES"]
 MINGW_GCC = os.environ["PELMAR_MINGW_GCC"]
@@ -24,7 +24,8 @@ MINGW_GCC = os.environ["PELMAR_MINGW_GCC"]
 RUN_TIMEOUT = 180
 
 TITLE = "Pelmar Omni Print Driver Information Utility"
-BANNER = f"{TITLE} 1.0.0.1\nCopyright (c) Pelmar. All rights reserved.\n\n"
+# Files and pipes get the line ends of the C runtime's text mode: CR LF.
+BANNER = f"{TITLE} 1.0.0.1\r\nCopyright (c) Pelmar. All rights reserved.\r\n\r\n"
 
 DRIVER_NAME = "Pelmar Omni Printer"
 PROGRAM_FILES_FOLDER = "C:\\Program Files\\Pelmar\\printer"
@@ -54,7 +55,7 @@ class file_fixture(typing.NamedTuple):
 
 
 def row(digest, size, version, name, directory):
-    return f"{digest:<40}\t{size:>10}\t{version:<25}\t{name:<30}\t{directory}\n"
+    return f"{digest:<40}\t{size:>10}\t{version:<25}\t{name:<30}\t{directory}\r\n"
 
 
 HEADER = row("HASH", "SIZE", "VERSION", "FILENAME", "DIRECTORY")
@@ -85,6 +86,34 @@ def windows_path(path):
     return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")
 
 
+def run_captured(command, *, stdout=None, **options):
+    """Runs a host or Wine program with its output in files, not pipes: a
+    wineserver or a Wine service that the program starts outlives it and would
+    keep a pipe open. The result holds the bytes written (stdout only when the
+    caller passed none of its own)."""
+    with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:
+        result = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=stdout or output,
+                                stderr=errors, timeout=RUN_TIMEOUT, **options)
+        output.seek(0)
+        errors.seek(0)
+        return subprocess.CompletedProcess(result.args, result.returncode,
+                                           result.stdout if stdout else output.read(),
+                                           errors.read())
+
+
+def checked(result, what):
+    """The result of a helper the tests rely on, or an error that says how it
+    failed: Wine writes a crashed program's backtrace to its standard output,
+    and a program that could not start may leave standard error empty."""
+    if result.returncode != 0:
+        def text(data):
+            return (data or b"").decode("utf-8", "backslashreplace").rstrip("\n") or "(empty)"
+        raise AssertionError(f"{what} failed with exit code {result.returncode}\n"
+                             f"--- standard error ---\n{text(result.stderr)}\n"
+                             f"--- standard output ---\n{text(result.stdout)}")
+    return result
+
+
 def build_library(directory, version):
     """A resource-only DLL whose fixed file version is `version` (four words).
 
@@ -98,10 +127,10 @@ def build_library(directory, version):
         ' BLOCK "StringFileInfo"\n BEGIN\n  BLOCK "040904b0"\n  BEGIN\n'
         '   VALUE "FileVersion", "9.9.9.9"\n  END\n END\n'
         ' BLOCK "VarFileInfo"\n BEGIN\n  VALUE "Translation", 0x409, 1200\n END\nEND\n')
-    subprocess.run([WINDRES, stem.with_suffix(".rc"), "-O", "coff", "-o", stem.with_suffix(".o")],
-                   check=True)
-    subprocess.run([MINGW_GCC, "-shared", "-nostdlib", "-Wl,-e,0", "-s", "-o",
-                    stem.with_suffix(".dll"), stem.with_suffix(".o")], check=True)
+    checked(run_captured([WINDRES, stem.with_suffix(".rc"), "-O", "coff", "-o",
+                          stem.with_suffix(".o")]), "windres")
+    checked(run_captured([MINGW_GCC, "-shared", "-nostdlib", "-Wl,-e,0", "-s", "-o",
+                          stem.with_suffix(".dll"), stem.with_suffix(".o")]), "gcc")
     return file_fixture(stem.with_suffix(".dll").read_bytes(), ".".join(map(str, version)))
 
 
@@ -116,31 +145,23 @@ def _link_or_copy(system32, spool):
     return copy
 
 
-def _temporary_files(folder, names):
-    # Unit tests create and delete files in the shared prefix's temporary
-    # folders while this copy is made; the folders are kept, empty.
-    return names if os.path.basename(folder).lower() == "temp" else []
-
-
 class wine_prefix:
-    """A private copy of the build tree's prefix with a wineserver of its own,
-    cleared of whatever printer drivers and product files the shared prefix
-    may have gained from other tests."""
+    """A private copy of the template prefix, which the test fixture froze from
+    the build tree's prefix (see wine_prefix.sh), with a wineserver of its own,
+    cleared of whatever printer drivers and product files that prefix had
+    gained before."""
 
     def __init__(self, name):
         self.root = WORK_DIR / name
         self.path = self.root / "prefix"
         self.close()
         self.root.mkdir(parents=True)
-        system32 = str(BASE_PREFIX / "drive_c" / "windows" / "system32") + os.sep
-        shutil.copytree(BASE_PREFIX, self.path, symlinks=True, ignore=_temporary_files,
+        system32 = str(TEMPLATE_PREFIX / "drive_c" / "windows" / "system32") + os.sep
+        shutil.copytree(TEMPLATE_PREFIX, self.path, symlinks=True,
                         copy_function=_link_or_copy(system32, system32 + "spool" + os.sep))
         self.env = dict(os.environ, WINEPREFIX=str(self.path))
         try:
-            # The wineserver and the services that the first program starts
-            # outlive it; they must hold no pipe that a reader waits on (see run).
-            subprocess.run([WINESERVER, "-p"], env=self.env, check=True, stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            checked(run_captured([WINESERVER, "-p"], env=self.env), "wineserver -p")
             self.driver_folder, self.processor_folder = self.spooler("reset", "dirs").splitlines()
             for leftover in (self.unix_path("C:\\Program Files\\Pelmar"),
                              self.unix_path("C:\\Program Files (x86)\\Pelmar")):
@@ -163,18 +184,8 @@ class wine_prefix:
         return self.path.joinpath("drive_c", *[part for part in rest.split("\\") if part], *names)
 
     def run(self, program, *arguments, stdout=None):
-        """Runs a program in the prefix; its output goes to files unless the
-        caller passes a stdout, since a pipe would stay open as long as any
-        Wine service started by the program lives."""
-        with tempfile.TemporaryFile() as output, tempfile.TemporaryFile() as errors:
-            result = subprocess.run([WINE_RUN, program, *arguments], env=self.env,
-                                    stdin=subprocess.DEVNULL, stdout=stdout or output,
-                                    stderr=errors, timeout=RUN_TIMEOUT)
-            output.seek(0)
-            errors.seek(0)
-            return subprocess.CompletedProcess(result.args, result.returncode,
-                                               result.stdout if stdout else output.read(),
-                                               errors.read())
+        """Runs a program in the prefix (see run_captured)."""
+        return run_captured([WINE_RUN, program, *arguments], env=self.env, stdout=stdout)
 
     def run_utility(self, *arguments, stdout=None):
         return self.run(EXE, *arguments, stdout=stdout)
@@ -196,16 +207,18 @@ class wine_prefix:
         lines += [f"{quoted(name)}={quoted(text)}" for name, text in values.items()]
         script = self.root / "import.reg"
         script.write_bytes("\r\n".join(lines + [""]).encode("utf-16"))
-        result = self.run("reg", "import", windows_path(script))
-        if result.returncode != 0:
-            raise AssertionError(f"reg import {key}: {result.stderr!r}")
+        self.run_helper(f"reg import {key}", "reg", "import", windows_path(script))
 
     def spooler(self, *commands):
-        result = self.run(SPOOLER_TOOL, *commands)
-        if result.returncode != 0:
-            errors = result.stderr.decode(errors="replace")
-            raise AssertionError(f"spooler tool {commands}: {errors}")
-        return result.stdout.decode("utf-8")
+        return self.run_helper(f"spooler tool {commands}", SPOOLER_TOOL,
+                               *commands).stdout.decode("utf-8")
+
+    def run_helper(self, what, program, *arguments):
+        """Runs a program that prepares or inspects the prefix and must succeed.
+        With Wine's error messages: without them, a program whose libraries
+        fail to load ends with exit code 53 and nothing on standard error."""
+        helper = self.with_environment(PELMAR_WINEDEBUG="-all,err+all")
+        return checked(helper.run(program, *arguments), what)
 
     def lay_out(self, windows_folder, files):
         """Writes files (name -> file_fixture) into a folder of the prefix."""
@@ -222,9 +235,11 @@ class output_assertions:
 
     def assert_run(self, result, stdout, stderr, exit_code):
         # Decoded first for a readable difference, then compared byte for byte.
+        # A program that failed to run (the file holder, say) shows why.
+        context = f"exit code {result.returncode}, standard error: {result.stderr!r}"
         if stdout is not None:
-            self.assertEqual(result.stdout.decode("utf-8", "backslashreplace"), stdout)
+            self.assertEqual(result.stdout.decode("utf-8", "backslashreplace"), stdout, context)
             self.assertEqual(result.stdout, stdout.encode("utf-8"))
-        self.assertEqual(result.stderr.decode("utf-8", "backslashreplace"), stderr)
+        self.assertEqual(result.stderr.decode("utf-8", "backslashreplace"), stderr, context)
         self.assertEqual(result.stderr, stderr.encode("utf-8"))
         self.assertEqual(result.returncode, exit_code)

@@ -1,0 +1,11 @@
+#include "error_code_text.h"
+
+#include <iomanip>
+#include <sstream>
+
+std::wstring error_code_text(std::uint32_t error_code) {
+    std::wostringstream text;
+    text << L"Error code: 0x" << std::hex << std::setfill(L'0') << std::setw(8) << error_code
+         << L'.';
+    return text.str();
+}

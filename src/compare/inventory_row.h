@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What one row of a saved table says about its file at its location. The
+// directory text itself is left out: machines differ in it by design.
+struct inventory_row {
+    bool location_exists = false;
+    bool file_present = false;
+    std::uint64_t size = 0;
+    std::wstring version;  // a.b.c.d or N/A while the file is present
+    std::wstring hash;     // 40 lower-case hexadecimal digits while the file is present
+};

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <system_error>
+
+#include <windows.h>
+
+#include "file_info.h"
+#include "manifest_rows.h"
+#include "missing_text.h"
+#include "table_layout.h"
+
+// One row's values as the utility would have found them.
+struct row_values {
+    std::wstring directory;
+    std::uint64_t size;
+    std::wstring version;
+    std::wstring hash;
+};
+
+// A machine with every kind of row: files found with and without a version,
+// files absent from an existing folder, and a missing location.
+inline row_values lab_machine_row(std::size_t index) {
+    const install_location location = manifest_rows()[index].location;
+    std::wstring hash(40, L'0');
+    for (std::size_t digit = 0; digit < hash.size(); ++digit) {
+        hash[digit] = L"0123456789abcdef"[(index * 7 + digit * 3) % 16];
+    }
+    switch (location) {
+        case printer_driver_directory:
+            return {L"C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\", 20480 + index,
+                    L"1.0." + std::to_wstring(index) + L".65535", hash};
+        case print_processor_directory:
+            return {L"C:\\Windows\\system32\\spool\\prtprocs\\x64\\", 8192, L"1.0.0.1", hash};
+        case program_files_directory:
+            return {L"C:\\Program Files\\Pelmar\\printer", file_info::unmeasured, L"--", L"--"};
+        case program_files_x86_directory:
+            return {std::wstring(missing_text(location)), file_info::unmeasured, L"--", L"--"};
+        case driver_package_directory:
+            return {L"C:\\Windows\\System32\\DriverStore\\FileRepository\\pelmaromn.inf_amd64\\",
+                    index, L"N/A", hash};
+    }
+    return {};
+}
+
+// The utility's table for the lab machine, changed where `change` says so.
+inline std::wstring utility_table(
+    const std::function<void(std::size_t, row_values&)>& change = nullptr,
+    const wchar_t* line_end = L"\n") {
+    std::wostringstream table;
+    print_header(table) << line_end;
+    for (std::size_t index = 0; index < manifest_rows().size(); ++index) {
+        row_values values = lab_machine_row(index);
+        if (change) {
+            change(index, values);
+        }
+        print_row(table, file_info(values.directory, manifest_rows()[index].entry->file_name,
+                                   values.size, values.version, values.hash))
+            << line_end;
+    }
+    return table.str();
+}
+
+inline std::string utf8(const std::wstring& text) {
+    std::string bytes(text.size() * 3, '\0');
+    bytes.resize(static_cast<std::size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(),
+                            static_cast<int>(bytes.size()), nullptr, nullptr)));
+    return bytes;
+}
+
+// As Windows PowerShell 5.1's > saves it: UTF-16LE after a byte order mark.
+inline std::string utf16le(const std::wstring& text) {
+    return "\xFF\xFE" +
+           std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+// A folder of the test's own files in the temporary folder, removed with them.
+class temp_folder {
+public:
+    explicit temp_folder(const std::wstring& purpose)
+        : root_(std::filesystem::temp_directory_path() /
+                (L"pelmar_compare_" + purpose + L"_" + std::to_wstring(GetCurrentProcessId()))) {
+        std::filesystem::create_directories(root_ / L"reports");
+    }
+    ~temp_folder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+    temp_folder(const temp_folder&) = delete;
+    temp_folder& operator=(const temp_folder&) = delete;
+
+    // Writes `bytes` to the file `name` in the folder, replacing it; its path.
+    std::wstring write(const std::wstring& name, const std::string& bytes) const {
+        const std::filesystem::path path = root_ / name;
+        std::ofstream(path, std::ios::binary | std::ios::trunc)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return path.wstring();
+    }
+
+    std::wstring path(const std::wstring& name) const { return (root_ / name).wstring(); }
+
+private:
+    std::filesystem::path root_;
+};
