@@ -33,21 +33,15 @@ import random
 import shutil
 import statistics
 import subprocess
-import sys
 import time
 from pathlib import Path
 
-WINE64 = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver"
-TIME = "/usr/bin/time"
-# As in bench.py: on a machine shared with other work each measured process
-# gets a session of its own whose scheduling group runs at nice -10 (Linux
-# schedules sessions against each other). Only root may do that.
-RAISED_PRIORITY = os.geteuid() == 0 and os.path.exists("/proc/self/autogroup")
+# The inventory benchmark's Wine, priority and logging, shared.
+from bench import (RAISED_PRIORITY, TIME, VENDOR_DIR, WINE64, WINESERVER, log,
+                   raise_priority, run_checked)
 
 SIZES = (100, 1_000, 10_000)
 REPETITIONS = 3
-VENDOR_DIR = Path("drive_c") / "Program Files" / "Pelmar" / "printer"
 # Wine's own DLLs, under the product's names: real files with version resources.
 INSTALLATION = {
     "pomnres_en.dll": "version.dll",
@@ -59,24 +53,6 @@ TEXT_FILES = {
     "pelmaromn.inf": b'[Version]\r\nSignature="$Windows NT$"\r\nClass=Printer\r\n',
     "pelmaromn.txt": b"Pelmar Omni\r\n",
 }
-
-
-def log(message):
-    print(message, file=sys.stderr, flush=True)
-
-
-def run_checked(command, **kwargs):
-    log("$ " + " ".join(str(part) for part in command))
-    subprocess.run(command, check=True, **kwargs)
-
-
-def raise_priority():
-    """Runs in the measured process's child between its setsid and exec."""
-    try:
-        with open("/proc/self/autogroup", "w") as group:
-            group.write("-10")
-    except OSError:
-        pass
 
 
 def windows_path(path):
