@@ -50,7 +50,7 @@ std::size_t line_count(const std::wstring& text) {
 
 // Points std::wcout (at `output`, or at a string) and std::wcerr at other
 // buffers, and afterwards puts back their buffers and their formatting, which
-// an error line leaves in hexadecimal with '0' fill.
+// the table's columns leave aligned to the left.
 class captured_streams {
 public:
     explicit captured_streams(std::wstreambuf* output = nullptr) {
