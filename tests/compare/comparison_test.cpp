@@ -120,7 +120,7 @@ protected:
 
     std::wstring path(const std::wstring& name) const { return folder.path(name); }
 
-    const temp_folder folder{L"fleet"};
+    const temp_folder folder{L"compare_fleet"};
     const std::wstring program_files = L"\"Program Files\\Pelmar\\printer\" Directory";
 };
 

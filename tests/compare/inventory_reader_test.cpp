@@ -141,7 +141,7 @@ std::vector<reader_case> reader_cases() {
 class inventory_reader_test : public ::testing::TestWithParam<reader_case> {};
 
 TEST_P(inventory_reader_test, reads_what_the_utility_wrote_and_names_what_it_did_not) {
-    const temp_folder folder(L"reader");
+    const temp_folder folder(L"compare_reader");
     const std::wstring path = folder.write(L"inventory.txt", GetParam().bytes);
     const unique_file_handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                               OPEN_EXISTING, 0, nullptr));

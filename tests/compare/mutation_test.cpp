@@ -58,7 +58,7 @@ bool keeps_every_value(const std::wstring& table, const std::string& bytes, bool
 }
 
 TEST(mutation, damaged_inventories_end_with_0_1_or_2_and_never_a_false_identical) {
-    const temp_folder folder(L"mutation");
+    const temp_folder folder(L"compare_mutation");
     const std::wstring table = utility_table();
     const std::string originals[] = {utf8(table), utf16le(utility_table(nullptr, L"\r\n"))};
     const std::wstring baseline = folder.write(L"base.txt", originals[0]);

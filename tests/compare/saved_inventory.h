@@ -2,12 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
-#include <system_error>
 
 #include <windows.h>
 
@@ -15,6 +12,7 @@
 #include "manifest_rows.h"
 #include "missing_text.h"
 #include "table_layout.h"
+#include "temp_folder.h"
 
 // One row's values as the utility would have found them.
 struct row_values {
@@ -80,32 +78,3 @@ inline std::string utf16le(const std::wstring& text) {
     return "\xFF\xFE" +
            std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
-
-// A folder of the test's own files in the temporary folder, removed with them.
-class temp_folder {
-public:
-    explicit temp_folder(const std::wstring& purpose)
-        : root_(std::filesystem::temp_directory_path() /
-                (L"pelmar_compare_" + purpose + L"_" + std::to_wstring(GetCurrentProcessId()))) {
-        std::filesystem::create_directories(root_ / L"reports");
-    }
-    ~temp_folder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(root_, ignored);
-    }
-    temp_folder(const temp_folder&) = delete;
-    temp_folder& operator=(const temp_folder&) = delete;
-
-    // Writes `bytes` to the file `name` in the folder, replacing it; its path.
-    std::wstring write(const std::wstring& name, const std::string& bytes) const {
-        const std::filesystem::path path = root_ / name;
-        std::ofstream(path, std::ios::binary | std::ios::trunc)
-            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        return path.wstring();
-    }
-
-    std::wstring path(const std::wstring& name) const { return (root_ / name).wstring(); }
-
-private:
-    std::filesystem::path root_;
-};

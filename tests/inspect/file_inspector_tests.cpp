@@ -1,7 +1,6 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <regex>
 #include <string>
@@ -18,6 +17,7 @@
 #include "import_patch.h"
 #include "inspect_test_support.h"
 #include "shared_file_stream.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -66,22 +66,12 @@ TEST(file_version_string, gives_n_a_without_a_version_resource_or_without_a_file
 // A folder for the test's own files, removed with them afterwards.
 class temp_files : public ::testing::Test {
 protected:
-    void SetUp() override { fs::create_directories(root_); }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
+    std::wstring create(const wchar_t* name, const std::string& bytes) const {
+        return folder_.write(name, bytes);
     }
 
-    std::wstring create(const wchar_t* name, const std::string& bytes) {
-        const fs::path path = root_ / name;
-        std::ofstream(path, std::ios::binary).write(bytes.data(),
-                                                    static_cast<std::streamsize>(bytes.size()));
-        return path.wstring();
-    }
-
-    fs::path root_ =
-        fs::temp_directory_path() / (L"pelmar_inspect_" + std::to_wstring(GetCurrentProcessId()));
-    std::wstring directory = root_.wstring();
+    const temp_folder folder_{L"inspect"};
+    std::wstring directory = folder_.path();
 };
 
 class inspect_file_test : public temp_files {
