@@ -1,8 +1,5 @@
-// The yardstick for the inventory's hashing cost: the least a Windows program
-// can do to get a file's SHA-1 from the CryptoAPI. It opens the file, reads it
-// in 64 KiB pieces into one buffer and feeds each piece to CryptHashData, with
-// the same provider, algorithm and chunk size as the inventory, and nothing
-// else: no streams, no version read, no table.
+// The yardstick for the inventory's hashing cost: hash_file (hash_file.h) and
+// nothing else: no streams, no version read, no table.
 //
 // Usage: reference_hash.exe <path>
 // Prints "<40 hex digits> <size in bytes>" on standard output and the
@@ -13,8 +10,9 @@
 #include <cstdio>
 
 #include <windows.h>
-#include <wincrypt.h>
 #include <psapi.h>
+
+#include "hash_file.h"
 
 namespace {
 
@@ -30,53 +28,11 @@ int wmain(int argc, wchar_t* argv[]) {
         std::fputs("usage: reference_hash.exe <path>\n", stderr);
         return 1;
     }
-    HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextW(&provider, nullptr,
-                              L"Microsoft Enhanced RSA and AES Cryptographic Provider",
-                              PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
-        return fail("CryptAcquireContextW");
+    file_digest digest;
+    if (const char* failed = hash_file(argv[1], digest)) {
+        return fail(failed);
     }
-    HCRYPTHASH hash = 0;
-    if (!CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash)) {
-        return fail("CryptCreateHash");
-    }
-    const HANDLE file = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return fail("CreateFileW");
-    }
-
-    // At the start of a page, as the program's: a read into a buffer a few bytes past
-    // a page boundary can run several times slower, which would flatter the program.
-    alignas(4096) static BYTE buffer[65536];
-    unsigned long long total = 0;
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file, buffer, sizeof(buffer), &got, nullptr)) {
-            return fail("ReadFile");
-        }
-        if (got == 0) {
-            break;
-        }
-        if (!CryptHashData(hash, buffer, got, 0)) {
-            return fail("CryptHashData");
-        }
-        total += got;
-    }
-    CloseHandle(file);
-
-    BYTE digest[20];
-    DWORD length = sizeof(digest);
-    if (!CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0)) {
-        return fail("CryptGetHashParam");
-    }
-    CryptDestroyHash(hash);
-    CryptReleaseContext(provider, 0);
-
-    for (DWORD index = 0; index < length; ++index) {
-        std::printf("%02x", digest[index]);
-    }
-    std::printf(" %llu\n", total);
+    std::printf("%s %llu\n", digest.text, digest.size);
 
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof(counters);

@@ -33,7 +33,6 @@
 
 #include <io.h>
 #include <windows.h>
-#include <wincrypt.h>
 #if PROBE_STAGE >= 1
 #include <objbase.h>
 #endif
@@ -44,6 +43,8 @@
 #if PROBE_STAGE >= 5
 #include <winspool.h>
 #endif
+
+#include "hash_file.h"
 
 namespace {
 
@@ -241,47 +242,9 @@ int wmain(int argc, wchar_t* argv[]) {
         }
     }
 
-    HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextW(&provider, nullptr,
-                              L"Microsoft Enhanced RSA and AES Cryptographic Provider",
-                              PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
-        return fail("CryptAcquireContextW");
-    }
-    HCRYPTHASH hash = 0;
-    if (!CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash)) {
-        return fail("CryptCreateHash");
-    }
-    const HANDLE file = CreateFileW(argv[1], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return fail("CreateFileW");
-    }
-    static BYTE buffer[65536];
-    unsigned long long total = 0;
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file, buffer, sizeof(buffer), &got, nullptr)) {
-            return fail("ReadFile");
-        }
-        if (got == 0) {
-            break;
-        }
-        if (!CryptHashData(hash, buffer, got, 0)) {
-            return fail("CryptHashData");
-        }
-        total += got;
-    }
-    CloseHandle(file);
-    BYTE digest[20];
-    DWORD length = sizeof(digest);
-    if (!CryptGetHashParam(hash, HP_HASHVAL, digest, &length, 0)) {
-        return fail("CryptGetHashParam");
-    }
-    CryptDestroyHash(hash);
-    CryptReleaseContext(provider, 0);
-    char digest_text[41] = {};
-    for (DWORD index = 0; index < length && index < 20; ++index) {
-        std::snprintf(digest_text + 2 * index, 3, "%02x", digest[index]);
+    file_digest digest;
+    if (const char* failed = hash_file(argv[1], digest)) {
+        return fail(failed);
     }
 #if PROBE_STAGE >= 8
     {
@@ -347,7 +310,7 @@ int wmain(int argc, wchar_t* argv[]) {
         }
     }
 #endif
-    std::printf("%s %llu\n", digest_text, total);
+    std::printf("%s %llu\n", digest.text, digest.size);
     std::fflush(stdout);
 #if PROBE_STAGE >= 2
     CoUninitialize();
