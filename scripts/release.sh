@@ -1,19 +1,27 @@
 #!/bin/sh
 # Builds the release zip of the Pelmar Omni Print Driver Information Utility
-# and its companion, the inventory compare program.
+# and its companion programs.
 #
 #   scripts/release.sh OUT_DIR [SOURCE_DIR]
 #
 # SOURCE_DIR (default: the checkout this script belongs to) is built in a
 # fresh folder under /tmp, and OUT_DIR receives
-#   pelmar_omni_info-<version>-win-x64.zip         pelmar_omni_info.exe,
-#                                                  pelmar_omni_compare.exe,
-#                                                  USAGE.txt, SHA256SUMS
+#   pelmar_omni_info-<version>-win-x64.zip         the programs, USAGE.txt,
+#                                                  SHA256SUMS
 #   pelmar_omni_info-<version>-win-x64.zip.sha256  the zip's own digest
 # The same commit gives the same bytes, in any folder: the executables carry
 # no link time and no path, and the zip's entries are sorted, stored with one
 # fixed time (SOURCE_DATE_EPOCH, by default the commit's time) and fixed
 # attributes. scripts/check-reproducible.sh proves it.
+#
+# Signing: when PELMAR_SIGN_PKCS12 names a .pfx file, every program is given
+# an Authenticode signature with its certificate and key (osslsigncode)
+# before SHA256SUMS and the zip are made, so that both cover the signed
+# files. The .pfx password comes from PELMAR_SIGN_PASSWORD (none when unset);
+# PELMAR_SIGN_TIMESTAMP_URL, when set, names an RFC 3161 time-stamp server.
+# Each signed program, its signature removed again, must give back the
+# unsigned build byte for byte, or the release fails: a signed release stays
+# reproducible (scripts/check-reproducible.sh --signed ZIP checks one).
 #
 # Installs what it needs with apt-get when run as root on Debian.
 set -eu
@@ -29,8 +37,29 @@ out_dir=$(cd "$1" && pwd)
 source_dir=$(cd "${2:-$here/..}" && pwd)
 [ -f "$source_dir/CMakePresets.json" ] || { echo "$source_dir: no CMakePresets.json" >&2; exit 2; }
 
+# The release's programs, one a line: the CMake target, then the .exe it
+# builds, relative to the build folder.
+programs='pelmar_omni_info src/app/pelmar_omni_info.exe
+pelmar_omni_compare src/compare/pelmar_omni_compare.exe'
+
+signing=false
+if [ -n "${PELMAR_SIGN_PKCS12:-}" ]; then
+  if [ ! -f "$PELMAR_SIGN_PKCS12" ] || [ ! -r "$PELMAR_SIGN_PKCS12" ]; then
+    echo "PELMAR_SIGN_PKCS12: $PELMAR_SIGN_PKCS12 is not a readable file" >&2
+    exit 2
+  fi
+  signing=true
+elif [ -n "${PELMAR_SIGN_PASSWORD:-}${PELMAR_SIGN_TIMESTAMP_URL:-}" ]; then
+  # A release meant to be signed must not come out unsigned.
+  echo "PELMAR_SIGN_PASSWORD or PELMAR_SIGN_TIMESTAMP_URL is set, but PELMAR_SIGN_PKCS12 is not" >&2
+  exit 2
+fi
+
 "$here/install-missing-packages.sh" cmake make g++-mingw-w64-x86-64-posix \
   binutils-mingw-w64-x86-64 python3 git
+if $signing; then
+  "$here/install-missing-packages.sh" osslsigncode
+fi
 
 work=$(mktemp -d /tmp/pelmar-release.XXXXXX)
 trap 'rm -rf "$work"' EXIT INT TERM
@@ -51,15 +80,53 @@ export SOURCE_DATE_EPOCH
 echo "Building $source_dir ($revision) in $work/build" >&2
 (cd "$source_dir" && cmake --preset mingw -B "$work/build" -DPELMAR_BUILD_TESTS=OFF) >"$work/configure.log" 2>&1 ||
   { cat "$work/configure.log" >&2; exit 1; }
-cmake --build "$work/build" --target pelmar_omni_info pelmar_omni_compare -j2 >"$work/build.log" 2>&1 ||
+# shellcheck disable=SC2046
+cmake --build "$work/build" --target $(printf '%s\n' "$programs" | cut -d' ' -f1) -j2 \
+  >"$work/build.log" 2>&1 ||
   { cat "$work/build.log" >&2; exit 1; }
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$work/build/CMakeCache.txt")
 [ -n "$version" ] || { echo "no project version in the CMake cache" >&2; exit 1; }
 
+# sign INPUT OUTPUT
+sign() {
+  set -- sign -in "$1" -out "$2" -pkcs12 "$PELMAR_SIGN_PKCS12" -h sha256
+  if [ -n "${PELMAR_SIGN_TIMESTAMP_URL:-}" ]; then
+    set -- "$@" -ts "$PELMAR_SIGN_TIMESTAMP_URL"
+  fi
+  # The password goes through a pipe, never on a command line that others
+  # could read in the process list.
+  if [ -n "${PELMAR_SIGN_PASSWORD:-}" ]; then
+    printf '%s' "$PELMAR_SIGN_PASSWORD" | osslsigncode "$@" -readpass -
+  else
+    osslsigncode "$@" </dev/null
+  fi
+}
+
 stage="$work/stage"
 mkdir "$stage"
-cp "$work/build/src/app/pelmar_omni_info.exe" "$work/build/src/compare/pelmar_omni_compare.exe" \
-  "$stage/"
+if $signing; then
+  echo "Signing with $PELMAR_SIGN_PKCS12" >&2
+fi
+executables=""
+while read -r _ path; do
+  program=${path##*/}
+  if $signing; then
+    sign "$work/build/$path" "$stage/$program" >"$work/sign.log" 2>&1 ||
+      { echo "$program: signing failed" >&2; cat "$work/sign.log" >&2; exit 1; }
+    osslsigncode remove-signature -in "$stage/$program" -out "$work/unsigned.exe" \
+      >"$work/sign.log" 2>&1 || { cat "$work/sign.log" >&2; exit 1; }
+    if ! cmp -s "$work/unsigned.exe" "$work/build/$path"; then
+      echo "$program: with its signature removed it differs from the unsigned build" >&2
+      exit 1
+    fi
+    rm "$work/unsigned.exe"
+  else
+    cp "$work/build/$path" "$stage/"
+  fi
+  executables="$executables $program"
+done <<EOF
+$programs
+EOF
 name="pelmar_omni_info-$version-win-x64"
 
 # Windows line endings: the text is read on Windows servers, where older
@@ -130,7 +197,8 @@ CHECKING THE DOWNLOAD
   Each digest must equal the one listed, letter case aside.
 EOF
 
-(cd "$stage" && sha256sum pelmar_omni_info.exe pelmar_omni_compare.exe USAGE.txt >SHA256SUMS)
+# shellcheck disable=SC2086
+(cd "$stage" && sha256sum $executables USAGE.txt >SHA256SUMS)
 
 /usr/bin/python3 - "$stage" "$out_dir/$name.zip" <<'EOF'
 import os
