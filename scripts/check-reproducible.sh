@@ -5,7 +5,7 @@
 # build folder of its own, the second in another time zone and with another
 # umask) and compares each program in the zips, then the zips, byte for byte.
 #
-#   scripts/check-reproducible.sh [--include-uncommitted] [--keep]
+#   scripts/check-reproducible.sh [--include-uncommitted] [--keep] [--signed ZIP]
 #
 # Only what is committed is checked: the clones hold HEAD, so changes not yet
 # committed in this checkout play no part (the script says so when there are
@@ -14,22 +14,44 @@
 # check work before it is committed. --keep leaves the clones and the builds'
 # output in place.
 #
-# Exit code 0 when both the executables and the zips are identical, 1 when
-# they differ, 2 when the check could not be made.
+# --signed ZIP also checks a signed release zip of the same commit (one that
+# scripts/release.sh made with PELMAR_SIGN_PKCS12): each program in it, its
+# signature removed with osslsigncode, must be the first build's byte for
+# byte, every other file but SHA256SUMS identical, and SHA256SUMS must list
+# the signed files' digests.
+#
+# Exit code 0 when both the executables and the zips are identical (and the
+# signed zip is the same release), 1 when they differ, 2 when the check could
+# not be made.
 set -eu
 
+usage() {
+  echo "usage: $0 [--include-uncommitted] [--keep] [--signed ZIP]" >&2
+  exit 2
+}
 include_uncommitted=false
 keep=false
-for argument in "$@"; do
-  case "$argument" in
+signed_zip=""
+while [ $# -gt 0 ]; do
+  case "$1" in
     --include-uncommitted) include_uncommitted=true ;;
     --keep) keep=true ;;
-    *) echo "usage: $0 [--include-uncommitted] [--keep]" >&2; exit 2 ;;
+    --signed)
+      [ $# -ge 2 ] || usage
+      [ -f "$2" ] || { echo "$2: no such file" >&2; exit 2; }
+      signed_zip=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+      shift
+      ;;
+    *) usage ;;
   esac
+  shift
 done
 
 here=$(cd "$(dirname "$0")" && pwd)
 "$here/install-missing-packages.sh" git
+if [ -n "$signed_zip" ]; then
+  "$here/install-missing-packages.sh" osslsigncode
+fi
 repo=$(git -C "$here" rev-parse --show-toplevel)
 commit=$(git -C "$repo" rev-parse HEAD)
 
@@ -91,23 +113,32 @@ prepare "$second"
 
 first_zip=$(ls "$first-out"/*.zip)
 second_zip=$(ls "$second-out"/*.zip)
-# Every program in the first zip, taken from both zips; one that the second
-# zip lacks comes out as an empty file there, and so differs.
-mkdir "$work/first" "$work/second"
-/usr/bin/python3 - "$first_zip" "$work/first" "$second_zip" "$work/second" <<'EOF'
+# Every file of the first zip, taken from each zip; one that another zip
+# lacks comes out as an empty file there, and so differs. Files that only
+# another zip holds are named.
+mkdir "$work/first" "$work/second" "$work/signed"
+/usr/bin/python3 - "$first_zip" "$work/first" "$second_zip" "$work/second" \
+  ${signed_zip:+"$signed_zip" "$work/signed"} >"$work/extra" <<'EOF'
 import os
 import sys
 import zipfile
 
 with zipfile.ZipFile(sys.argv[1]) as archive:
-    programs = [name for name in archive.namelist() if name.endswith(".exe")]
+    names = archive.namelist()
 for zip_path, folder in zip(sys.argv[1::2], sys.argv[2::2]):
     with zipfile.ZipFile(zip_path) as archive:
         present = set(archive.namelist())
-        for name in programs:
+        for name in names:
             with open(os.path.join(folder, name), "wb") as out:
                 out.write(archive.read(name) if name in present else b"")
+        for name in sorted(present - set(names)):
+            print(f"{os.path.basename(zip_path)} also holds {name}, which the first build lacks")
 EOF
+if [ -s "$work/extra" ]; then
+  echo
+  cat "$work/extra"
+  status=1
+fi
 
 for first_exe in "$work/first"/*.exe; do
   program=$(basename "$first_exe")
@@ -136,6 +167,43 @@ else
   status=1
 fi
 
+if [ -n "$signed_zip" ]; then
+  echo
+  echo "$signed_zip (signed), against the build in $first"
+  for first_file in "$work/first"/*; do
+    file=$(basename "$first_file")
+    signed_file="$work/signed/$file"
+    case "$file" in
+      SHA256SUMS) continue ;;
+      *.exe)
+        if ! osslsigncode remove-signature -in "$signed_file" -out "$work/unsigned.exe" \
+          >"$work/remove.log" 2>&1; then
+          echo "  $file: NOT SIGNED (or unreadable): $(grep -v '^PE checksum' "$work/remove.log" | head -n 1)"
+          status=1
+          continue
+        fi
+        signed_file="$work/unsigned.exe"
+        what_file="$file, its signature removed"
+        ;;
+      *) what_file=$file ;;
+    esac
+    if cmp -s "$first_file" "$signed_file"; then
+      echo "  $what_file: identical"
+    else
+      echo "  $what_file: DIFFERENT"
+      status=1
+    fi
+    rm -f "$work/unsigned.exe"
+  done
+  if (cd "$work/signed" && sha256sum --quiet -c SHA256SUMS) >"$work/sums.log" 2>&1; then
+    echo "  SHA256SUMS: lists the signed files' digests"
+  else
+    echo "  SHA256SUMS: DOES NOT MATCH the signed files"
+    sed 's/^/    /' "$work/sums.log"
+    status=1
+  fi
+fi
+
 echo
 what="commit $commit"
 if $include_uncommitted && [ -n "$dirty" ]; then
@@ -143,6 +211,9 @@ if $include_uncommitted && [ -n "$dirty" ]; then
 fi
 if [ "$status" -eq 0 ]; then
   echo "Reproducible: $what builds to the same bytes in both folders."
+  if [ -n "$signed_zip" ]; then
+    echo "The signed release is that build, with signatures added."
+  fi
 else
   echo "NOT reproducible: see the differences above."
 fi
