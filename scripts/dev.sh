@@ -12,7 +12,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
 scripts/install-missing-packages.sh cmake make mingw-w64 wine64 googletest python3 python3-pefile \
-  osslsigncode openssl
+  openssl osslsigncode python3-asn1crypto
 
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw

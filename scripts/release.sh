@@ -7,7 +7,7 @@
 # SOURCE_DIR (default: the checkout this script belongs to) is built in a
 # fresh folder under /tmp, and OUT_DIR receives
 #   pelmar_omni_info-<version>-win-x64.zip         the programs, USAGE.txt,
-#                                                  SHA256SUMS
+#                                                  README.md, SHA256SUMS
 #   pelmar_omni_info-<version>-win-x64.zip.sha256  the zip's own digest
 # The same commit gives the same bytes, in any folder: the executables carry
 # no link time and no path, and the zip's entries are sorted, stored with one
@@ -37,10 +37,10 @@ out_dir=$(cd "$1" && pwd)
 source_dir=$(cd "${2:-$here/..}" && pwd)
 [ -f "$source_dir/CMakePresets.json" ] || { echo "$source_dir: no CMakePresets.json" >&2; exit 2; }
 
-# The release's programs, one a line: the CMake target, then the .exe it
-# builds, relative to the build folder.
-programs='pelmar_omni_info src/app/pelmar_omni_info.exe
-pelmar_omni_compare src/compare/pelmar_omni_compare.exe'
+# The release's programs, one a line: the CMake target, the .exe it builds
+# (relative to the build folder), and what it does, for USAGE.txt.
+programs='pelmar_omni_info src/app/pelmar_omni_info.exe takes the inventory of the driver files
+pelmar_omni_compare src/compare/pelmar_omni_compare.exe compares inventories with a baseline'
 
 signing=false
 if [ -n "${PELMAR_SIGN_PKCS12:-}" ]; then
@@ -108,7 +108,7 @@ if $signing; then
   echo "Signing with $PELMAR_SIGN_PKCS12" >&2
 fi
 executables=""
-while read -r _ path; do
+while read -r _ path _; do
   program=${path##*/}
   if $signing; then
     sign "$work/build/$path" "$stage/$program" >"$work/sign.log" 2>&1 ||
@@ -129,76 +129,46 @@ $programs
 EOF
 name="pelmar_omni_info-$version-win-x64"
 
-# Windows line endings: the text is read on Windows servers, where older
-# Notepads show a file of bare line feeds as one line.
-sed 's/$/\r/' >"$stage/USAGE.txt" <<EOF
+# Windows line endings: the texts are read on Windows servers, where older
+# Notepads show a file of bare line feeds as one line. USAGE.txt gets a user
+# started; README.md, shipped beside it, says the rest.
+sed 's/$/\r/' "$source_dir/README.md" >"$stage/README.md"
+{
+  cat <<EOF
 Pelmar Omni Print Driver Information Utility $version
 Built from $revision.
 
-WHAT IT DOES
-  Lists the files of the Pelmar Omni printer driver in every place Windows
-  may keep them: the printer driver folder, the print processor folder,
-  Program Files\\Pelmar\\printer, Program Files (x86)\\Pelmar\\printer and the
-  driver package folder. For each file and place it prints the SHA-1 digest,
-  the size in bytes, the file version, the file name and the folder. A file
-  or folder that is not there still gets its row, with "--" values and, for
-  a folder, a <Missing ...> text.
-
-REQUIREMENTS
-  64-bit Windows 7 or Windows Server 2008 R2 or later. Nothing to install and
-  no administrator rights needed. The program only reads: it changes nothing
-  on the machine.
-
-RUNNING
-  Open a Command Prompt in the folder holding the program and run
-
-      pelmar_omni_info.exe > inventory.txt
-
-  The title and version appear on screen; the table goes to inventory.txt,
-  in UTF-8, one header line and 78 rows of tab-separated columns: HASH, SIZE,
-  VERSION, FILENAME, DIRECTORY. The program takes no options.
-  Exit code 0: the table is complete. Exit code 1: one line on screen says
-  what failed, with the Windows error code; rows written before that stay in
-  the file. Please send inventory.txt and that line to Pelmar support.
-
-COMPARING WITH A KNOWN-GOOD INSTALLATION
-  pelmar_omni_compare.exe compares saved inventories with one saved on a
-  machine known to be right, the baseline:
-
-      pelmar_omni_compare.exe baseline.txt inventory.txt
-      pelmar_omni_compare.exe baseline.txt reports\*.txt
-
-  Rows are matched by file and location, never by the folder's text, so a
-  baseline from one machine fits any other (C: or D:, any Program Files
-  folder). For each inventory it prints "NAME: identical", or
-  "NAME: N of 78 rows differ" and one line per differing row: the file, the
-  location and what changed (location or file missing or added, version,
-  size, or the content at the same version and size: the file is corrupt or
-  was altered). With more than one inventory a summary follows: how many are
-  identical, differ or could not be used, and for each file and location how
-  many inventories differ from the baseline, the most frequent first.
-  It reads what cmd's ">" saves (UTF-8) and what Windows PowerShell's ">"
-  saves (UTF-16), with the title lines before the table or without them.
-  Exit code 0: every inventory is identical to the baseline. 1: at least one
-  differs. 2: at least one file could not be used, and one line on screen
-  says which and why; 2 wins over 1.
-
-CHECKING THE DOWNLOAD
-  $name.zip.sha256, published beside the zip, holds the zip's SHA-256.
-  SHA256SUMS in the zip holds those of the two programs and of this text.
-  In PowerShell:
-      Get-FileHash $name.zip -Algorithm SHA256
-      Get-FileHash pelmar_omni_info.exe, pelmar_omni_compare.exe -Algorithm SHA256
-  In a Command Prompt:
-      certutil -hashfile pelmar_omni_info.exe SHA256
-      certutil -hashfile pelmar_omni_compare.exe SHA256
-  On Linux, in the unpacked folder:
-      sha256sum -c SHA256SUMS
-  Each digest must equal the one listed, letter case aside.
+This zip holds
 EOF
+  while read -r _ path description; do
+    printf '  %-28s %s\n' "${path##*/}" "$description"
+  done <<EOF
+$programs
+EOF
+  cat <<EOF
+  README.md                    the guide: read it in Notepad
+  SHA256SUMS                   the SHA-256 digest of each of these files
+
+Nothing to install, no administrator rights needed; the programs only read.
+In a Command Prompt, in the folder holding them, save the inventory and read
+the exit code:
+
+    pelmar_omni_info.exe > PC-0042.txt
+    echo %ERRORLEVEL%
+
+0: PC-0042.txt holds the whole table; send it to Pelmar support. 1: one line
+on the screen says what failed; send that line too.
+
+README.md, beside this file, says the rest: checking this download (certutil,
+Get-FileHash) and its signature, what goes where, exit codes, every failure
+line with what it means and what to do, the supported Windows versions,
+PowerShell's encoding, comparing with a known-good machine, checking
+signatures, and collecting inventories from many machines.
+EOF
+} | sed 's/$/\r/' >"$stage/USAGE.txt"
 
 # shellcheck disable=SC2086
-(cd "$stage" && sha256sum $executables USAGE.txt >SHA256SUMS)
+(cd "$stage" && sha256sum $executables USAGE.txt README.md >SHA256SUMS)
 
 /usr/bin/python3 - "$stage" "$out_dir/$name.zip" <<'EOF'
 import os
