@@ -39,8 +39,11 @@ source_dir=$(cd "${2:-$here/..}" && pwd)
 
 # The release's programs, one a line: the CMake target, the .exe it builds
 # (relative to the build folder), and what it does, for USAGE.txt.
-programs='pelmar_omni_info src/app/pelmar_omni_info.exe takes the inventory of the driver files
-pelmar_omni_compare src/compare/pelmar_omni_compare.exe compares inventories with a baseline'
+programs=$(cat <<'EOF'
+pelmar_omni_info src/app/pelmar_omni_info.exe takes the inventory of the driver files
+pelmar_omni_compare src/compare/pelmar_omni_compare.exe compares inventories with a baseline
+EOF
+)
 
 signing=false
 if [ -n "${PELMAR_SIGN_PKCS12:-}" ]; then
