@@ -1,0 +1,149 @@
+#include "input_files.h"
+
+#include <algorithm>
+
+#include <windows.h>
+
+#include "error_code_text.h"
+#include "inventory_reader.h"
+#include "unique_file_handle.h"
+#include "unique_find_handle.h"
+
+namespace {
+
+// Everything up to and including the argument's last backslash, slash or
+// drive colon; empty when it has none.
+std::size_t folder_length(std::wstring_view argument) {
+    const std::size_t last = argument.find_last_of(L"\\/:");
+    return last == std::wstring_view::npos ? 0 : last + 1;
+}
+
+std::wstring upper_case(std::wstring_view text) {
+    std::wstring upper(text);
+    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(),
+                  static_cast<int>(text.size()), upper.data(), static_cast<int>(upper.size()),
+                  nullptr, nullptr, 0);
+    return upper;
+}
+
+constexpr std::wstring_view no_match = L"no file matches";
+
+std::wstring cannot_be_read(DWORD error_code) {
+    return L"cannot be read. " + error_code_text(error_code);
+}
+
+std::wstring cannot_be_listed(DWORD error_code) {
+    return L"the folder cannot be listed. " + error_code_text(error_code);
+}
+
+}  // namespace
+
+bool has_wildcards(std::wstring_view argument) {
+    return argument.find_first_of(L"*?", folder_length(argument)) != std::wstring_view::npos;
+}
+
+bool matches_wildcard(std::wstring_view pattern, std::wstring_view name) {
+    // Greedy, and back to the last star on a mismatch.
+    std::size_t next = 0;
+    std::size_t star = std::wstring_view::npos;
+    std::size_t star_name = 0;
+    for (std::size_t at = 0; at < name.size();) {
+        if (next < pattern.size() && (pattern[next] == L'?' || pattern[next] == name[at])) {
+            ++next;
+            ++at;
+        } else if (next < pattern.size() && pattern[next] == L'*') {
+            star = next++;
+            star_name = at;
+        } else if (star != std::wstring_view::npos) {
+            next = star + 1;
+            at = ++star_name;
+        } else {
+            return false;
+        }
+    }
+    // As in Windows, a name without an extension also matches a final ".*".
+    const std::size_t rest = pattern.find_first_not_of(L'*', next);
+    return rest == std::wstring_view::npos ||
+           (pattern[rest] == L'.' && pattern.find_first_not_of(L'*', rest + 1) == std::wstring_view::npos);
+}
+
+std::wstring files_named(const std::wstring& argument, std::vector<std::wstring>& names) {
+    names.clear();
+    if (!has_wildcards(argument)) {
+        names.push_back(argument);
+        return {};
+    }
+    WIN32_FIND_DATAW found{};
+    const HANDLE search =
+        FindFirstFileExW(argument.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? std::wstring(no_match)
+                   : cannot_be_listed(error);
+    }
+    const unique_find_handle owner(search);
+    // Windows matches a pattern against 8.3 short names too (*.txt finds
+    // a.txt_old), so each long name is matched again here.
+    const std::wstring_view folder(argument.data(), folder_length(argument));
+    const std::wstring pattern = upper_case(std::wstring_view(argument).substr(folder.size()));
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+            matches_wildcard(pattern, upper_case(found.cFileName))) {
+            names.push_back(std::wstring(folder) + found.cFileName);
+        }
+    } while (FindNextFileW(owner.get(), &found));
+    if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES) {
+        names.clear();
+        return cannot_be_listed(error);
+    }
+    std::sort(names.begin(), names.end(), [](const std::wstring& left, const std::wstring& right) {
+        const int order = CompareStringOrdinal(left.data(), static_cast<int>(left.size()),
+                                               right.data(), static_cast<int>(right.size()), TRUE);
+        // Names that differ in case only can share a folder on case-sensitive
+        // file systems; ordinal order with case keeps the result stable.
+        return order == CSTR_EQUAL ? left < right : order == CSTR_LESS_THAN;
+    });
+    return names.empty() ? std::wstring(no_match) : std::wstring();
+}
+
+std::wstring read_whole_file(const std::wstring& name, file_identity& identity,
+                             std::string& bytes) {
+    const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return cannot_be_read(GetLastError());
+    }
+    const unique_file_handle owner(file);
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file, &information)) {
+        return cannot_be_read(GetLastError());
+    }
+    identity = {information.dwVolumeSerialNumber,
+                std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow};
+    const std::uint64_t size =
+        std::uint64_t{information.nFileSizeHigh} << 32 | information.nFileSizeLow;
+    constexpr std::wstring_view too_large = L"too large to be an inventory";
+    if (size > max_inventory_bytes) {
+        return std::wstring(too_large);
+    }
+    // A byte more than the size, so that a file that grew meanwhile shows.
+    bytes.resize(size + 1);
+    std::size_t have = 0;
+    for (DWORD read = 1; read > 0; have += read) {
+        if (!ReadFile(file, bytes.data() + have, static_cast<DWORD>(bytes.size() - have), &read,
+                      nullptr)) {
+            return cannot_be_read(GetLastError());
+        }
+        if (have + read > max_inventory_bytes) {
+            return std::wstring(too_large);
+        }
+        if (have + read == bytes.size()) {
+            bytes.resize(std::min<std::size_t>(2 * bytes.size(), max_inventory_bytes + 1));
+        }
+    }
+    bytes.resize(have);
+    return {};
+}

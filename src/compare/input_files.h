@@ -1,0 +1,36 @@
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The files that an argument names. cmd.exe hands wildcards to the program
+// unexpanded, so the program expands them itself; only an argument's last
+// component may hold them.
+bool has_wildcards(std::wstring_view argument);
+
+// Into `names`: the argument itself when it holds no wildcard; else the
+// files, not folders, whose long names match its last component (`*` any run
+// of characters, `?` one, without regard to case), each after the argument's
+// folder as typed, in ordinal order without regard to case. Returns why there
+// are none: nothing matches, or the folder could not be listed.
+std::wstring files_named(const std::wstring& argument, std::vector<std::wstring>& names);
+
+// Whether `name` matches the wildcard `pattern`, both already in upper case.
+bool matches_wildcard(std::wstring_view pattern, std::wstring_view name);
+
+// Which file a name opened, whatever the path that named it: another
+// spelling, an 8.3 name, a subst drive, a share or a link.
+struct file_identity {
+    std::uint32_t volume_serial = 0;
+    std::uint64_t file_index = 0;
+    auto operator<=>(const file_identity&) const = default;
+};
+
+// Reads the whole file `name` into `bytes`, which are reused from file to
+// file, and tells which file it is. Returns why it could not be read, or
+// nothing.
+std::wstring read_whole_file(const std::wstring& name, file_identity& identity,
+                             std::string& bytes);
