@@ -11,12 +11,11 @@
 #include <vector>
 
 #include "console_output.h"
-#include "difference_layout.h"
 #include "error_code_text.h"
 #include "fleet_view.h"
 #include "input_files.h"
 #include "inventory_reader.h"
-#include "location_name.h"
+#include "row_names.h"
 #include "manifest_rows.h"
 #include "row_change.h"
 
@@ -220,13 +219,9 @@ void comparison::compare_inventory(const std::wstring& name) {
     }
     out_ << name << L": " << changes_.size() << L" of " << current_.rows.size()
          << L" rows differ\n";
-    const auto file_width = static_cast<std::streamsize>(file_column_width());
-    const auto location_width = static_cast<std::streamsize>(location_column_width());
     for (const auto& [row, change] : changes_) {
-        const manifest_row& names = manifest_rows()[row];
         const std::wstring text = change_text(change, baseline_.rows[row], current_.rows[row]);
-        out_ << L"  " << std::left << std::setw(file_width) << names.entry->file_name
-             << std::setw(location_width) << location_name(names.location) << text << L'\n';
+        print_row_names(out_ << L"  ", row) << text << L'\n';
         fleet_.add_difference(row, text, name);
     }
 }

@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <iomanip>
 
-#include "difference_layout.h"
-#include "location_name.h"
-#include "manifest_rows.h"
+#include "row_names.h"
 
 namespace {
 
@@ -68,13 +66,9 @@ void fleet_view::print(std::wostream& out) const {
 
     if (!differences_.empty()) {
         out << L"Differences from the baseline, most frequent first:\n";
-        const auto file_width = static_cast<std::streamsize>(file_column_width());
-        const auto location_width = static_cast<std::streamsize>(location_column_width());
         for (const auto* entry : by_count(differences_)) {
-            const manifest_row& names = manifest_rows()[entry->first.first];
-            count(entry->second) << std::setw(file_width) << names.entry->file_name
-                                 << std::setw(location_width) << location_name(names.location)
-                                 << entry->first.second << L'\n';
+            print_row_names(count(entry->second), entry->first.first)
+                << entry->first.second << L'\n';
             inventories(entry->second);
         }
     }

@@ -17,6 +17,13 @@ row_change compare_rows(const inventory_row& baseline, const inventory_row& othe
     return baseline.hash != other.hash ? row_change::corrupt : row_change::none;
 }
 
+std::wstring_view change_name(row_change change) {
+    constexpr std::wstring_view names[] = {L"",           L"location missing", L"location added",
+                                           L"file missing", L"file added",     L"changed",
+                                           L"corrupt or altered"};
+    return names[static_cast<int>(change)];
+}
+
 std::wstring change_text(row_change change, const inventory_row& baseline,
                          const inventory_row& other) {
     if (change == row_change::corrupt) {
@@ -34,24 +41,4 @@ std::wstring change_text(row_change change, const inventory_row& baseline,
         text += std::to_wstring(baseline.size) + L" -> " + std::to_wstring(other.size);
     }
     return text;
-}
-
-std::wstring_view change_name(row_change change) {
-    switch (change) {
-        case row_change::none:
-            return L"";
-        case row_change::location_missing:
-            return L"location missing";
-        case row_change::location_added:
-            return L"location added";
-        case row_change::file_missing:
-            return L"file missing";
-        case row_change::file_added:
-            return L"file added";
-        case row_change::changed:
-            return L"changed";
-        case row_change::corrupt:
-            return L"corrupt or altered";
-    }
-    return L"";
 }

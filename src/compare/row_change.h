@@ -6,7 +6,7 @@
 #include "inventory_row.h"
 
 // How a row of an inventory differs from the baseline's row of the same file
-// and location: the first that applies. The directory text plays no part.
+// and location, the first that applies. The directory text plays no part.
 enum class row_change {
     none,
     location_missing,
@@ -19,10 +19,10 @@ enum class row_change {
 
 row_change compare_rows(const inventory_row& baseline, const inventory_row& other);
 
-// The change in one phrase, with the values that changed, e.g.
-// "version 1.2.0.7 -> 1.2.0.8".
+// The change's name, as CSV records give it.
+std::wstring_view change_name(row_change change);
+
+// The change in one phrase with the values that changed, as the text
+// report gives it, e.g. "version 1.2.0.7 -> 1.2.0.8".
 std::wstring change_text(row_change change, const inventory_row& baseline,
                          const inventory_row& other);
-
-// The change's name in the comparison's CSV records.
-std::wstring_view change_name(row_change change);
