@@ -91,15 +91,15 @@ public:
     int run(const std::vector<std::wstring>& arguments);
 
 private:
-    bool read_baseline(const std::wstring& argument);
-    void compare_file(const std::wstring& name);
-    void compare_inventory(const std::wstring& name);
-    // One inventory that could not be used, or not wholly.
+    // Reads a file not read before into `into`; false, after saying why
+    // where that is not plain, when there is nothing in it to compare.
+    bool read(const std::wstring& name, inventory& into);
+    void compare(const std::wstring& name);
+    // An inventory that could not be used, or not wholly.
     void unusable(const std::wstring& name, const std::wstring& problem);
     void complain(std::wstring_view name, std::wstring_view problem);
-    void csv_record(std::wstring_view name, std::size_t row, row_change change,
-                    std::wstring_view detail);
-    void print_summary();
+    void csv_record(std::wstring_view name, std::wstring_view change, std::size_t row = 0,
+                    std::wstring_view detail = {});
 
     std::wostream& out_;
     std::wostream& error_;
@@ -108,7 +108,6 @@ private:
     std::vector<std::wstring> names_;
     inventory baseline_;
     inventory current_;
-    std::vector<std::pair<std::size_t, row_change>> changes_;
     // Every file read, by identity, with the name it was first read by.
     std::map<file_identity, std::wstring> seen_;
     fleet_view fleet_;
@@ -122,19 +121,34 @@ int comparison::run(const std::vector<std::wstring>& arguments) {
         // The byte order mark tells Excel that the text is UTF-8.
         out_ << L'\uFEFF' << csv_header << L'\n';
     }
-    if (!read_baseline(arguments.front())) {
+    std::wstring problem = files_named(arguments.front(), names_);
+    if (problem.empty() && names_.size() > 1) {
+        problem = std::to_wstring(names_.size()) + L" files match; the baseline must be one file";
+    }
+    if (!problem.empty()) {
+        complain(arguments.front(), problem);
+        return exit_trouble;
+    }
+    if (!read(names_.front(), baseline_) ||
+        baseline_.result != inventory::outcome::complete) {
+        if (!baseline_.problem.empty()) {
+            complain(names_.front(), baseline_.problem);
+        }
         return exit_trouble;
     }
     for (std::size_t index = 1; index < arguments.size() && out_; ++index) {
-        if (const std::wstring problem = files_named(arguments[index], names_); !problem.empty()) {
+        if (problem = files_named(arguments[index], names_); !problem.empty()) {
             unusable(arguments[index], problem);
         }
         for (std::size_t name = 0; name < names_.size() && out_; ++name) {
-            compare_file(names_[name]);
+            compare(names_[name]);
         }
     }
-    if (identical_ + differing_ + unusable_ > 1 && !csv_) {
-        print_summary();
+    const std::uint64_t inventories = identical_ + differing_ + unusable_;
+    if (inventories > 1 && !csv_) {
+        out_ << L'\n' << inventories << L" inventories: " << identical_ << L" identical, "
+             << differing_ << L" differ, " << unusable_ << L" could not be used\n";
+        fleet_.print(out_);
     }
     out_.flush();
     if (!out_) {
@@ -142,97 +156,73 @@ int comparison::run(const std::vector<std::wstring>& arguments) {
                << error_code_text(write_error_code(out_)) << L'\n';
         return exit_trouble;
     }
-    if (identical_ + differing_ + unusable_ == 0) {
+    if (inventories == 0) {
         error_ << L"Nothing to compare: every inventory named is the baseline itself.\n";
         return exit_trouble;
     }
     return unusable_ > 0 ? exit_trouble : differing_ > 0 ? exit_differ : exit_identical;
 }
 
-bool comparison::read_baseline(const std::wstring& argument) {
-    if (const std::wstring problem = files_named(argument, names_); !problem.empty()) {
-        complain(argument, problem);
-        return false;
-    }
-    if (names_.size() != 1) {
-        complain(argument, std::to_wstring(names_.size()) +
-                               L" files match; the baseline must be one file");
-        return false;
-    }
-    const std::wstring& name = names_.front();
+bool comparison::read(const std::wstring& name, inventory& into) {
     file_identity identity;
-    if (const std::wstring problem = read_whole_file(name, identity, bytes_); !problem.empty()) {
-        complain(name, problem);
+    into.result = inventory::outcome::unusable;
+    into.problem = read_whole_file(name, identity, bytes_);
+    if (!into.problem.empty()) {
         return false;
     }
-    seen_.emplace(identity, name);
-    read_inventory(bytes_, baseline_);
-    if (baseline_.result != inventory::outcome::complete) {
-        complain(name, baseline_.problem);
+    if (const auto [earlier, first] = seen_.emplace(identity, name); !first) {
+        complain(name, L"the same file as " + earlier->second + L"; skipped");
         return false;
     }
+    read_inventory(bytes_, into);
     return true;
 }
 
-void comparison::compare_file(const std::wstring& name) {
-    file_identity identity;
-    if (const std::wstring problem = read_whole_file(name, identity, bytes_); !problem.empty()) {
-        return unusable(name, problem);
-    }
-    if (const auto [earlier, first] = seen_.emplace(identity, name); !first) {
-        return complain(name, L"the same file as " + earlier->second + L"; skipped");
-    }
-    read_inventory(bytes_, current_);
-    if (current_.result != inventory::outcome::complete) {
-        unusable(name, current_.problem);
-    }
-    // Of an incomplete inventory the rows read are compared all the same.
-    if (current_.result != inventory::outcome::unusable && !current_.rows.empty()) {
-        compare_inventory(name);
-    }
-}
-
-void comparison::compare_inventory(const std::wstring& name) {
-    changes_.clear();
-    for (std::size_t row = 0; row < current_.rows.size(); ++row) {
-        if (const row_change change = compare_rows(baseline_.rows[row], current_.rows[row]);
-            change != row_change::none) {
-            changes_.emplace_back(row, change);
+void comparison::compare(const std::wstring& name) {
+    if (!read(name, current_) || current_.result != inventory::outcome::complete) {
+        if (!current_.problem.empty()) {
+            unusable(name, current_.problem);
         }
+        // Of an incomplete inventory the rows read are compared all the same.
+        if (current_.result != inventory::outcome::incomplete || current_.rows.empty()) {
+            return;
+        }
+    }
+    std::size_t differ = 0;
+    for (std::size_t row = 0; row < current_.rows.size(); ++row) {
+        differ += compare_rows(baseline_.rows[row], current_.rows[row]) != row_change::none;
     }
     const bool complete = current_.result == inventory::outcome::complete;
     if (complete) {
-        ++(changes_.empty() ? identical_ : differing_);
+        ++(differ == 0 ? identical_ : differing_);
     }
-    if (csv_) {
-        if (complete && changes_.empty()) {
-            csv_record(name, 0, row_change::none, {});
+    if (complete && differ == 0) {
+        return csv_ ? csv_record(name, L"identical") : void(out_ << name << L": identical\n");
+    }
+    if (!csv_) {
+        out_ << name << L": " << differ << L" of " << current_.rows.size() << L" rows differ\n";
+    }
+    for (std::size_t row = 0; row < current_.rows.size(); ++row) {
+        const inventory_row& baseline = baseline_.rows[row];
+        const inventory_row& other = current_.rows[row];
+        if (const row_change change = compare_rows(baseline, other); change == row_change::none) {
+            continue;
+        } else if (csv_) {
+            csv_record(name, change_name(change), row);
+        } else {
+            const std::wstring text = change_text(change, baseline, other);
+            print_row_names(out_ << L"  ", row) << text << L'\n';
+            fleet_.add_difference(row, text, name);
         }
-        for (const auto& [row, change] : changes_) {
-            csv_record(name, row, change, {});
-        }
-        return;
-    }
-    if (complete && changes_.empty()) {
-        out_ << name << L": identical\n";
-        return;
-    }
-    out_ << name << L": " << changes_.size() << L" of " << current_.rows.size()
-         << L" rows differ\n";
-    for (const auto& [row, change] : changes_) {
-        const std::wstring text = change_text(change, baseline_.rows[row], current_.rows[row]);
-        print_row_names(out_ << L"  ", row) << text << L'\n';
-        fleet_.add_difference(row, text, name);
     }
 }
 
 void comparison::unusable(const std::wstring& name, const std::wstring& problem) {
     ++unusable_;
     complain(name, problem);
+    fleet_.add_unusable(problem, name);
     if (csv_) {
-        csv_record(name, 0, row_change::none, problem);
-    } else {
-        fleet_.add_unusable(problem, name);
+        csv_record(name, L"unusable", 0, problem);
     }
 }
 
@@ -243,44 +233,37 @@ void comparison::complain(std::wstring_view name, std::wstring_view problem) {
     error_.flush();
 }
 
-void comparison::csv_record(std::wstring_view name, std::size_t row, row_change change,
+void comparison::csv_record(std::wstring_view name, std::wstring_view change, std::size_t row,
                             std::wstring_view detail) {
-    // Without a change, the record is the inventory's only one: identical,
-    // or unusable with the reason as its detail.
-    std::wstring_view fields[11] = {name};
-    std::wstring sizes[2];
-    if (change == row_change::none) {
-        fields[3] = detail.empty() ? L"identical" : L"unusable";
-        fields[10] = detail;
-    } else {
+    // A record about a row has the row's names and each side's values where
+    // its file is present; one about a whole inventory has none of them.
+    const bool about_row = change != L"identical" && change != L"unusable";
+    write_csv_field(out_, name);
+    out_ << L',';
+    if (about_row) {
         const manifest_row& names = manifest_rows()[row];
-        fields[1] = names.entry->file_name;
-        fields[2] = location_name(names.location);
-        fields[3] = change_name(change);
-        const inventory_row* sides[] = {&baseline_.rows[row], &current_.rows[row]};
-        for (std::size_t side = 0; side < 2; ++side) {
-            if (sides[side]->file_present) {
-                sizes[side] = std::to_wstring(sides[side]->size);
-                fields[4 + side] = sides[side]->version;
-                fields[6 + side] = sizes[side];
-                fields[8 + side] = sides[side]->hash;
+        write_csv_field(out_, names.entry->file_name);
+        out_ << L',';
+        write_csv_field(out_, location_name(names.location));
+    } else {
+        out_ << L',';
+    }
+    out_ << L',' << change;
+    const auto values = [&](auto value) {
+        for (const inventory* side : {&baseline_, &current_}) {
+            out_ << L',';
+            if (about_row && side->rows[row].file_present) {
+                out_ << value(side->rows[row]);
             }
         }
-    }
-    for (std::size_t field = 0; field < std::size(fields); ++field) {
-        if (field > 0) {
-            out_ << L',';
-        }
-        write_csv_field(out_, fields[field]);
-    }
+    };
+    values([](const inventory_row& side) { return side.version; });
+    values([](const inventory_row& side) { return side.size; });
+    values([](const inventory_row& side) { return side.hash; });
+    out_ << L',';
+    write_csv_field(out_, detail);
     // The console output turns the line feed into CR LF, as RFC 4180 has it.
     out_ << L'\n';
-}
-
-void comparison::print_summary() {
-    out_ << L'\n' << identical_ + differing_ + unusable_ << L" inventories: " << identical_
-         << L" identical, " << differing_ << L" differ, " << unusable_ << L" could not be used\n";
-    fleet_.print(out_);
 }
 
 }  // namespace
