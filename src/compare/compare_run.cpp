@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <iomanip>
 #include <map>
 #include <string>
 #include <string_view>
@@ -210,9 +209,9 @@ void comparison::compare(const std::wstring& name) {
         } else if (csv_) {
             csv_record(name, change_name(change), row);
         } else {
-            const std::wstring text = change_text(change, baseline, other);
-            print_row_names(out_ << L"  ", row) << text << L'\n';
-            fleet_.add_difference(row, text, name);
+            const std::wstring line = row_names(row) + change_text(change, baseline, other);
+            out_ << L"  " << line << L'\n';
+            fleet_.add(fleet_view::difference, line, name);
         }
     }
 }
@@ -220,7 +219,7 @@ void comparison::compare(const std::wstring& name) {
 void comparison::unusable(const std::wstring& name, const std::wstring& problem) {
     ++unusable_;
     complain(name, problem);
-    fleet_.add_unusable(problem, name);
+    fleet_.add(fleet_view::unusable, problem, name);
     if (csv_) {
         csv_record(name, L"unusable", 0, problem);
     }

@@ -1,7 +1,6 @@
 #include "row_names.h"
 
 #include <algorithm>
-#include <iomanip>
 
 #include "manifest_rows.h"
 #include "missing_text.h"
@@ -13,18 +12,19 @@ std::wstring_view location_name(install_location location) {
     return name;
 }
 
-std::wostream& print_row_names(std::wostream& out, std::size_t row) {
+std::wstring row_names(std::size_t row) {
     static const auto widths = [] {
-        std::size_t file = 0;
-        std::size_t location = 0;
+        std::pair<std::size_t, std::size_t> longest;
         for (const manifest_row& each : manifest_rows()) {
-            file = std::max(file, each.entry->file_name.size());
-            location = std::max(location, location_name(each.location).size());
+            longest.first = std::max(longest.first, each.entry->file_name.size());
+            longest.second = std::max(longest.second, location_name(each.location).size());
         }
-        return std::pair(static_cast<std::streamsize>(file + 2),
-                         static_cast<std::streamsize>(location + 2));
+        return std::pair(longest.first + 2, longest.second + 2);
     }();
     const manifest_row& names = manifest_rows()[row];
-    return out << std::left << std::setw(widths.first) << names.entry->file_name
-               << std::setw(widths.second) << location_name(names.location);
+    std::wstring text = names.entry->file_name;
+    text.resize(widths.first, L' ');
+    text += location_name(names.location);
+    text.resize(widths.first + widths.second, L' ');
+    return text;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstddef>
-#include <ostream>
+#include <string>
 #include <string_view>
 
 #include "install_location.h"
@@ -10,6 +10,6 @@
 // the surrounding "<Missing " and ">".
 std::wstring_view location_name(install_location location);
 
-// Writes the file and location names of table row `row`, each in a column
-// two characters wider than the longest name, so that lines about rows line up.
-std::wostream& print_row_names(std::wostream& out, std::size_t row);
+// The file and location names of table row `row`, each padded to two
+// characters beyond the longest name, so that lines about rows line up.
+std::wstring row_names(std::size_t row);

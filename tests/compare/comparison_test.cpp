@@ -127,15 +127,16 @@ TEST_F(fleet_test, reports_each_inventory_then_groups_the_fleet_by_change_and_by
                   each_missing + L"\n18 inventories: 1 identical, 14 differ, 3 could not be used\n" +
                   L"Differences from the baseline, most frequent first:\n  13" +
                   pmproc_missing + first_ten + L"        and 3 more\n   1" +
-                  difference(L"pomnres_en.dll", program_files, L"location missing") +
-                  L"        " + path(L"reports\\pc03.txt") + L"\n   1" +
+                  difference(L"pelmaromn.inf", program_files, L"file added") + pc02 + L"   1" +
                   difference(L"pmomndrv.dll", L"Printer Driver Directory",
                              L"version 1.0.36.65535 -> 2.0.0.0, size 20516 -> 20517") +
-                  pc02 + L"   1" + difference(L"pelmaromn.inf", program_files, L"file added") +
                   pc02 + L"   1" +
                   difference(L"pmproc.dll", L"Print Processor Directory",
                              L"content differs at the same version and size: corrupt or altered") +
-                  pc02 + L"Could not be used, most frequent first:\n" +
+                  pc02 + L"   1" +
+                  difference(L"pomnres_en.dll", program_files, L"location missing") +
+                  L"        " + path(L"reports\\pc03.txt") + L"\n" +
+                  L"Could not be used, most frequent first:\n" +
                   L"   1  incomplete, 4 of 78 rows: the last line has no line end\n        " +
                   path(L"reports\\pc03.txt") + L"\n   1  no file matches\n        " +
                   path(L"none*.txt") + L"\n   1  not an inventory (no table header)\n        " +

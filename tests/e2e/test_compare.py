@@ -42,30 +42,22 @@ def verdict(name, differences, rows=len(ROWS)):
 def fleet_view(differing, unusable):
     """The closing groups: differing, (name, differences) for each inventory
     compared; unusable, (name, reason) for each one that could not be used."""
-    groups = {}
+    kinds = [{}, {}]
     for name, differences in differing:
         for (file, location), change in differences.items():
-            groups.setdefault((ROWS.index((file, location)), change), []).append(name)
-    reasons = {}
+            kinds[0].setdefault(f"{file:<{FILE_WIDTH}}{LOCATION_NAMES[location]:<{LOCATION_WIDTH}}"
+                                f"{change}", []).append(name)
     for name, reason in unusable:
-        reasons.setdefault(reason, []).append(name)
-    width = len(str(max(len(names) for names in [*groups.values(), *reasons.values()])))
-
-    def group(count, text, names):
-        shown = "".join(f"{'':{width + 6}}{name}\r\n" for name in names[:10])
-        more = f"{'':{width + 6}}and {len(names) - 10} more\r\n" if len(names) > 10 else ""
-        return f"  {count:>{width}}  {text}\r\n{shown}{more}"
-
+        kinds[1].setdefault(reason, []).append(name)
+    width = len(str(max(len(names) for groups in kinds for names in groups.values())))
     text = ""
-    if groups:
-        text += "Differences from the baseline, most frequent first:\r\n" + "".join(
-            group(len(groups[key]), f"{ROWS[key[0]][0]:<{FILE_WIDTH}}"
-                  f"{LOCATION_NAMES[ROWS[key[0]][1]]:<{LOCATION_WIDTH}}{key[1]}", groups[key])
-            for key in sorted(groups, key=lambda key: (-len(groups[key]), key)))
-    if reasons:
-        text += "Could not be used, most frequent first:\r\n" + "".join(
-            group(len(reasons[key]), key, reasons[key])
-            for key in sorted(reasons, key=lambda key: (-len(reasons[key]), key)))
+    for heading, groups in zip(("Differences from the baseline", "Could not be used"), kinds):
+        text += f"{heading}, most frequent first:\r\n" if groups else ""
+        for key in sorted(groups, key=lambda key: (-len(groups[key]), key)):
+            names = groups[key]
+            text += f"  {len(names):>{width}}  {key}\r\n" + "".join(
+                f"{'':{width + 6}}{name}\r\n" for name in names[:10])
+            text += f"{'':{width + 6}}and {len(names) - 10} more\r\n" if len(names) > 10 else ""
     return text
 
 
