@@ -36,12 +36,7 @@ std::wstring cannot_be_listed(DWORD error_code) {
     return L"the folder cannot be listed. " + error_code_text(error_code);
 }
 
-}  // namespace
-
-bool has_wildcards(std::wstring_view argument) {
-    return argument.find_first_of(L"*?", folder_length(argument)) != std::wstring_view::npos;
-}
-
+// Whether `name` matches the wildcard `pattern`, both in upper case.
 bool matches_wildcard(std::wstring_view pattern, std::wstring_view name) {
     // Greedy, and back to the last star on a mismatch.
     std::size_t next = 0;
@@ -64,12 +59,16 @@ bool matches_wildcard(std::wstring_view pattern, std::wstring_view name) {
     // As in Windows, a name without an extension also matches a final ".*".
     const std::size_t rest = pattern.find_first_not_of(L'*', next);
     return rest == std::wstring_view::npos ||
-           (pattern[rest] == L'.' && pattern.find_first_not_of(L'*', rest + 1) == std::wstring_view::npos);
+           (pattern[rest] == L'.' &&
+            pattern.find_first_not_of(L'*', rest + 1) == std::wstring_view::npos);
 }
+
+}  // namespace
 
 std::wstring files_named(const std::wstring& argument, std::vector<std::wstring>& names) {
     names.clear();
-    if (!has_wildcards(argument)) {
+    const std::size_t folder_end = folder_length(argument);
+    if (argument.find_first_of(L"*?", folder_end) == std::wstring::npos) {
         names.push_back(argument);
         return {};
     }
@@ -86,7 +85,7 @@ std::wstring files_named(const std::wstring& argument, std::vector<std::wstring>
     const unique_find_handle owner(search);
     // Windows matches a pattern against 8.3 short names too (*.txt finds
     // a.txt_old), so each long name is matched again here.
-    const std::wstring_view folder(argument.data(), folder_length(argument));
+    const std::wstring_view folder(argument.data(), folder_end);
     const std::wstring pattern = upper_case(std::wstring_view(argument).substr(folder.size()));
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
@@ -125,25 +124,20 @@ std::wstring read_whole_file(const std::wstring& name, file_identity& identity,
                 std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow};
     const std::uint64_t size =
         std::uint64_t{information.nFileSizeHigh} << 32 | information.nFileSizeLow;
-    constexpr std::wstring_view too_large = L"too large to be an inventory";
     if (size > max_inventory_bytes) {
-        return std::wstring(too_large);
+        return L"too large to be an inventory";
     }
-    // A byte more than the size, so that a file that grew meanwhile shows.
-    bytes.resize(size + 1);
-    std::size_t have = 0;
-    for (DWORD read = 1; read > 0; have += read) {
+    // As far as the size when opened: a file that grows meanwhile reads as
+    // cut off, one that shrinks as shorter.
+    bytes.resize(size);
+    for (std::size_t have = 0; have < bytes.size();) {
+        DWORD read = 0;
         if (!ReadFile(file, bytes.data() + have, static_cast<DWORD>(bytes.size() - have), &read,
                       nullptr)) {
             return cannot_be_read(GetLastError());
         }
-        if (have + read > max_inventory_bytes) {
-            return std::wstring(too_large);
-        }
-        if (have + read == bytes.size()) {
-            bytes.resize(std::min<std::size_t>(2 * bytes.size(), max_inventory_bytes + 1));
-        }
+        have += read;
+        bytes.resize(read == 0 ? have : bytes.size());
     }
-    bytes.resize(have);
     return {};
 }

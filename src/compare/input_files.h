@@ -6,20 +6,14 @@
 #include <string_view>
 #include <vector>
 
-// The files that an argument names. cmd.exe hands wildcards to the program
-// unexpanded, so the program expands them itself; only an argument's last
-// component may hold them.
-bool has_wildcards(std::wstring_view argument);
-
-// Into `names`: the argument itself when it holds no wildcard; else the
+// The files that an argument names, into `names`. cmd.exe hands wildcards to
+// the program unexpanded, so it expands them itself, in the argument's last
+// component only: the argument itself when it holds no wildcard; else the
 // files, not folders, whose long names match its last component (`*` any run
 // of characters, `?` one, without regard to case), each after the argument's
 // folder as typed, in ordinal order without regard to case. Returns why there
 // are none: nothing matches, or the folder could not be listed.
 std::wstring files_named(const std::wstring& argument, std::vector<std::wstring>& names);
-
-// Whether `name` matches the wildcard `pattern`, both already in upper case.
-bool matches_wildcard(std::wstring_view pattern, std::wstring_view name);
 
 // Which file a name opened, whatever the path that named it: another
 // spelling, an 8.3 name, a subst drive, a share or a link.

@@ -21,56 +21,41 @@ constexpr std::wstring_view missing_prefix = L"<Missing ";
 constexpr std::wstring_view bad_columns = L"columns not as the utility writes them";
 constexpr std::size_t none = std::string_view::npos;
 
-// Decodes UTF-8 or UTF-16LE `bytes`; false where they are not well-formed
-// text or hold a NUL, which marks binary data.
-bool decode(std::string_view bytes, bool utf16, std::wstring& text) {
-    if (utf16) {
-        text.resize(bytes.size() / 2);
-        std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
-    } else {
-        text.resize(bytes.size());
-        text.resize(static_cast<std::size_t>(
-            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
-                                static_cast<int>(bytes.size()), text.data(),
-                                static_cast<int>(text.size()))));
-        if (text.empty() != bytes.empty()) {
-            return false;
-        }
-    }
-    // An unpaired surrogate does not convert to UTF-8.
-    return text.find(L'\0') == none &&
-           (!utf16 || text.empty() ||
-            WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
-                                static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr) > 0);
-}
-
-// One past the last line feed of `bytes`, 0 when there is none.
-std::size_t end_of_last_line(std::string_view bytes, bool utf16) {
+// One past the line feed that ends the line at `start`, or none when the
+// line has no end.
+std::size_t line_end(std::string_view bytes, std::size_t start, bool utf16) {
     if (!utf16) {
-        return bytes.rfind('\n') + 1;
+        const std::size_t line_feed = bytes.find('\n', start);
+        return line_feed == none ? none : line_feed + 1;
     }
-    std::size_t end = bytes.size() & ~std::size_t{1};
-    while (end > 0 && (bytes[end - 2] != '\n' || bytes[end - 1] != '\0')) {
-        end -= 2;
-    }
-    return end;
-}
-
-// The number of the first line of `lines`, each ended, that does not decode.
-std::size_t first_line_not_text(std::string_view lines, bool utf16) {
-    const std::size_t unit = utf16 ? 2 : 1;
-    std::wstring text;
-    std::size_t number = 1;
-    for (std::size_t start = 0, at = 0; at < lines.size(); at += unit) {
-        if (lines[at] == '\n' && (!utf16 || lines[at + 1] == '\0')) {
-            if (!decode(lines.substr(start, at + unit - start), utf16, text)) {
-                break;
-            }
-            start = at + unit;
-            ++number;
+    for (std::size_t at = start; at + 1 < bytes.size(); at += 2) {
+        if (bytes[at] == '\n' && bytes[at + 1] == '\0') {
+            return at + 2;
         }
     }
-    return number;
+    return none;
+}
+
+// Appends the UTF-8 or UTF-16LE `bytes` decoded to `text`; false where they
+// are not well-formed text or hold a NUL, which marks binary data.
+bool append_decoded(std::string_view bytes, bool utf16, std::wstring& text) {
+    const std::size_t start = text.size();
+    if (utf16) {
+        text.resize(start + bytes.size() / 2);
+        std::memcpy(text.data() + start, bytes.data(), bytes.size());
+    } else {
+        text.resize(start + bytes.size());
+        text.resize(start + static_cast<std::size_t>(MultiByteToWideChar(
+                                CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                static_cast<int>(bytes.size()), text.data() + start,
+                                static_cast<int>(bytes.size()))));
+    }
+    const std::wstring_view added = std::wstring_view(text).substr(start);
+    // An unpaired surrogate does not convert to UTF-8.
+    return !added.empty() && added.find(L'\0') == none &&
+           (!utf16 || WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, added.data(),
+                                          static_cast<int>(added.size()), nullptr, 0, nullptr,
+                                          nullptr) > 0);
 }
 
 // A decimal number as the utility writes one: digits without a leading zero,
@@ -187,6 +172,7 @@ const std::wstring& table_header() {
 
 void read_inventory(std::string_view bytes, inventory& into) {
     into.rows.clear();
+    into.text.clear();
     into.result = inventory::outcome::unusable;
     const auto at_line = [](std::size_t number, std::wstring_view problem) {
         return L"line " + std::to_wstring(number) + L": " + std::wstring(problem);
@@ -197,27 +183,25 @@ void read_inventory(std::string_view bytes, inventory& into) {
         into.problem = L"empty file";
         return;
     }
-    // The utility ends every line, its last row's too: a text that ends in a
-    // line without its end, or in half a UTF-16 unit, was cut off there. That
-    // last line is never read.
-    const std::size_t end = end_of_last_line(bytes, utf16);
-    const std::wstring_view cut = utf16 && bytes.size() % 2 != 0
-                                      ? L"UTF-16 text with an odd number of bytes"
-                                      : L"the last line has no line end";
-    if (!decode(bytes.substr(0, end), utf16, into.text)) {
-        into.problem = at_line(first_line_not_text(bytes.substr(0, end), utf16), L"not text");
-        return;
-    }
+    // The rows point into the text: it must never move.
+    into.text.reserve(bytes.size());
 
     const std::vector<manifest_row>& expected = manifest_rows();
     bool in_table = false;
     bool ended_early = false;
-    std::size_t number = 0;
-    for (std::size_t start = 0; start < into.text.size() && !ended_early;) {
-        const std::size_t line_feed = into.text.find(L'\n', start);
-        std::wstring_view line(into.text.data() + start, line_feed - start);
-        start = line_feed + 1;
-        ++number;
+    std::size_t start = 0;
+    // The utility ends every line, its last row's too: a text that ends in a
+    // line without its end, or in half a UTF-16 unit, was cut off there. That
+    // last line is never read.
+    for (std::size_t number = 1, end; (end = line_end(bytes, start, utf16)) != none; ++number) {
+        const std::size_t text_start = into.text.size();
+        if (!append_decoded(bytes.substr(start, end - start), utf16, into.text)) {
+            into.rows.clear();
+            into.problem = at_line(number, L"not text");
+            return;
+        }
+        start = end;
+        std::wstring_view line(into.text.data() + text_start, into.text.size() - text_start - 1);
         if (line.ends_with(L'\r')) {
             line.remove_suffix(1);
         }
@@ -229,7 +213,7 @@ void read_inventory(std::string_view bytes, inventory& into) {
             in_table = line == table_header();
         } else if (into.rows.size() == expected.size()) {
             problem = row_like ? L"more rows than the manifest has" : L"";
-        } else if (!row_like) {
+        } else if (!row_like || ended_early) {
             // A line without a tab is no row: a failure line ends the table.
             ended_early = true;
         } else {
@@ -252,8 +236,10 @@ void read_inventory(std::string_view bytes, inventory& into) {
         into.result = inventory::outcome::incomplete;
         into.problem = L"incomplete, " + std::to_wstring(into.rows.size()) + L" of " +
                        std::to_wstring(expected.size()) + L" rows";
-        if (!ended_early && end < bytes.size()) {
-            into.problem += L": " + std::wstring(cut);
+        if (!ended_early && start < bytes.size()) {
+            into.problem += utf16 && bytes.size() % 2 != 0
+                                ? L": UTF-16 text with an odd number of bytes"
+                                : L": the last line has no line end";
         }
     }
 }
