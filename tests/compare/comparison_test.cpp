@@ -153,6 +153,11 @@ TEST_F(fleet_test, exits_with_0_when_identical_1_when_different_and_2_without_a_
     const std::wstring usage =
         L"usage: pelmar_omni_compare [--csv] BASELINE INVENTORY [INVENTORY...]\n"
         L"       pelmar_omni_compare --help\n";
+    // Deeper than MAX_PATH, as fleet shares are.
+    const std::wstring deep = folder.write(std::wstring(10, L'x') + L"\\" +
+                                               std::wstring(120, L'd') + L"\\" +
+                                               std::wstring(120, L'e') + L"\\pc.txt",
+                                           utf8(utility_table()));
     const struct {
         std::vector<std::wstring> arguments;
         int exit_code;
@@ -172,6 +177,7 @@ TEST_F(fleet_test, exits_with_0_when_identical_1_when_different_and_2_without_a_
          2,
          L"",
          L"--help: cannot be read. Error code: 0x00000002.\n"},
+        {{path(L"base.txt"), deep}, 0, deep + L": identical\n", L""},
         {{path(L"base.txt"), path(L"reports\\pc105.txt")},
          1,
          path(L"reports\\pc105.txt: 1 of 78 rows differ\n") +
