@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <random>
 #include <sstream>
 #include <string>
@@ -23,7 +24,10 @@ std::string damaged(std::string bytes, std::mt19937& generator) {
                 bytes[at] = static_cast<char>(bytes[at] ^ (1 << generator() % 8));
                 break;
             case 1:
-                bytes.resize(at);
+                // Copies stop short, most often within the last lines.
+                bytes.resize(generator() % 2 == 0
+                                 ? at
+                                 : bytes.size() - 1 - at % std::min<std::size_t>(bytes.size(), 300));
                 break;
             default:
                 bytes.insert(at, 1 + generator() % 3, byte);
