@@ -92,8 +92,8 @@ public:
 private:
     // Reads a file not read before into `into`; false, after saying why
     // where that is not plain, when there is nothing in it to compare.
-    bool read(const std::wstring& name, inventory& into);
-    void compare(const std::wstring& name);
+    bool read(const named_file& file, inventory& into);
+    void compare(const named_file& file);
     // An inventory that could not be used, or not wholly.
     void unusable(const std::wstring& name, const std::wstring& problem);
     void complain(std::wstring_view name, std::wstring_view problem);
@@ -104,7 +104,7 @@ private:
     std::wostream& error_;
     const bool csv_;
     std::string bytes_;
-    std::vector<std::wstring> names_;
+    std::vector<named_file> files_;
     inventory baseline_;
     inventory current_;
     // Every file read, by identity, with the name it was first read by.
@@ -120,27 +120,27 @@ int comparison::run(const std::vector<std::wstring>& arguments) {
         // The byte order mark tells Excel that the text is UTF-8.
         out_ << L'\uFEFF' << csv_header << L'\n';
     }
-    std::wstring problem = files_named(arguments.front(), names_);
-    if (problem.empty() && names_.size() > 1) {
-        problem = std::to_wstring(names_.size()) + L" files match; the baseline must be one file";
+    std::wstring problem = files_named(arguments.front(), files_);
+    if (problem.empty() && files_.size() > 1) {
+        problem = std::to_wstring(files_.size()) + L" files match; the baseline must be one file";
     }
     if (!problem.empty()) {
         complain(arguments.front(), problem);
         return exit_trouble;
     }
-    if (!read(names_.front(), baseline_) ||
+    if (!read(files_.front(), baseline_) ||
         baseline_.result != inventory::outcome::complete) {
         if (!baseline_.problem.empty()) {
-            complain(names_.front(), baseline_.problem);
+            complain(files_.front().name, baseline_.problem);
         }
         return exit_trouble;
     }
     for (std::size_t index = 1; index < arguments.size() && out_; ++index) {
-        if (problem = files_named(arguments[index], names_); !problem.empty()) {
+        if (problem = files_named(arguments[index], files_); !problem.empty()) {
             unusable(arguments[index], problem);
         }
-        for (std::size_t name = 0; name < names_.size() && out_; ++name) {
-            compare(names_[name]);
+        for (std::size_t file = 0; file < files_.size() && out_; ++file) {
+            compare(files_[file]);
         }
     }
     const std::uint64_t inventories = identical_ + differing_ + unusable_;
@@ -162,23 +162,24 @@ int comparison::run(const std::vector<std::wstring>& arguments) {
     return unusable_ > 0 ? exit_trouble : differing_ > 0 ? exit_differ : exit_identical;
 }
 
-bool comparison::read(const std::wstring& name, inventory& into) {
+bool comparison::read(const named_file& file, inventory& into) {
     file_identity identity;
     into.result = inventory::outcome::unusable;
-    into.problem = read_whole_file(name, identity, bytes_);
+    into.problem = read_whole_file(file, identity, bytes_);
     if (!into.problem.empty()) {
         return false;
     }
-    if (const auto [earlier, first] = seen_.emplace(identity, name); !first) {
-        complain(name, L"the same file as " + earlier->second + L"; skipped");
+    if (const auto [earlier, first] = seen_.emplace(identity, file.name); !first) {
+        complain(file.name, L"the same file as " + earlier->second + L"; skipped");
         return false;
     }
     read_inventory(bytes_, into);
     return true;
 }
 
-void comparison::compare(const std::wstring& name) {
-    if (!read(name, current_) || current_.result != inventory::outcome::complete) {
+void comparison::compare(const named_file& file) {
+    const std::wstring& name = file.name;
+    if (!read(file, current_) || current_.result != inventory::outcome::complete) {
         if (!current_.problem.empty()) {
             unusable(name, current_.problem);
         }

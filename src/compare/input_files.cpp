@@ -7,7 +7,6 @@
 #include "error_code_text.h"
 #include "inventory_reader.h"
 #include "unique_file_handle.h"
-#include "unique_find_handle.h"
 
 namespace {
 
@@ -65,71 +64,101 @@ bool matches_wildcard(std::wstring_view pattern, std::wstring_view name) {
 
 }  // namespace
 
-std::wstring files_named(const std::wstring& argument, std::vector<std::wstring>& names) {
-    names.clear();
+std::wstring files_named(const std::wstring& argument, std::vector<named_file>& files) {
+    files.clear();
     const std::size_t folder_end = folder_length(argument);
     if (argument.find_first_of(L"*?", folder_end) == std::wstring::npos) {
-        names.push_back(argument);
+        files.push_back({argument, std::nullopt});
         return {};
     }
-    WIN32_FIND_DATAW found{};
-    const HANDLE search =
-        FindFirstFileExW(argument.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (search == INVALID_HANDLE_VALUE) {
+    // The folder's listing holds each file's index, so that a fleet's
+    // thousands of files need not each be asked; "C:" is drive C's current
+    // folder, as "" is the current folder.
+    const std::wstring folder = argument.substr(0, folder_end);
+    const HANDLE listed = CreateFileW(
+        (folder.empty() || folder.back() == L':' ? folder + L"." : folder).c_str(),
+        FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (listed == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                    ? std::wstring(no_match)
                    : cannot_be_listed(error);
     }
-    const unique_find_handle owner(search);
+    const unique_file_handle owner(listed);
+    BY_HANDLE_FILE_INFORMATION about_folder{};
+    if (!GetFileInformationByHandle(listed, &about_folder)) {
+        return cannot_be_listed(GetLastError());
+    }
     // Windows matches a pattern against 8.3 short names too (*.txt finds
-    // a.txt_old), so each long name is matched again here.
-    const std::wstring_view folder(argument.data(), folder_end);
-    const std::wstring pattern = upper_case(std::wstring_view(argument).substr(folder.size()));
-    do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-            matches_wildcard(pattern, upper_case(found.cFileName))) {
-            names.push_back(std::wstring(folder) + found.cFileName);
+    // a.txt_old), so the long names are matched here, and only they.
+    const std::wstring pattern = upper_case(std::wstring_view(argument).substr(folder_end));
+    std::vector<std::uint64_t> buffer(8192);  // aligned as the records need
+    while (GetFileInformationByHandleEx(listed, FileIdBothDirectoryInfo, buffer.data(),
+                                        static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
+        for (auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data());;
+             entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(
+                 reinterpret_cast<const char*>(entry) + entry->NextEntryOffset)) {
+            const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if ((entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                matches_wildcard(pattern, upper_case(name))) {
+                // A link's own index is not its target's.
+                const bool link = (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+                files.push_back({folder + std::wstring(name),
+                                 link ? std::nullopt
+                                      : std::optional<file_identity>(
+                                            {about_folder.dwVolumeSerialNumber,
+                                             static_cast<std::uint64_t>(entry->FileId.QuadPart)})});
+            }
+            if (entry->NextEntryOffset == 0) {
+                break;
+            }
         }
-    } while (FindNextFileW(owner.get(), &found));
+    }
     if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES) {
-        names.clear();
+        files.clear();
         return cannot_be_listed(error);
     }
-    std::sort(names.begin(), names.end(), [](const std::wstring& left, const std::wstring& right) {
-        const int order = CompareStringOrdinal(left.data(), static_cast<int>(left.size()),
-                                               right.data(), static_cast<int>(right.size()), TRUE);
+    std::sort(files.begin(), files.end(), [](const named_file& left, const named_file& right) {
+        const int order = CompareStringOrdinal(left.name.data(), static_cast<int>(left.name.size()),
+                                               right.name.data(),
+                                               static_cast<int>(right.name.size()), TRUE);
         // Names that differ in case only can share a folder on case-sensitive
         // file systems; ordinal order with case keeps the result stable.
-        return order == CSTR_EQUAL ? left < right : order == CSTR_LESS_THAN;
+        return order == CSTR_EQUAL ? left.name < right.name : order == CSTR_LESS_THAN;
     });
-    return names.empty() ? std::wstring(no_match) : std::wstring();
+    return files.empty() ? std::wstring(no_match) : std::wstring();
 }
 
-std::wstring read_whole_file(const std::wstring& name, file_identity& identity,
+std::wstring read_whole_file(const named_file& named, file_identity& identity,
                              std::string& bytes) {
-    const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
+    const HANDLE file = CreateFileW(named.name.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return cannot_be_read(GetLastError());
     }
     const unique_file_handle owner(file);
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file, &information)) {
+    if (named.identity) {
+        identity = *named.identity;
+    } else {
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!GetFileInformationByHandle(file, &information)) {
+            return cannot_be_read(GetLastError());
+        }
+        identity = {information.dwVolumeSerialNumber,
+                    std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow};
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size)) {
         return cannot_be_read(GetLastError());
     }
-    identity = {information.dwVolumeSerialNumber,
-                std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow};
-    const std::uint64_t size =
-        std::uint64_t{information.nFileSizeHigh} << 32 | information.nFileSizeLow;
-    if (size > max_inventory_bytes) {
+    if (static_cast<std::uint64_t>(size.QuadPart) > max_inventory_bytes) {
         return L"too large to be an inventory";
     }
     // As far as the size when opened: a file that grows meanwhile reads as
     // cut off, one that shrinks as shorter.
-    bytes.resize(size);
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
     for (std::size_t have = 0; have < bytes.size();) {
         DWORD read = 0;
         if (!ReadFile(file, bytes.data() + have, static_cast<DWORD>(bytes.size() - have), &read,
