@@ -102,13 +102,15 @@ std::wstring files_named(const std::wstring& argument, std::vector<named_file>& 
             const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
             if ((entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
                 matches_wildcard(pattern, upper_case(name))) {
-                // A link's own index is not its target's.
-                const bool link = (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+                // A link's own index is not its target's, and a file system
+                // without indexes lists 0 for every file.
+                const bool known = (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                                   entry->FileId.QuadPart != 0;
                 files.push_back({folder + std::wstring(name),
-                                 link ? std::nullopt
-                                      : std::optional<file_identity>(
-                                            {about_folder.dwVolumeSerialNumber,
-                                             static_cast<std::uint64_t>(entry->FileId.QuadPart)})});
+                                 known ? std::optional<file_identity>(
+                                             {about_folder.dwVolumeSerialNumber,
+                                              static_cast<std::uint64_t>(entry->FileId.QuadPart)})
+                                       : std::nullopt});
             }
             if (entry->NextEntryOffset == 0) {
                 break;
