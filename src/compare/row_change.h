@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "inventory_row.h"
+#include "inventory_reader.h"
 
 // How a row of an inventory differs from the baseline's row of the same file
 // and location, the first that applies. The directory text plays no part.
