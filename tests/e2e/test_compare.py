@@ -211,18 +211,19 @@ class compare(e2e.output_assertions, unittest.TestCase):
         self.assertTrue(result.stdout.startswith(b"\xef\xbb\xbf"))
         self.assertEqual(result.stdout.count(b"\n"), result.stdout.count(b"\r\n"))
         records = list(csv.reader(io.StringIO(result.stdout.decode("utf-8-sig"), newline="")))
-        kinds = {CORRUPT: "corrupt or altered"}
+
+        def kind(change):
+            if change == CORRUPT:
+                return "corrupt or altered"
+            return "changed" if change.startswith(("version", "size")) else change
 
         def rows(name, differences):
             base, other = self.values["base.txt"], self.values[name]
-            return [[f"reports\\{name}", file, LOCATION_NAMES[location],
-                     kinds.get(differences[file, location],
-                               "changed" if differences[file, location][0] in "vs"
-                               else differences[file, location]),
-                     base[file, location][0], other[file, location][0],
-                     base[file, location][1], other[file, location][1],
-                     base[file, location][2], other[file, location][2], ""]
-                    for file, location in ROWS if (file, location) in differences]
+            return [[f"reports\\{name}", file, LOCATION_NAMES[location], kind(change),
+                     *(value for pair in zip(base[file, location], other[file, location])
+                       for value in pair), ""]
+                    for (file, location), change in sorted(
+                        differences.items(), key=lambda item: ROWS.index(item[0]))]
 
         def single(name, change, detail=""):
             return [[f"reports\\{name}", "", "", change, "", "", "", "", "", "", detail]]
