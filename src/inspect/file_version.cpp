@@ -1,6 +1,7 @@
 #include "file_version.h"
 
 #include <cstdint>
+#include <cstring>
 #include <sstream>
 
 #include <windows.h>
@@ -26,14 +27,23 @@ std::optional<std::wstring> fixed_version_text(const std::vector<unsigned char>&
     // a file cut short of what its header claims puts the value partly or
     // wholly past the end of the block.
     if (!VerQueryValueW(block.data(), L"\\", &record, &length) ||
-        length < sizeof(VS_FIXEDFILEINFO) || block.size() < sizeof(VS_FIXEDFILEINFO)) {
+        length < sizeof(VS_FIXEDFILEINFO) || block.size() < sizeof(WORD)) {
+        return std::nullopt;
+    }
+    // The block ends where its root record's own length (its first WORD)
+    // says, not where the buffer does: the service asks for room beyond the
+    // copied block for its own conversions and marks it, and a value that
+    // runs past the declared end would be read from there.
+    WORD declared = 0;
+    std::memcpy(&declared, block.data(), sizeof declared);
+    if (declared > block.size() || declared < sizeof(VS_FIXEDFILEINFO)) {
         return std::nullopt;
     }
     // Unsigned, so that a record before the block (or none) is as far out as
     // one after it.
     const std::uintptr_t offset =
         reinterpret_cast<std::uintptr_t>(record) - reinterpret_cast<std::uintptr_t>(block.data());
-    if (offset > block.size() - sizeof(VS_FIXEDFILEINFO)) {
+    if (offset > declared - sizeof(VS_FIXEDFILEINFO)) {
         return std::nullopt;
     }
     const auto& fixed = *static_cast<const VS_FIXEDFILEINFO*>(record);

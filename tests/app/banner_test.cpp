@@ -30,12 +30,17 @@ std::wstring program_path() {
     return path;
 }
 
+// Where a real block holds the record: after the root record's header.
+constexpr std::size_t record_offset = 40;
+
 struct version_script {
     DWORD size = 256;
     bool block_readable = true;
     bool has_fixed_record = true;
     VS_FIXEDFILEINFO fixed{};
     UINT length = sizeof(VS_FIXEDFILEINFO);
+    // The root record's own length, the block's first WORD.
+    WORD declared_length = record_offset + sizeof(VS_FIXEDFILEINFO);
     int size_calls = 0;
 };
 version_script script;
@@ -47,11 +52,9 @@ DWORD WINAPI scripted_size(LPCWSTR, LPDWORD handle) {
     return script.size;
 }
 
-// Where a real block holds the record: after the root record's header.
-constexpr std::size_t record_offset = 40;
-
 BOOL WINAPI scripted_block(LPCWSTR, DWORD, DWORD, LPVOID block) {
     SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+    std::memcpy(block, &script.declared_length, sizeof script.declared_length);
     std::memcpy(static_cast<char*>(block) + record_offset, &script.fixed, sizeof script.fixed);
     return script.block_readable;
 }
@@ -114,6 +117,12 @@ TEST_F(scripted_banner, block_without_fixed_record_leaves_the_title_and_a_space)
 TEST_F(scripted_banner, fixed_record_shorter_than_its_structure_leaves_the_title_and_a_space) {
     script.fixed.dwFileVersionMS = 0x00010000;
     script.length = sizeof(VS_FIXEDFILEINFO) - 1;
+    EXPECT_EQ(banner_text(), title + L" " + notice);
+}
+
+TEST_F(scripted_banner, fixed_record_beyond_the_block_s_declared_length_leaves_the_title_and_a_space) {
+    script.fixed.dwFileVersionMS = 0x00010000;
+    script.declared_length = record_offset + sizeof(VS_FIXEDFILEINFO) - 1;
     EXPECT_EQ(banner_text(), title + L" " + notice);
 }
 

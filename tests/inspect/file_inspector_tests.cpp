@@ -205,6 +205,12 @@ TEST_F(inspect_file_test, keeps_the_true_size_and_digest_of_a_file_past_4_gib) {
     EXPECT_EQ(info.hash(), sparse_digest);
 }
 
+// `block` with its root record's length, its first WORD, set to `length`.
+std::string declaring_length(std::string block, WORD length) {
+    std::memcpy(&block[0], &length, sizeof length);
+    return block;
+}
+
 // Version blocks crafted byte by byte, since the resource compiler refuses to
 // write a malformed one. The root record "VS_VERSION_INFO" claims
 // `value_length` bytes of value; `rest` follows it, and the block ends there.
@@ -213,10 +219,8 @@ std::string version_block(WORD value_length, const std::string& rest) {
     std::string block(6, '\0');
     block.append(reinterpret_cast<const char*>(key), sizeof key).append(2, '\0');
     block += rest;
-    const auto length = static_cast<WORD>(block.size());
-    std::memcpy(&block[0], &length, sizeof length);
     std::memcpy(&block[2], &value_length, sizeof value_length);
-    return block;
+    return declaring_length(block, static_cast<WORD>(block.size()));
 }
 
 std::string fixed_1_2_3_4() {
@@ -272,6 +276,11 @@ TEST_F(crafted_version_test, gives_n_a_for_a_root_value_that_does_not_hold_the_f
         // service's buffer for them ends inside the value or before it.
         {whole.substr(0, 8), L"N/A"},
         {whole.substr(0, 40), L"N/A"},
+        // A value that runs past the block's own length: read from beyond the
+        // block, the service's marker after it would show as 22578.17734.0.0.
+        {version_block(sizeof(VS_FIXEDFILEINFO), fixed.substr(0, 8)), L"N/A"},
+        // A block whose length ends before its value, all bytes present.
+        {declaring_length(whole, 40), L"N/A"},
     };
     for (std::size_t index = 0; index < std::size(cases); ++index) {
         SCOPED_TRACE(index);
