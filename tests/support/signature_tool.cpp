@@ -18,6 +18,7 @@
 #include <softpub.h>
 
 #include "tool_output.h"
+#include "unique_file_handle.h"
 
 namespace {
 
@@ -43,11 +44,13 @@ void rewind(HANDLE file) {
 }
 
 void print_tags(const wchar_t* path) {
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const HANDLE opened = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      0, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
         fail(L"CreateFileW");
     }
+    const unique_file_handle owner(opened);
+    const HANDLE file = owner.get();
     BYTE hash[64];
     DWORD size = sizeof(hash);
     if (!CryptCATAdminCalcHashFromFileHandle(file, &size, hash, 0)) {
@@ -73,7 +76,6 @@ void print_tags(const wchar_t* path) {
         write_utf8(STD_OUTPUT_HANDLE, L"SHA256 " + hex(hash, size) + L"\n");
         CryptCATAdminReleaseContext(admin, 0);
     }
-    CloseHandle(file);
 }
 
 // A catalog the system cannot read poisons the store: under Wine every later
