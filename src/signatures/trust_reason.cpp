@@ -44,6 +44,9 @@ trust_outcome trust_outcome_of(std::int32_t code) {
         case TRUST_E_NOSIGNATURE:
         case TRUST_E_SUBJECT_FORM_UNKNOWN:
         case TRUST_E_PROVIDER_UNKNOWN:
+        // What Wine says of a file shorter than any signed format's magic
+        // number, where Windows says TRUST_E_SUBJECT_FORM_UNKNOWN.
+        case ERROR_INVALID_PARAMETER:
             return trust_outcome::no_signature;
         case TRUST_E_BAD_DIGEST:
             return trust_outcome::altered;
