@@ -11,7 +11,8 @@ case $action in run|test) ;; *) usage ;; esac
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-scripts/install-missing-packages.sh cmake make mingw-w64 wine64 googletest python3 python3-pefile
+scripts/install-missing-packages.sh cmake make mingw-w64 wine64 googletest python3 python3-pefile \
+  openssl osslsigncode python3-asn1crypto
 
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
