@@ -1,0 +1,289 @@
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "file_verdict.h"
+#include "scripted_trust.h"
+#include "signature_checker.h"
+#include "temp_folder.h"
+
+namespace {
+
+const std::wstring signer = L"Pelmar Test Signer";
+
+std::wstring hex(const std::vector<unsigned char>& bytes) {
+    std::wstring text;
+    for (const unsigned char byte : bytes) {
+        text += L"0123456789ABCDEF"[byte >> 4];
+        text += L"0123456789ABCDEF"[byte & 0x0F];
+    }
+    return text;
+}
+
+void expect_verdict(const std::optional<file_verdict>& verdict, signature_status status,
+                    const std::wstring& who, const std::wstring& detail) {
+    ASSERT_TRUE(verdict.has_value());
+    EXPECT_EQ(status_text(verdict->status), status_text(status));
+    EXPECT_EQ(verdict->signer, who);
+    EXPECT_EQ(verdict->detail, detail);
+}
+
+class signature_checker_test : public scripted_trust_test {
+protected:
+    std::optional<file_verdict> check(const std::wstring& name,
+                                      std::vector<std::wstring> signers = {}) {
+        signature_checker checker(std::move(signers));
+        return checker.check(program_files_directory, folder_.path(), name);
+    }
+
+    temp_folder folder_{L"signature_checker"};
+};
+
+}  // namespace
+
+// Wine accepts any root, so these failures of the chain's policy come from
+// the script.
+TEST_F(signature_checker_test, embedded_signature_results_read_as_status_and_words) {
+    folder_.write(L"pmomndrv.dll", "MZ and more");
+    struct row {
+        LONG code;
+        signature_status status;
+        const wchar_t* detail;
+    };
+    const row rows[] = {
+        {ERROR_SUCCESS, signature_status::embedded_signature, L""},
+        {TRUST_E_BAD_DIGEST, signature_status::altered,
+         L"content differs from what was signed. Error code: 0x80096010."},
+        {CERT_E_UNTRUSTEDROOT, signature_status::invalid,
+         L"untrusted root. Error code: 0x800b0109."},
+        {CERT_E_CHAINING, signature_status::invalid,
+         L"no chain to a trusted root. Error code: 0x800b010a."},
+        {CERT_E_UNTRUSTEDTESTROOT, signature_status::invalid,
+         L"untrusted test root. Error code: 0x800b010d."},
+        {CERT_E_EXPIRED, signature_status::invalid,
+         L"expired without a timestamp. Error code: 0x800b0101."},
+        {CERT_E_REVOKED, signature_status::invalid, L"revoked. Error code: 0x800b010c."},
+        {CRYPT_E_REVOKED, signature_status::invalid, L"revoked. Error code: 0x80092010."},
+        {CERT_E_WRONG_USAGE, signature_status::invalid,
+         L"not for code signing. Error code: 0x800b0110."},
+        {TRUST_E_EXPLICIT_DISTRUST, signature_status::invalid,
+         L"explicitly distrusted. Error code: 0x800b0111."},
+        {TRUST_E_CERT_SIGNATURE, signature_status::invalid,
+         L"signature not valid. Error code: 0x80096004."},
+    };
+    trust.file_signer = signer;
+    for (const row& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::hex << row.code);
+        trust.file_code = row.code;
+        expect_verdict(check(L"pmomndrv.dll"), row.status, signer, row.detail);
+    }
+    for (const LONG code : {TRUST_E_NOSIGNATURE, TRUST_E_SUBJECT_FORM_UNKNOWN,
+                            static_cast<LONG>(ERROR_INVALID_PARAMETER)}) {
+        trust.file_code = code;
+        trust.file_signer.clear();
+        expect_verdict(check(L"pmomndrv.dll"), signature_status::no_signature, L"", L"");
+    }
+}
+
+// Wine dies inside CryptCATAdminEnumCatalogFromHash once its store holds a
+// catalog, so the store is a script here.
+TEST_F(signature_checker_test, system_store_listing_is_checked_by_member_tag) {
+    const std::wstring path = folder_.write(L"pmomnui.dll", "MZ listed in the store");
+    const std::vector<unsigned char> hash = api_hash(path);
+    store.catalog = L"C:\\windows\\system32\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\"
+                    L"oem7.cat";
+    struct row {
+        LONG code;
+        std::vector<std::wstring> signers;
+        signature_status status;
+        const wchar_t* detail;
+    };
+    const row rows[] = {
+        {ERROR_SUCCESS, {}, signature_status::catalog, L"oem7.cat"},
+        {ERROR_SUCCESS, {L"Someone Else", signer}, signature_status::catalog, L"oem7.cat"},
+        {ERROR_SUCCESS, {L"Someone Else"}, signature_status::other_signer, L"oem7.cat"},
+        {TRUST_E_BAD_DIGEST, {}, signature_status::altered,
+         L"oem7.cat: content differs from what was signed. Error code: 0x80096010."},
+        {CERT_E_EXPIRED, {}, signature_status::invalid,
+         L"oem7.cat: expired without a timestamp. Error code: 0x800b0101."},
+    };
+    for (const row& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::hex << row.code);
+        trust.catalog_code = row.code;
+        expect_verdict(check(L"pmomnui.dll", row.signers), row.status, signer, row.detail);
+        EXPECT_EQ(store.asked_hash, hash);
+        EXPECT_EQ(trust.catalog_path, store.catalog);
+        EXPECT_EQ(trust.member_tag, hex(hash));
+    }
+    store.catalog.clear();
+    expect_verdict(check(L"pmomnui.dll"), signature_status::no_signature, L"", L"");
+}
+
+TEST_F(signature_checker_test, files_that_cannot_be_read_are_unreadable_and_absent_ones_have_no_row) {
+    const std::wstring held_path = folder_.write(L"pmproc.dll", "held");
+    folder_.write(L"omnprn.dll", "denied");
+    EXPECT_FALSE(check(L"pomnres_en.dll").has_value());
+
+    const HANDLE held = CreateFileW(held_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    expect_verdict(check(L"pmproc.dll"), signature_status::unreadable, L"",
+                   L"cannot be read. Error code: 0x00000020.");
+    CloseHandle(held);
+
+    // Wine keeps no access control lists on files, so the denial is scripted.
+    const import_patch denied(
+        "kernel32.dll", "CreateFileW",
+        as_import([](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }));
+    expect_verdict(check(L"omnprn.dll"), signature_status::unreadable, L"",
+                   L"cannot be read. Error code: 0x00000005.");
+    EXPECT_EQ(trust.verifications, 0);
+}
+
+namespace {
+
+// A catalog's members as a script: Wine's CryptCATEnumerateAttr is a stub,
+// so only a script can give a member the file name that catalogs of the
+// signing tools record.
+struct member_script {
+    std::wstring tag;
+    std::vector<unsigned char> digest;
+    std::wstring file_name;
+    SIP_INDIRECT_DATA indirect{};
+    CRYPTCATMEMBER member{};
+    CRYPTCATATTRIBUTE name{};
+};
+struct catalog_script {
+    std::vector<member_script> members;
+    int opened = 0;
+    int closed = 0;
+};
+catalog_script catalog;
+const HANDLE scripted_catalog = reinterpret_cast<HANDLE>(&catalog);
+
+HANDLE WINAPI scripted_cat_open(LPWSTR, DWORD, HCRYPTPROV, DWORD, DWORD) {
+    ++catalog.opened;
+    return scripted_catalog;
+}
+
+BOOL WINAPI scripted_cat_close(HANDLE handle) {
+    EXPECT_EQ(handle, scripted_catalog);
+    ++catalog.closed;
+    return TRUE;
+}
+
+CRYPTCATMEMBER* WINAPI scripted_enumerate_member(HANDLE, CRYPTCATMEMBER* previous) {
+    std::size_t next = 0;
+    while (previous != nullptr && &catalog.members[next++].member != previous) {
+    }
+    if (next == catalog.members.size()) {
+        return nullptr;
+    }
+    member_script& entry = catalog.members[next];
+    entry.indirect.Digest = {static_cast<DWORD>(entry.digest.size()), entry.digest.data()};
+    entry.member.cbStruct = sizeof entry.member;
+    entry.member.pwszReferenceTag = entry.tag.data();
+    entry.member.pIndirectData = &entry.indirect;
+    return &entry.member;
+}
+
+CRYPTCATATTRIBUTE* WINAPI scripted_enumerate_attribute(HANDLE, CRYPTCATMEMBER* member,
+                                                       CRYPTCATATTRIBUTE* previous) {
+    for (member_script& entry : catalog.members) {
+        if (&entry.member == member && previous == nullptr) {
+            static wchar_t file_tag[] = L"File";
+            entry.name.cbStruct = sizeof entry.name;
+            entry.name.pwszReferenceTag = file_tag;
+            // With its terminating null, as the signing tools store it.
+            entry.name.cbValue = static_cast<DWORD>((entry.file_name.size() + 1) * sizeof(wchar_t));
+            entry.name.pbValue = reinterpret_cast<BYTE*>(entry.file_name.data());
+            return &entry.name;
+        }
+    }
+    return nullptr;
+}
+
+class package_catalog_test : public signature_checker_test {
+protected:
+    package_catalog_test() { catalog = {}; }
+
+    import_patch open_{"wintrust.dll", "CryptCATOpen", as_import(scripted_cat_open)};
+    import_patch close_{"wintrust.dll", "CryptCATClose", as_import(scripted_cat_close)};
+    import_patch member_{"wintrust.dll", "CryptCATEnumerateMember",
+                         as_import(scripted_enumerate_member)};
+    import_patch attribute_{"wintrust.dll", "CryptCATEnumerateAttr",
+                            as_import(scripted_enumerate_attribute)};
+};
+
+}  // namespace
+
+TEST_F(package_catalog_test, members_vouch_by_hash_and_a_named_member_with_another_hash_is_altered) {
+    folder_.write(L"pelmaromn.cat", "read through the script");
+    const std::wstring listed = folder_.write(L"pmomndrv.dll", "MZ as catalogued");
+    folder_.write(L"pmomnui.dll", "MZ changed since");
+    catalog.members = {{L"TAG1", api_hash(listed), L"pmomndrv.dll"},
+                       {L"TAG2", std::vector<unsigned char>(20, 0x5a), L"PMOMNUI.DLL"}};
+
+    signature_checker checker({});
+    const std::wstring directory = folder_.path();
+    expect_verdict(checker.check(program_files_directory, directory, L"pmomndrv.dll"),
+                   signature_status::catalog, signer, L"pelmaromn.cat");
+    EXPECT_EQ(trust.catalog_path, directory + L"\\pelmaromn.cat");
+    EXPECT_EQ(trust.member_tag, L"TAG1");
+    expect_verdict(checker.check(program_files_directory, directory, L"pmomnui.dll"),
+                   signature_status::altered, signer, L"pelmaromn.cat lists another hash");
+    expect_verdict(checker.check(program_files_directory, directory, L"pelmaromn.cat"),
+                   signature_status::embedded_signature, signer, L"");
+    // Verified and read once for the folder, not once per file.
+    EXPECT_EQ(catalog.opened, 1);
+    EXPECT_EQ(catalog.closed, 1);
+}
+
+TEST_F(package_catalog_test, catalog_whose_own_signature_fails_is_never_opened) {
+    folder_.write(L"pelmaromn.cat", "not opened");
+    folder_.write(L"pmomndrv.dll", "MZ beside it");
+    struct row {
+        LONG code;
+        signature_status status;
+        const wchar_t* detail;
+    };
+    const row rows[] = {
+        {TRUST_E_BAD_DIGEST, signature_status::altered,
+         L"content differs from what was signed. Error code: 0x80096010."},
+        {CERT_E_UNTRUSTEDROOT, signature_status::invalid,
+         L"untrusted root. Error code: 0x800b0109."},
+    };
+    for (const row& row : rows) {
+        trust.catalog_code = row.code;
+        expect_verdict(check(L"pelmaromn.cat"), row.status, signer, row.detail);
+        expect_verdict(check(L"pmomndrv.dll"), signature_status::no_signature, L"", L"");
+    }
+    EXPECT_EQ(catalog.opened, 0);
+}
+
+// With Wine's own services: a catalog of random bytes opens, and enumerating
+// its members would end the process.
+TEST(damaged_package_catalog, random_bytes_are_no_signed_catalog_and_vouch_for_nothing) {
+    const temp_folder folder(L"damaged_catalog");
+    std::string noise(4096, '\0');
+    std::uint32_t state = 12345;
+    for (char& byte : noise) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 24);
+    }
+    folder.write(L"pelmaromn.cat", noise);
+    folder.write(L"pmomndrv.dll", "MZ beside a damaged catalog");
+    signature_checker checker({});
+    expect_verdict(checker.check(program_files_directory, folder.path(), L"pelmaromn.cat"),
+                   signature_status::invalid, L"",
+                   L"not a signed catalog. Error code: 0x800b0003.");
+    expect_verdict(checker.check(program_files_directory, folder.path(), L"pmomndrv.dll"),
+                   signature_status::no_signature, L"", L"");
+}
