@@ -13,14 +13,19 @@ every file, lies beside the .inf as pelmaromn.cat and is added to the
 system's catalog store, which is how the files in the driver folder are
 vouched for.
 
+Beside the two programs runs a yardstick, reference_verify.exe: WinVerifyTrust
+on each signed file, with the check's settings, and nothing else. It is the
+least the check can do for those files, so it shows how much of the check's
+time is the platform's verification.
+
 How each figure is taken:
 - Time: wall-clock from starting `wine64 <program>` to reaping it, with
   Wine's server and services already running and the files in the page cache
-  (one untimed run of each first). The two programs take turns, in
-  alternating order, on the same installation; the fastest and the median of
-  the repetitions are printed, and beside them the paired ratio (the median
-  of the ratios of the two runs taken side by side), which a load that
-  changes during the run moves least, and the CPU time (user + system).
+  (one untimed run of each first). The three take turns, in rotating order,
+  on the same installation; the fastest and the median of the repetitions are
+  printed, and beside them paired ratios (the median of the ratios of two
+  runs taken side by side in one repetition), which a load that changes
+  during the run moves least, and the CPU time (user + system).
 - Peak working set: VmHWM of the Wine process (GNU time, as in bench.py).
 - Each run is checked: the utility's 78 rows, and the signature check's exit
   code 0 with a last line that counts every file the utility found, all of
@@ -104,7 +109,8 @@ class SignaturesBench:
         self.prefix = wine_prefix(self.build / "signatures-prefix", self.scratch)
 
     def build_programs(self):
-        self.inventory.build_programs(["version_stub", "signature_tool", "spooler_tool"])
+        self.inventory.build_programs(["version_stub", "signature_tool", "spooler_tool",
+                                       "reference_verify"])
         run_checked(["cmake", "--build", self.inventory.program_build, "--target",
                      "pelmar_omni_signatures", "-j2"], stdout=subprocess.DEVNULL)
         self.utility = self.inventory.program
@@ -112,6 +118,7 @@ class SignaturesBench:
                            "pelmar_omni_signatures.exe")
         tools = self.inventory.tools_build
         self.spooler_tool = tools / "spooler_tool.exe"
+        self.reference = tools / "reference_verify.exe"
         os.environ["PELMAR_SIGNATURE_TOOL"] = str(tools / "signature_tool.exe")
 
     def make_prefix(self):
@@ -191,25 +198,41 @@ class SignaturesBench:
         self.summary_line = lines[-1].strip()
         return sample
 
+    def run_reference(self, signed):
+        sample = measure([WINE64, self.reference, *signed], self.prefix.env, self.scratch)
+        if sample.exit_code != 0:
+            raise SystemExit(f"reference_verify: exit {sample.exit_code}: {sample.stderr}")
+        return sample
+
     def run(self):
         started = time.perf_counter()
         self.build_programs()
         self.make_prefix()
         installation = self.inventory.make_installation()
         found = self.install(installation)
-        contenders = [("utility", self.run_utility), ("signatures", self.run_signatures)]
-        for _, run in contenders:  # untimed: the page cache and Wine's own start-up
-            run(found)
+        # Untimed: the page cache and Wine's own start-up. The utility's table
+        # says where each signed file lies.
+        rows = Bench.table_rows(self.run_utility(found).stdout)
+        signed = [row["directory"].rstrip("\\") + "\\" + row["name"] for row in rows
+                  if row["hash"] != "--" and row["name"].endswith((".dll", ".cat"))]
+        contenders = [("utility", lambda: self.run_utility(found)),
+                      ("signatures", lambda: self.run_signatures(found)),
+                      ("reference", lambda: self.run_reference(signed))]
+        for _, run in contenders[1:]:
+            run()
         load_before = os.getloadavg()[0]
         samples = {name: [] for name, _ in contenders}
         for repetition in range(self.repetitions):
-            for name, run in contenders[repetition % 2:] + contenders[:repetition % 2]:
-                samples[name].append(run(found))
+            turn = repetition % len(contenders)
+            for name, run in contenders[turn:] + contenders[:turn]:
+                samples[name].append(run())
+        self.signed_files = len(signed)
         self.report(found, samples, (load_before, os.getloadavg()[0]),
                     time.perf_counter() - started)
 
     def report(self, found, samples, load, elapsed):
-        utility, checker = samples["utility"], samples["signatures"]
+        utility, checker, reference = (samples["utility"], samples["signatures"],
+                                       samples["reference"])
 
         def row(name, runs):
             walls = [sample.wall for sample in runs]
@@ -218,10 +241,14 @@ class SignaturesBench:
                 statistics.median(sample.cpu for sample in runs),
                 max(sample.peak_kib for sample in runs))
 
-        paired = statistics.median(mine.wall / theirs.wall for mine, theirs in zip(checker, utility))
-        fastest = min(sample.wall for sample in checker) / min(sample.wall for sample in utility)
-        cpu = (statistics.median(sample.cpu for sample in checker) /
-               statistics.median(sample.cpu for sample in utility))
+        def ratios(mine, theirs):
+            """Paired, fastest runs, median CPU."""
+            return (statistics.median(one.wall / other.wall for one, other in zip(mine, theirs)),
+                    min(one.wall for one in mine) / min(other.wall for other in theirs),
+                    statistics.median(one.cpu for one in mine) /
+                    statistics.median(other.cpu for other in theirs))
+
+        paired = ratios(checker, utility)[0]
         lines = [
             "",
             "pelmar_omni_signatures beside pelmar_omni_info on one installation (Wine: %s)" %
@@ -233,16 +260,21 @@ class SignaturesBench:
             "pelmaromn.cat" % (found, sum(size for _, size, _ in INSTALLATION) / 2**20),
             "(beside the .inf and in the system's catalog store). Signature check's last line:",
             "  " + self.summary_line,
+            "reference_verify: WinVerifyTrust alone on the %d signed files (PE files and the "
+            "catalog)." % self.signed_files,
             "Seconds of wall clock for the whole process, %d repetitions side by side, in "
-            "alternating order;" % len(checker),
+            "rotating order;" % len(checker),
             "cpu: median user+system seconds; peak: VmHWM in KiB.",
             "",
             "%-22s %9s %9s %9s %10s" % ("program", "min s", "median s", "cpu s", "peak KiB"),
             row("pelmar_omni_info", utility),
             row("pelmar_omni_signatures", checker),
+            row("reference_verify", reference),
             "",
-            "Signature check / utility: %.2f paired (median of side-by-side ratios), "
-            "%.2f fastest runs, %.2f CPU." % (paired, fastest, cpu),
+            "Ratios: paired (median of side-by-side ratios), fastest runs, median CPU:",
+            "  signature check / utility:          %.2f  %.2f  %.2f" % ratios(checker, utility),
+            "  signature check / reference_verify: %.2f  %.2f  %.2f" % ratios(checker, reference),
+            "  reference_verify / utility:         %.2f  %.2f  %.2f" % ratios(reference, utility),
             "Target: no more than 3x the utility's time, side by side: %s." % (
                 "met" if paired <= 3 else "NOT met"),
             "Whole benchmark run: %.0f s" % elapsed,
