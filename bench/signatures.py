@@ -248,7 +248,6 @@ class SignaturesBench:
                     statistics.median(one.cpu for one in mine) /
                     statistics.median(other.cpu for other in theirs))
 
-        paired = ratios(checker, utility)[0]
         lines = [
             "",
             "pelmar_omni_signatures beside pelmar_omni_info on one installation (Wine: %s)" %
@@ -275,8 +274,8 @@ class SignaturesBench:
             "  signature check / utility:          %.2f  %.2f  %.2f" % ratios(checker, utility),
             "  signature check / reference_verify: %.2f  %.2f  %.2f" % ratios(checker, reference),
             "  reference_verify / utility:         %.2f  %.2f  %.2f" % ratios(reference, utility),
-            "Target: no more than 3x the utility's time, side by side: %s." % (
-                "met" if paired <= 3 else "NOT met"),
+            "Target: no more than 3x the utility's time (paired and fastest runs): %s." % (
+                "met" if max(ratios(checker, utility)[:2]) <= 3 else "NOT met"),
             "Whole benchmark run: %.0f s" % elapsed,
         ]
         print("\n".join(lines), flush=True)
