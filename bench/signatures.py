@@ -46,6 +46,7 @@ from pathlib import Path
 # The inventory benchmark's Wine, priority, measuring and installation, shared.
 from bench import (INSTALLATION, RAISED_PRIORITY, WINE64, WINESERVER, Bench, log, measure,
                    run_checked)
+from compare import windows_path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "support"))
 import test_signing as signing  # noqa: E402
@@ -63,10 +64,6 @@ DRIVER_FILES = ["pmomndrv.dll", "pelmarxpsdrv-pipelineconfig.xml", "pmomnui.dll"
     if name not in ("pmomndrv.dll", "pelmarxpsdrv-pipelineconfig.xml", "pmomnui.dll")
     + PACKAGE_FILES + PROCESSOR_FILES]
 SUMMARY = re.compile(r"(\d+) files?: (.*)")
-
-
-def windows_path(path):
-    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
 
 
 class wine_prefix:
