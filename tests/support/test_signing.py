@@ -18,7 +18,7 @@ import typing
 
 from asn1crypto import algos, cms, core, x509
 
-CATALOG_LIST = "1.3.6.1.4.1.311.10.1"
+_CATALOG_LIST = "1.3.6.1.4.1.311.10.1"
 _SIGNED_DATA = "1.2.840.113549.1.7.2"
 _CATALOG_LIST_USAGE = "1.3.6.1.4.1.311.12.1.1"
 _CATALOG_LIST_MEMBER = "1.3.6.1.4.1.311.12.1.2"
@@ -35,8 +35,8 @@ _PE_SUFFIXES = (".dll", ".exe", ".sys", ".drv", ".ocx", ".cpl")
 _NAMEVALUE_FLAGS = 0x10010001
 
 
-def _run(*command, cwd=None):
-    result = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True)
+def _run(*command):
+    result = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True)
     if result.returncode != 0:
         raise AssertionError(f"{command[0]} failed with exit code {result.returncode}\n"
                              + result.stderr.decode("utf-8", "backslashreplace"))
@@ -224,7 +224,7 @@ def build_catalog(by, members, target, digest="sha256"):
     # As in Authenticode, the digest covers the content without its own tag
     # and length.
     signed_attributes = cms.CMSAttributes([
-        {"type": "content_type", "values": [CATALOG_LIST]},
+        {"type": "content_type", "values": [_CATALOG_LIST]},
         {"type": "signing_time", "values": [cms.Time({"utc_time": trust_list["this_update"].native})]},
         {"type": "message_digest", "values": [hashlib.new(digest, trust_list.contents).digest()]},
     ])
@@ -237,7 +237,7 @@ def build_catalog(by, members, target, digest="sha256"):
     signed = _signed_data({
         "version": "v1",
         "digest_algorithms": [{"algorithm": digest, "parameters": core.Null()}],
-        "content_info": {"content_type": CATALOG_LIST, "content": trust_list},
+        "content_info": {"content_type": _CATALOG_LIST, "content": trust_list},
         "certificates": [certificate, root],
         "signer_infos": [{
             "version": "v1",
