@@ -22,8 +22,6 @@ struct trust_script {
     LONG file_code = TRUST_E_NOSIGNATURE;
     LONG catalog_code = ERROR_SUCCESS;
     std::wstring file_signer;
-    // Files, by name, that carry no signature whatever file_code says.
-    std::vector<std::wstring> unsigned_files;
     std::wstring catalog_signer = L"Pelmar Test Signer";
     // What the last catalog verification was asked about.
     std::wstring catalog_path;
@@ -55,12 +53,6 @@ inline LONG WINAPI scripted_verify_trust(HWND, GUID*, LPVOID pointer) {
     if (path.size() > 4 && path.substr(path.size() - 4) == L".cat") {
         trust.current_signer = trust.catalog_signer;
         return trust.catalog_code;
-    }
-    for (const std::wstring& name : trust.unsigned_files) {
-        if (path.size() > name.size() && path.substr(path.size() - name.size()) == name) {
-            trust.current_signer.clear();
-            return TRUST_E_NOSIGNATURE;
-        }
     }
     trust.current_signer = trust.file_signer;
     return trust.file_code;
