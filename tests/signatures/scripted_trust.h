@@ -26,6 +26,7 @@ struct trust_script {
     // What the last catalog verification was asked about.
     std::wstring catalog_path;
     std::wstring member_tag;
+    HCATADMIN catalog_admin = nullptr;
     int verifications = 0;
     int closes = 0;
     std::wstring current_signer;
@@ -46,6 +47,11 @@ inline LONG WINAPI scripted_verify_trust(HWND, GUID*, LPVOID pointer) {
     if (data->dwUnionChoice == WTD_CHOICE_CATALOG) {
         trust.catalog_path = data->pCatalog->pcwszCatalogFilePath;
         trust.member_tag = data->pCatalog->pcwszMemberTag;
+        // Windows 8 added hCatAdmin behind the fields older headers know.
+        EXPECT_EQ(data->pCatalog->cbStruct, sizeof(WINTRUST_CATALOG_INFO) + sizeof(HCATADMIN));
+        trust.catalog_admin =
+            *reinterpret_cast<const HCATADMIN*>(reinterpret_cast<const char*>(data->pCatalog) +
+                                               sizeof(WINTRUST_CATALOG_INFO));
         trust.current_signer = trust.catalog_signer;
         return trust.catalog_code;
     }
@@ -86,6 +92,8 @@ inline DWORD WINAPI scripted_name(PCCERT_CONTEXT, DWORD, DWORD, void*, LPWSTR na
 // released.
 struct store_script {
     std::wstring catalog;
+    // The size of the hashes the catalog lists; 0 for any.
+    std::size_t hash_size = 0;
     std::vector<unsigned char> asked_hash;
     int listings = 0;
     int releases = 0;
@@ -94,7 +102,7 @@ inline store_script store;
 
 inline HCATINFO WINAPI scripted_enum_catalog(HCATADMIN, BYTE* hash, DWORD size, DWORD, HCATINFO*) {
     store.asked_hash.assign(hash, hash + size);
-    if (store.catalog.empty()) {
+    if (store.catalog.empty() || (store.hash_size != 0 && store.hash_size != size)) {
         SetLastError(ERROR_NOT_FOUND);
         return nullptr;
     }

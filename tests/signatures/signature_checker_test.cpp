@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -121,6 +122,75 @@ TEST_F(signature_checker_test, system_store_listing_is_checked_by_member_tag) {
     }
     store.catalog.clear();
     expect_verdict(check(L"pmomnui.dll"), signature_status::no_signature, L"", L"");
+}
+
+namespace {
+
+// Windows 8's SHA-256 catalog hashes, which Wine 8 cannot compute, as a
+// script: the program finds both functions at run time.
+char sha256_context;
+const HCATADMIN sha256_admin = &sha256_context;
+decltype(&GetProcAddress) get_proc_address = nullptr;
+decltype(&CryptCATAdminReleaseContext) release_context = nullptr;
+
+BOOL WINAPI scripted_acquire2(HCATADMIN* admin, const GUID*, PCWSTR algorithm,
+                              PCCERT_STRONG_SIGN_PARA, DWORD) {
+    EXPECT_EQ(std::wstring(algorithm), L"SHA256");
+    *admin = sha256_admin;
+    return TRUE;
+}
+
+BOOL WINAPI scripted_hash2(HCATADMIN admin, HANDLE, DWORD* size, BYTE* hash, DWORD) {
+    EXPECT_EQ(admin, sha256_admin);
+    EXPECT_GE(*size, 32u);
+    *size = 32;
+    std::fill(hash, hash + 32, BYTE{0xAB});
+    return TRUE;
+}
+
+FARPROC WINAPI scripted_get_proc_address(HMODULE module, LPCSTR name) {
+    const std::string wanted = name;
+    if (wanted == "CryptCATAdminAcquireContext2") {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(scripted_acquire2));
+    }
+    if (wanted == "CryptCATAdminCalcHashFromFileHandle2") {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(scripted_hash2));
+    }
+    return get_proc_address(module, name);
+}
+
+BOOL WINAPI scripted_release_context(HCATADMIN admin, DWORD flags) {
+    return admin == sha256_admin ? TRUE : release_context(admin, flags);
+}
+
+class sha256_catalog_test : public signature_checker_test {
+protected:
+    sha256_catalog_test() {
+        get_proc_address = lookup_.original<decltype(&GetProcAddress)>();
+        release_context = release_.original<decltype(&CryptCATAdminReleaseContext)>();
+        store.catalog = L"C:\\windows\\system32\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\"
+                        L"oem7.cat";
+    }
+
+    import_patch lookup_{"kernel32.dll", "GetProcAddress", as_import(scripted_get_proc_address)};
+    import_patch release_{"wintrust.dll", "CryptCATAdminReleaseContext",
+                          as_import(scripted_release_context)};
+};
+
+}  // namespace
+
+TEST_F(sha256_catalog_test, sha256_is_looked_up_first_and_sha1_where_no_catalog_lists_it) {
+    const std::wstring path = folder_.write(L"pmomnui.dll", "MZ listed in the store");
+    store.hash_size = 32;
+    expect_verdict(check(L"pmomnui.dll"), signature_status::catalog, signer, L"oem7.cat");
+    EXPECT_EQ(trust.member_tag, hex(std::vector<unsigned char>(32, 0xAB)));
+    EXPECT_EQ(trust.catalog_admin, sha256_admin);
+
+    store.hash_size = 20;
+    expect_verdict(check(L"pmomnui.dll"), signature_status::catalog, signer, L"oem7.cat");
+    EXPECT_EQ(trust.member_tag, hex(api_hash(path)));
+    EXPECT_NE(trust.catalog_admin, sha256_admin);
+    EXPECT_NE(trust.catalog_admin, nullptr);
 }
 
 TEST_F(signature_checker_test, files_that_cannot_be_read_are_unreadable_and_absent_ones_have_no_row) {
