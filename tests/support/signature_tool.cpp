@@ -17,7 +17,9 @@
 #include <mscat.h>
 #include <softpub.h>
 
+#include "catalog_handles.h"
 #include "tool_output.h"
+#include "unique_file_handle.h"
 
 namespace {
 
@@ -43,11 +45,13 @@ void rewind(HANDLE file) {
 }
 
 void print_tags(const wchar_t* path) {
-    const HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const HANDLE opened = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      0, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
         fail(L"CreateFileW");
     }
+    const unique_file_handle owner(opened);
+    const HANDLE file = owner.get();
     BYTE hash[64];
     DWORD size = sizeof(hash);
     if (!CryptCATAdminCalcHashFromFileHandle(file, &size, hash, 0)) {
@@ -61,19 +65,18 @@ void print_tags(const wchar_t* path) {
     const auto calculate = reinterpret_cast<calc_hash2>(
         reinterpret_cast<void*>(GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle2")));
     if (acquire != nullptr && calculate != nullptr) {
-        HCATADMIN admin = nullptr;
-        if (!acquire(&admin, nullptr, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) {
+        HCATADMIN acquired = nullptr;
+        if (!acquire(&acquired, nullptr, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) {
             fail(L"CryptCATAdminAcquireContext2");
         }
+        const unique_catalog_admin admin(acquired);
         rewind(file);
         size = sizeof(hash);
-        if (!calculate(admin, file, &size, hash, 0)) {
+        if (!calculate(admin.get(), file, &size, hash, 0)) {
             fail(L"CryptCATAdminCalcHashFromFileHandle2");
         }
         write_utf8(STD_OUTPUT_HANDLE, L"SHA256 " + hex(hash, size) + L"\n");
-        CryptCATAdminReleaseContext(admin, 0);
     }
-    CloseHandle(file);
 }
 
 // A catalog the system cannot read poisons the store: under Wine every later
@@ -104,11 +107,12 @@ void add_catalog(wchar_t* path) {
     verify(path);
     std::wstring base_name = path;
     base_name.erase(0, base_name.find_last_of(L"\\/") + 1);
-    HCATADMIN admin = nullptr;
-    if (!CryptCATAdminAcquireContext(&admin, nullptr, 0)) {
+    HCATADMIN acquired = nullptr;
+    if (!CryptCATAdminAcquireContext(&acquired, nullptr, 0)) {
         fail(L"CryptCATAdminAcquireContext");
     }
-    const HCATINFO added = CryptCATAdminAddCatalog(admin, path, base_name.data(), 0);
+    const unique_catalog_admin admin(acquired);
+    const HCATINFO added = CryptCATAdminAddCatalog(admin.get(), path, base_name.data(), 0);
     if (added == nullptr) {
         fail(L"CryptCATAdminAddCatalog");
     }
@@ -118,8 +122,7 @@ void add_catalog(wchar_t* path) {
         fail(L"CryptCATCatalogInfoFromContext");
     }
     write_utf8(STD_OUTPUT_HANDLE, std::wstring(info.wszCatalogFile) + L"\n");
-    CryptCATAdminReleaseCatalogContext(admin, added, 0);
-    CryptCATAdminReleaseContext(admin, 0);
+    CryptCATAdminReleaseCatalogContext(admin.get(), added, 0);
 }
 
 }  // namespace
