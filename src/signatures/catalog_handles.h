@@ -12,5 +12,3 @@ inline void release_catalog_admin(HCATADMIN admin) {
 
 // A catalog context of CryptCATAdminAcquireContext or ...AcquireContext2.
 using unique_catalog_admin = unique_handle<HCATADMIN, release_catalog_admin>;
-// A catalog file that CryptCATOpen opened.
-using unique_catalog = unique_handle<HANDLE, CryptCATClose, -1>;

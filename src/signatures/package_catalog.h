@@ -4,15 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "file_verdict.h"
+#include <windows.h>
 
-// One entry of a catalog: the tag the catalog services know it by, the hash
-// it lists, and the file's name where the catalog names it.
-struct catalog_member {
-    std::wstring tag;
-    std::vector<unsigned char> digest;
-    std::wstring file_name;
-};
+#include "catalog_members.h"
+#include "file_verdict.h"
 
 // The package's own catalog, pelmaromn.cat, in one folder. It comes from the
 // field and may be damaged or hostile: its members are read only once its
@@ -36,7 +31,7 @@ public:
     const catalog_member* member_named(const std::wstring& name) const;
 
 private:
-    void read_members();
+    void read_members(HANDLE file);
 
     std::wstring path_;
     std::optional<file_verdict> verdict_;

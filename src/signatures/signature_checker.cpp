@@ -7,6 +7,7 @@
 
 #include "error_code_text.h"
 #include "opened_file.h"
+#include "same_file_name.h"
 #include "system_catalogs.h"
 #include "trust_reason.h"
 #include "trust_verification.h"
@@ -38,11 +39,6 @@ std::wstring file_name_part(const std::wstring& path) {
     return separator == std::wstring::npos ? path : path.substr(separator + 1);
 }
 
-bool same_name(const std::wstring& left, const wchar_t* right) {
-    return CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right, -1, TRUE) ==
-           CSTR_EQUAL;
-}
-
 }  // namespace
 
 signature_checker::signature_checker(std::vector<std::wstring> signers)
@@ -64,7 +60,7 @@ const package_catalog& signature_checker::package_catalog_in(install_location lo
 std::optional<file_verdict> signature_checker::check(install_location location,
                                                      const std::wstring& directory,
                                                      const std::wstring& file_name) {
-    if (same_name(file_name, package_catalog::file_name)) {
+    if (same_file_name(file_name, package_catalog::file_name)) {
         const package_catalog& catalog = package_catalog_in(location, directory);
         const std::optional<file_verdict>& verdict = catalog.verdict();
         if (verdict && verdict->status == signature_status::embedded_signature &&

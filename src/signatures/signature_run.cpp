@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,6 +79,14 @@ bool parse(std::span<const wchar_t* const> arguments, options& parsed, std::wstr
     return true;
 }
 
+// A result that did not reach its reader in full is no success.
+void flush_all(std::wostream& out) {
+    out.flush();
+    if (!out) {
+        throw output_exception(write_error_code(out));
+    }
+}
+
 int check_files(std::vector<std::wstring> signers, std::wostream& out) {
     const com_initializer com;
     signature_checker checker(std::move(signers));
@@ -97,10 +106,7 @@ int check_files(std::vector<std::wstring> signers, std::wostream& out) {
         }
     }
     out << tally.summary() << L'\n';
-    out.flush();
-    if (!out) {
-        throw output_exception(write_error_code(out));
-    }
+    flush_all(out);
     return tally.exit_code();
 }
 
@@ -114,12 +120,12 @@ int run_signatures(std::span<const wchar_t* const> arguments, std::wostream& out
         error << problem << L'\n' << usage_line;
         return exit_trouble;
     }
-    if (parsed.help) {
-        out << usage_line << help_text;
-        out.flush();
-        return out ? 0 : exit_trouble;
-    }
     try {
+        if (parsed.help) {
+            out << usage_line << help_text;
+            flush_all(out);
+            return 0;
+        }
         return check_files(std::move(parsed.signers), out);
     } catch (const std::exception&) {
         print_failure_line(error);

@@ -22,12 +22,11 @@ struct trust_script {
     LONG file_code = TRUST_E_NOSIGNATURE;
     LONG catalog_code = ERROR_SUCCESS;
     std::wstring file_signer;
-    // Files, by name, that carry no signature whatever file_code says.
-    std::vector<std::wstring> unsigned_files;
     std::wstring catalog_signer = L"Pelmar Test Signer";
     // What the last catalog verification was asked about.
     std::wstring catalog_path;
     std::wstring member_tag;
+    HCATADMIN catalog_admin = nullptr;
     int verifications = 0;
     int closes = 0;
     std::wstring current_signer;
@@ -48,6 +47,11 @@ inline LONG WINAPI scripted_verify_trust(HWND, GUID*, LPVOID pointer) {
     if (data->dwUnionChoice == WTD_CHOICE_CATALOG) {
         trust.catalog_path = data->pCatalog->pcwszCatalogFilePath;
         trust.member_tag = data->pCatalog->pcwszMemberTag;
+        // Windows 8 added hCatAdmin behind the fields older headers know.
+        EXPECT_EQ(data->pCatalog->cbStruct, sizeof(WINTRUST_CATALOG_INFO) + sizeof(HCATADMIN));
+        trust.catalog_admin =
+            *reinterpret_cast<const HCATADMIN*>(reinterpret_cast<const char*>(data->pCatalog) +
+                                               sizeof(WINTRUST_CATALOG_INFO));
         trust.current_signer = trust.catalog_signer;
         return trust.catalog_code;
     }
@@ -55,12 +59,6 @@ inline LONG WINAPI scripted_verify_trust(HWND, GUID*, LPVOID pointer) {
     if (path.size() > 4 && path.substr(path.size() - 4) == L".cat") {
         trust.current_signer = trust.catalog_signer;
         return trust.catalog_code;
-    }
-    for (const std::wstring& name : trust.unsigned_files) {
-        if (path.size() > name.size() && path.substr(path.size() - name.size()) == name) {
-            trust.current_signer.clear();
-            return TRUST_E_NOSIGNATURE;
-        }
     }
     trust.current_signer = trust.file_signer;
     return trust.file_code;
@@ -94,6 +92,8 @@ inline DWORD WINAPI scripted_name(PCCERT_CONTEXT, DWORD, DWORD, void*, LPWSTR na
 // released.
 struct store_script {
     std::wstring catalog;
+    // The size of the hashes the catalog lists; 0 for any.
+    std::size_t hash_size = 0;
     std::vector<unsigned char> asked_hash;
     int listings = 0;
     int releases = 0;
@@ -102,7 +102,7 @@ inline store_script store;
 
 inline HCATINFO WINAPI scripted_enum_catalog(HCATADMIN, BYTE* hash, DWORD size, DWORD, HCATINFO*) {
     store.asked_hash.assign(hash, hash + size);
-    if (store.catalog.empty()) {
+    if (store.catalog.empty() || (store.hash_size != 0 && store.hash_size != size)) {
         SetLastError(ERROR_NOT_FOUND);
         return nullptr;
     }
