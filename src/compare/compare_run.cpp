@@ -3,27 +3,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <iomanip>
 #include <map>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include <windows.h>
-
 #include "console_output.h"
-#include "difference_layout.h"
 #include "error_code_text.h"
-#include "file_key.h"
-#include "fleet_tally.h"
+#include "fleet_view.h"
+#include "input_files.h"
 #include "inventory_reader.h"
-#include "inventory_row.h"
-#include "location_name.h"
+#include "row_names.h"
 #include "manifest_rows.h"
 #include "row_change.h"
-#include "unique_file_handle.h"
-#include "wildcard_expansion.h"
 
 namespace {
 
@@ -31,59 +24,130 @@ constexpr int exit_identical = 0;
 constexpr int exit_differ = 1;
 constexpr int exit_trouble = 2;
 
+constexpr std::wstring_view usage =
+    L"usage: pelmar_omni_compare [--csv] BASELINE INVENTORY [INVENTORY...]\n"
+    L"       pelmar_omni_compare --help\n";
+
+constexpr std::wstring_view help =
+    L"Compares inventories that pelmar_omni_info.exe saved with a baseline inventory\n"
+    L"of the installation as released: is this the installation we shipped, and\n"
+    L"where does it differ?\n"
+    L"\n"
+    L"  BASELINE   the baseline inventory, e.g. baseline.txt\n"
+    L"  INVENTORY  an inventory, or a wildcard pattern such as reports\\*.txt; a\n"
+    L"             pattern that also matches the baseline leaves it out\n"
+    L"  --csv      write CSV instead of text: UTF-8 with a byte order mark, one\n"
+    L"             record per differing row, per identical inventory and per\n"
+    L"             inventory that could not be used\n"
+    L"  --help, /? show this text\n"
+    L"  --         end of the options, for an inventory whose name starts with -\n"
+    L"\n"
+    L"Rows are matched by file and location, never by the folder's text, so a\n"
+    L"baseline from one machine fits any other. A differing row says the first of\n"
+    L"these that applies:\n"
+    L"  location missing, location added  the folder exists on one machine only\n"
+    L"  file missing, file added          the file exists on one machine only\n"
+    L"  version OLD -> NEW, size OLD -> NEW\n"
+    L"                                    OLD is the baseline's\n"
+    L"  content differs at the same version and size: corrupt or altered\n"
+    L"                                    the released version and size, other\n"
+    L"                                    bytes: replace the file from the release\n"
+    L"\n"
+    L"Inventories are read as cmd's >, PowerShell's > and Out-File save them: UTF-8\n"
+    L"with or without a byte order mark, or UTF-16LE with one; CR LF or LF line ends;\n"
+    L"title lines before the table are skipped.\n"
+    L"\n"
+    L"Exit codes: 0 every inventory is identical to the baseline; 1 at least one\n"
+    L"differs; 2 at least one could not be used or was incomplete (2 wins over 1),\n"
+    L"the baseline could not be used, nothing was left to compare, or the command\n"
+    L"line was wrong.\n";
+
+constexpr std::wstring_view csv_header =
+    L"inventory,file,location,change,baseline_version,version,baseline_size,size,"
+    L"baseline_sha1,sha1,detail";
+
+// One field of a CSV record, quoted where RFC 4180 asks for it.
+void write_csv_field(std::wostream& out, std::wstring_view field) {
+    if (field.find_first_of(L",\"\r\n") == std::wstring_view::npos) {
+        out << field;
+        return;
+    }
+    out << L'"';
+    for (const wchar_t character : field) {
+        out << character;
+        if (character == L'"') {
+            out << L'"';
+        }
+    }
+    out << L'"';
+}
+
 class comparison {
 public:
-    comparison(std::wostream& out, std::wostream& error) : out_(out), error_(error) {}
+    comparison(std::wostream& out, std::wostream& error, bool csv)
+        : out_(out), error_(error), csv_(csv) {}
 
-    int run(std::span<const wchar_t* const> arguments);
+    int run(const std::vector<std::wstring>& arguments);
 
 private:
-    // What a file is named as: the baseline, an inventory of an argument
-    // before the last one, or an inventory of the last argument.
-    enum class use { baseline, inventory, last_inventory };
-
-    bool read_baseline(const std::wstring& argument);
-    // Compares the files an argument names; false once standard output failed.
-    bool compare_argument(const std::wstring& argument, use as);
-    void compare_file(const std::wstring& name, use as);
-    // Reads one file that was not named before; false, after saying why,
-    // when there is nothing of it to compare.
-    bool read_file(const std::wstring& name, use as, std::vector<inventory_row>& rows,
-                   inventory_reading& reading);
-    void compare_rows(const std::wstring& name, const inventory_reading& reading);
-    void report(std::wstring_view name, std::wstring_view problem);
-    void print_summary();
+    // Reads a file not read before into `into`; false, after saying why
+    // where that is not plain, when there is nothing in it to compare.
+    bool read(const named_file& file, inventory& into);
+    void compare(const named_file& file);
+    // An inventory that could not be used, or not wholly.
+    void unusable(const std::wstring& name, const std::wstring& problem);
+    void complain(std::wstring_view name, std::wstring_view problem);
+    void csv_record(std::wstring_view name, std::wstring_view change, std::size_t row = 0,
+                    std::wstring_view detail = {});
 
     std::wostream& out_;
     std::wostream& error_;
-    inventory_reader reader_;
-    matching_files matches_;
-    std::vector<inventory_row> baseline_;
-    std::vector<inventory_row> rows_;
-    std::vector<std::pair<std::size_t, std::wstring>> changes_;
-    fleet_tally tally_;
-    // The full path of each file before the last argument's, so that a file
-    // named twice is compared once. The last argument's files need no entry:
-    // one pattern's matches are distinct files, and a fleet's one folder
-    // pattern thus leaves this as small as the baseline.
-    std::map<std::wstring, std::wstring, ignoring_case_less> seen_;
+    const bool csv_;
+    std::string bytes_;
+    std::vector<named_file> files_;
+    inventory baseline_;
+    inventory current_;
+    // Every file read, by identity, with the name it was first read by.
+    std::map<file_identity, std::wstring> seen_;
+    fleet_view fleet_;
     std::uint64_t identical_ = 0;
     std::uint64_t differing_ = 0;
     std::uint64_t unusable_ = 0;
 };
 
-int comparison::run(std::span<const wchar_t* const> arguments) {
-    if (!read_baseline(arguments.front())) {
+int comparison::run(const std::vector<std::wstring>& arguments) {
+    if (csv_) {
+        // The byte order mark tells Excel that the text is UTF-8.
+        out_ << L'\uFEFF' << csv_header << L'\n';
+    }
+    std::wstring problem = files_named(arguments.front(), files_);
+    if (problem.empty() && files_.size() > 1) {
+        problem = std::to_wstring(files_.size()) + L" files match; the baseline must be one file";
+    }
+    if (!problem.empty()) {
+        complain(arguments.front(), problem);
         return exit_trouble;
     }
-    for (std::size_t index = 1; index < arguments.size(); ++index) {
-        const use as = index + 1 == arguments.size() ? use::last_inventory : use::inventory;
-        if (!compare_argument(arguments[index], as)) {
-            break;
+    if (!read(files_.front(), baseline_) ||
+        baseline_.result != inventory::outcome::complete) {
+        if (!baseline_.problem.empty()) {
+            complain(files_.front().name, baseline_.problem);
+        }
+        return exit_trouble;
+    }
+    for (std::size_t index = 1; index < arguments.size() && out_; ++index) {
+        if (problem = files_named(arguments[index], files_); !problem.empty()) {
+            unusable(arguments[index], problem);
+        }
+        for (std::size_t file = 0; file < files_.size() && out_; ++file) {
+            compare(files_[file]);
         }
     }
-    if (identical_ + differing_ + unusable_ > 1) {
-        print_summary();
+    const std::uint64_t inventories = identical_ + differing_ + unusable_;
+    if (inventories > 1 && !csv_) {
+        out_ << L'\n' << inventories << L" inventories: " << identical_ << L" identical, "
+             << differing_ << L" differ, " << unusable_ << L" could not be used\n";
+        fleet_.print(out_);
     }
     out_.flush();
     if (!out_) {
@@ -91,157 +155,148 @@ int comparison::run(std::span<const wchar_t* const> arguments) {
                << error_code_text(write_error_code(out_)) << L'\n';
         return exit_trouble;
     }
+    if (inventories == 0) {
+        error_ << L"Nothing to compare: every inventory named is the baseline itself.\n";
+        return exit_trouble;
+    }
     return unusable_ > 0 ? exit_trouble : differing_ > 0 ? exit_differ : exit_identical;
 }
 
-bool comparison::read_baseline(const std::wstring& argument) {
-    std::wstring name = argument;
-    if (has_wildcards(argument)) {
-        if (const std::uint32_t code = matches_.find(argument); code != 0) {
-            report(argument, cannot_be_read(code));
-            return false;
-        }
-        if (matches_.size() != 1) {
-            report(argument, matches_.size() == 0
-                                 ? L"no file matches"
-                                 : std::to_wstring(matches_.size()) +
-                                       L" files match; the baseline must be one file");
-            return false;
-        }
-        name = std::wstring(folder_part(argument)) + std::wstring(matches_.name(0));
-    }
-    inventory_reading reading{};
-    if (!read_file(name, use::baseline, baseline_, reading)) {
+bool comparison::read(const named_file& file, inventory& into) {
+    file_identity identity;
+    into.result = inventory::outcome::unusable;
+    into.problem = read_whole_file(file, identity, bytes_);
+    if (!into.problem.empty()) {
         return false;
     }
-    if (reading.result != inventory_reading::outcome::complete) {
-        report(name, reading.problem);
+    if (const auto [earlier, first] = seen_.emplace(identity, file.name); !first) {
+        complain(file.name, L"the same file as " + earlier->second + L"; skipped");
         return false;
     }
+    read_inventory(bytes_, into);
     return true;
 }
 
-bool comparison::compare_argument(const std::wstring& argument, use as) {
-    if (!has_wildcards(argument)) {
-        compare_file(argument, as);
-        return static_cast<bool>(out_);
-    }
-    if (const std::uint32_t code = matches_.find(argument); code != 0 || matches_.size() == 0) {
-        report(argument, code != 0 ? cannot_be_read(code) : L"no file matches");
-        ++unusable_;
-        return true;
-    }
-    std::wstring name(folder_part(argument));
-    const std::size_t folder_length = name.size();
-    for (std::size_t index = 0; index < matches_.size(); ++index) {
-        name.resize(folder_length);
-        name += matches_.name(index);
-        compare_file(name, as);
-        if (!out_) {
-            return false;
+void comparison::compare(const named_file& file) {
+    const std::wstring& name = file.name;
+    if (!read(file, current_) || current_.result != inventory::outcome::complete) {
+        if (!current_.problem.empty()) {
+            unusable(name, current_.problem);
         }
-    }
-    return true;
-}
-
-void comparison::compare_file(const std::wstring& name, use as) {
-    inventory_reading reading{};
-    if (!read_file(name, as, rows_, reading)) {
-        return;
-    }
-    switch (reading.result) {
-        case inventory_reading::outcome::unusable:
-            report(name, reading.problem);
-            ++unusable_;
-            return;
-        case inventory_reading::outcome::incomplete:
-            report(name, reading.problem);
-            ++unusable_;
-            break;
-        case inventory_reading::outcome::complete:
-            break;
-    }
-    compare_rows(name, reading);
-}
-
-bool comparison::read_file(const std::wstring& name, use as, std::vector<inventory_row>& rows,
-                           inventory_reading& reading) {
-    std::wstring path = full_path(name);
-    if (path.empty()) {
-        report(name, cannot_be_read(GetLastError()));
-        unusable_ += as == use::baseline ? 0 : 1;
-        return false;
-    }
-    if (const auto earlier = seen_.find(path); earlier != seen_.end()) {
-        report(name, L"the same file as " + earlier->second + L"; skipped");
-        return false;
-    }
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        report(name, cannot_be_read(GetLastError()));
-        unusable_ += as == use::baseline ? 0 : 1;
-        return false;
-    }
-    const unique_file_handle owner(file);
-    if (as != use::last_inventory) {
-        seen_.emplace(std::move(path), name);
-    }
-    reading = reader_.read(file, rows);
-    return true;
-}
-
-void comparison::compare_rows(const std::wstring& name, const inventory_reading& reading) {
-    changes_.clear();
-    for (std::size_t row = 0; row < reading.rows; ++row) {
-        std::wstring change = row_change(baseline_[row], rows_[row]);
-        if (!change.empty()) {
-            changes_.emplace_back(row, std::move(change));
-            tally_.count_difference(row);
-        }
-    }
-    if (reading.result == inventory_reading::outcome::complete) {
-        ++(changes_.empty() ? identical_ : differing_);
-        if (changes_.empty()) {
-            out_ << name << L": identical\n";
+        // Of an incomplete inventory the rows read are compared all the same.
+        if (current_.result != inventory::outcome::incomplete || current_.rows.empty()) {
             return;
         }
     }
-    out_ << name << L": " << changes_.size() << L" of " << reading.rows << L" rows differ\n";
-    const auto file_width = static_cast<std::streamsize>(file_column_width());
-    const auto location_width = static_cast<std::streamsize>(location_column_width());
-    for (const auto& [row, change] : changes_) {
-        const manifest_row& names = manifest_rows()[row];
-        out_ << L"  " << std::left << std::setw(file_width) << names.entry->file_name
-             << std::setw(location_width) << location_name(names.location) << change << L'\n';
+    std::size_t differ = 0;
+    for (std::size_t row = 0; row < current_.rows.size(); ++row) {
+        differ += compare_rows(baseline_.rows[row], current_.rows[row]) != row_change::none;
+    }
+    const bool complete = current_.result == inventory::outcome::complete;
+    if (complete) {
+        ++(differ == 0 ? identical_ : differing_);
+    }
+    if (complete && differ == 0) {
+        return csv_ ? csv_record(name, L"identical") : void(out_ << name << L": identical\n");
+    }
+    if (!csv_) {
+        out_ << name << L": " << differ << L" of " << current_.rows.size() << L" rows differ\n";
+    }
+    for (std::size_t row = 0; row < current_.rows.size(); ++row) {
+        const inventory_row& baseline = baseline_.rows[row];
+        const inventory_row& other = current_.rows[row];
+        if (const row_change change = compare_rows(baseline, other); change == row_change::none) {
+            continue;
+        } else if (csv_) {
+            csv_record(name, change_name(change), row);
+        } else {
+            const std::wstring line = row_names(row) + change_text(change, baseline, other);
+            out_ << L"  " << line << L'\n';
+            fleet_.add(fleet_view::difference, line, name);
+        }
     }
 }
 
-void comparison::report(std::wstring_view name, std::wstring_view problem) {
+void comparison::unusable(const std::wstring& name, const std::wstring& problem) {
+    ++unusable_;
+    complain(name, problem);
+    fleet_.add(fleet_view::unusable, problem, name);
+    if (csv_) {
+        csv_record(name, L"unusable", 0, problem);
+    }
+}
+
+void comparison::complain(std::wstring_view name, std::wstring_view problem) {
     // Standard output first, so that a console shows both in the order of the inputs.
     out_.flush();
     error_ << name << L": " << problem << L'\n';
     error_.flush();
 }
 
-void comparison::print_summary() {
-    out_ << L'\n' << identical_ + differing_ + unusable_ << L" inventories: " << identical_
-         << L" identical, " << differing_ << L" differ, " << unusable_ << L" could not be used\n";
-    tally_.print(out_);
+void comparison::csv_record(std::wstring_view name, std::wstring_view change, std::size_t row,
+                            std::wstring_view detail) {
+    // A record about a row has the row's names and each side's values where
+    // its file is present; one about a whole inventory has none of them.
+    const bool about_row = change != L"identical" && change != L"unusable";
+    write_csv_field(out_, name);
+    out_ << L',';
+    if (about_row) {
+        const manifest_row& names = manifest_rows()[row];
+        write_csv_field(out_, names.entry->file_name);
+        out_ << L',';
+        write_csv_field(out_, location_name(names.location));
+    } else {
+        out_ << L',';
+    }
+    out_ << L',' << change;
+    const auto values = [&](auto value) {
+        for (const inventory* side : {&baseline_, &current_}) {
+            out_ << L',';
+            if (about_row && side->rows[row].file_present) {
+                out_ << value(side->rows[row]);
+            }
+        }
+    };
+    values([](const inventory_row& side) { return side.version; });
+    values([](const inventory_row& side) { return side.size; });
+    values([](const inventory_row& side) { return side.hash; });
+    out_ << L',';
+    write_csv_field(out_, detail);
+    // The console output turns the line feed into CR LF, as RFC 4180 has it.
+    out_ << L'\n';
 }
 
 }  // namespace
 
 int run_compare(std::span<const wchar_t* const> arguments, std::wostream& out,
                 std::wostream& error) {
-    if (arguments.size() < 2) {
-        error << L"usage: pelmar_omni_compare BASELINE INVENTORY [INVENTORY...]\n";
+    bool csv = false;
+    bool options = true;
+    std::vector<std::wstring> names;
+    for (const std::wstring_view argument : arguments) {
+        if (options && (argument == L"--help" || argument == L"/?")) {
+            out << usage << L'\n' << help;
+            out.flush();
+            return out ? exit_identical : exit_trouble;
+        }
+        if (options && argument == L"--") {
+            options = false;
+        } else if (options && argument == L"--csv") {
+            csv = true;
+        } else if (options && argument.starts_with(L'-')) {
+            error << L"unknown option " << argument << L'\n' << usage;
+            return exit_trouble;
+        } else {
+            names.emplace_back(argument);
+        }
+    }
+    if (names.size() < 2) {
+        error << usage;
         return exit_trouble;
     }
     try {
-        comparison run(out, error);
-        return run.run(arguments);
+        comparison run(out, error, csv);
+        return run.run(names);
     } catch (const std::exception&) {
         error << L"An unexpected C++ standard library exception occurred.\n";
         return exit_trouble;

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <sstream>
 
-#include "error_code_text.h"
+#include <windows.h>
+
 #include "file_info.h"
 #include "file_manifest.h"
+#include "manifest_rows.h"
 #include "missing_text.h"
 #include "table_layout.h"
 
@@ -13,39 +17,57 @@ namespace {
 
 constexpr std::wstring_view not_inspected = L"--";
 constexpr std::wstring_view no_version = L"N/A";
-constexpr std::size_t sha1_hex_digits = 40;
+constexpr std::wstring_view missing_prefix = L"<Missing ";
 constexpr std::wstring_view bad_columns = L"columns not as the utility writes them";
+constexpr std::size_t none = std::string_view::npos;
 
-std::wstring_view trim_right(std::wstring_view text) {
-    const std::size_t end = text.find_last_not_of(L' ');
-    return text.substr(0, end == std::wstring_view::npos ? 0 : end + 1);
+// One past the line feed that ends the line at `start`, or none when the
+// line has no end.
+std::size_t line_end(std::string_view bytes, std::size_t start, bool utf16) {
+    if (!utf16) {
+        const std::size_t line_feed = bytes.find('\n', start);
+        return line_feed == none ? none : line_feed + 1;
+    }
+    for (std::size_t at = start; at + 1 < bytes.size(); at += 2) {
+        if (bytes[at] == '\n' && bytes[at + 1] == '\0') {
+            return at + 2;
+        }
+    }
+    return none;
 }
 
-std::wstring_view trim_left(std::wstring_view text) {
-    const std::size_t start = text.find_first_not_of(L' ');
-    return start == std::wstring_view::npos ? std::wstring_view() : text.substr(start);
+// Appends the UTF-8 or UTF-16LE `bytes` decoded to `text`; false where they
+// are not well-formed text or hold a NUL, which marks binary data.
+bool append_decoded(std::string_view bytes, bool utf16, std::wstring& text) {
+    const std::size_t start = text.size();
+    if (utf16) {
+        text.resize(start + bytes.size() / 2);
+        std::memcpy(text.data() + start, bytes.data(), bytes.size());
+    } else {
+        text.resize(start + bytes.size());
+        text.resize(start + static_cast<std::size_t>(MultiByteToWideChar(
+                                CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                static_cast<int>(bytes.size()), text.data() + start,
+                                static_cast<int>(bytes.size()))));
+    }
+    const std::wstring_view added = std::wstring_view(text).substr(start);
+    // An unpaired surrogate does not convert to UTF-8.
+    return !added.empty() && added.find(L'\0') == none &&
+           (!utf16 || WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, added.data(),
+                                          static_cast<int>(added.size()), nullptr, 0, nullptr,
+                                          nullptr) > 0);
 }
 
-bool is_digit(wchar_t character) {
-    return character >= L'0' && character <= L'9';
-}
-
-bool is_hash(std::wstring_view text) {
-    return text.size() == sha1_hex_digits &&
-           std::all_of(text.begin(), text.end(), [](wchar_t character) {
-               return is_digit(character) || (character >= L'a' && character <= L'f');
-           });
-}
-
-// A decimal number without sign; false when empty, not digits or too large.
+// A decimal number as the utility writes one: digits without a leading zero,
+// at most `limit`.
 bool parse_number(std::wstring_view text, std::uint64_t limit, std::uint64_t& value) {
-    if (text.empty() || !std::all_of(text.begin(), text.end(), is_digit)) {
+    if (text.empty() || (text.size() > 1 && text[0] == L'0')) {
         return false;
     }
     value = 0;
     for (const wchar_t digit : text) {
         const auto next = static_cast<std::uint64_t>(digit - L'0');
-        if (value > (limit - next) / 10) {
+        if (digit < L'0' || digit > L'9' || value > (limit - next) / 10) {
             return false;
         }
         value = value * 10 + next;
@@ -53,203 +75,171 @@ bool parse_number(std::wstring_view text, std::uint64_t limit, std::uint64_t& va
     return true;
 }
 
-// a.b.c.d, each part 0..65535 in the utility's spelling: no leading zeros.
+bool is_hash(std::wstring_view text) {
+    return text.size() == table_layout::hash_width &&
+           text.find_first_not_of(L"0123456789abcdef") == none;
+}
+
+// a.b.c.d, each part 0..65535.
 bool is_version(std::wstring_view text) {
     for (int part = 0; part < 4; ++part) {
         const std::size_t dot = text.find(L'.');
-        if ((dot == std::wstring_view::npos) != (part == 3)) {
-            return false;
-        }
-        const std::wstring_view number = text.substr(0, dot);
         std::uint64_t value = 0;
-        if (!parse_number(number, 65535, value) || (number.size() > 1 && number[0] == L'0')) {
+        if ((dot == none) != (part == 3) || !parse_number(text.substr(0, dot), 65535, value)) {
             return false;
         }
-        text.remove_prefix(dot == std::wstring_view::npos ? text.size() : dot + 1);
+        text.remove_prefix(dot == none ? text.size() : dot + 1);
     }
     return true;
 }
 
-bool in_manifest(std::wstring_view file_name) {
-    return std::any_of(
-        file_manifest.begin(), file_manifest.end(),
-        [file_name](const manifest_entry& entry) { return entry.file_name == file_name; });
+// The value in a column that the utility padded with spaces to `width` on
+// the right (`left_aligned`) or on the left; empty when the column is no
+// such padding of a value.
+std::wstring_view unpadded(std::wstring_view column, std::size_t width, bool left_aligned) {
+    const std::size_t first = left_aligned ? 0 : column.find_first_not_of(L' ');
+    const std::size_t last = left_aligned ? column.find_last_not_of(L' ') : column.size() - 1;
+    if (first == none || last == none) {
+        return {};
+    }
+    const std::wstring_view value = column.substr(first, last + 1 - first);
+    return column.size() == std::max(width, value.size()) ? value : std::wstring_view();
 }
 
-std::wstring at_line(std::size_t line_number, std::wstring_view problem) {
-    return L"line " + std::to_wstring(line_number) + L": " + std::wstring(problem);
+// Why `line` is not the row the utility writes for `expected`, or empty when
+// it is one; then `row` holds its values.
+std::wstring check_row(std::wstring_view line, const manifest_row& expected, inventory_row& row) {
+    using namespace table_layout;
+    std::array<std::wstring_view, 5> columns;
+    for (std::size_t column = 0; column + 1 < columns.size(); ++column) {
+        const std::size_t tab = line.find(separator);
+        if (tab == none) {
+            return std::wstring(bad_columns);
+        }
+        columns[column] = line.substr(0, tab);
+        line.remove_prefix(tab + 1);
+    }
+    const std::wstring_view hash = unpadded(columns[0], hash_width, true);
+    const std::wstring_view size = unpadded(columns[1], size_width, false);
+    const std::wstring_view version = unpadded(columns[2], version_width, true);
+    const std::wstring_view file_name = unpadded(columns[3], file_name_width, true);
+    const std::wstring_view directory = line;
+
+    // Either the file was inspected and all three values are known, or none
+    // is; a location that does not exist has no files to inspect.
+    const std::wstring_view missing = missing_text(expected.location);
+    row.location_exists = directory != missing;
+    row.file_present = hash != not_inspected;
+    const bool valid =
+        row.file_present
+            ? row.location_exists && is_hash(hash) &&
+                  parse_number(size, file_info::unmeasured - 1, row.size) &&
+                  (version == no_version || is_version(version))
+            : size == not_inspected && version == not_inspected;
+    const bool directory_valid =
+        !row.location_exists ||
+        (!directory.empty() && !directory.starts_with(missing_prefix) &&
+         std::none_of(directory.begin(), directory.end(), [](wchar_t c) { return c < L' '; }));
+    if (!valid || !directory_valid || file_name.empty()) {
+        return std::wstring(bad_columns);
+    }
+    if (file_name != expected.entry->file_name) {
+        const bool known = std::any_of(file_manifest.begin(), file_manifest.end(),
+                                       [file_name](const manifest_entry& entry) {
+                                           return entry.file_name == file_name;
+                                       });
+        return known ? L"expected " + expected.entry->file_name + L", found " +
+                           std::wstring(file_name)
+                     : L"unknown file name " + std::wstring(file_name);
+    }
+    if (row.file_present) {
+        row.version = version;
+        row.hash = hash;
+    }
+    return {};
+}
+
+const std::wstring& table_header() {
+    static const std::wstring header = [] {
+        std::wostringstream text;
+        print_header(text);
+        return text.str();
+    }();
+    return header;
 }
 
 }  // namespace
 
-inventory_reader::inventory_reader() : checked_(manifest_rows().size()) {
-    std::wostringstream header;
-    print_header(header);
-    header_ = header.str();
-}
-
-inventory_reading inventory_reader::read(HANDLE file, std::vector<inventory_row>& rows) {
-    enum class section { before_header, table, after_table, ended_early };
-    const std::vector<manifest_row>& expected = manifest_rows();
-    rows.resize(expected.size());
-    lines_.start(file);
-
-    section at = section::before_header;
-    std::size_t count = 0;
-    std::wstring_view line;
-    while (lines_.next_line(line)) {
-        switch (at) {
-            case section::before_header:
-                // The banner (after 2>&1) and PowerShell's rendering of the
-                // error stream come first.
-                if (line == header_) {
-                    at = section::table;
-                }
-                break;
-            case section::table: {
-                // A line without a tab is no row: a failure line ends the table.
-                if (line.find(table_layout::separator) == std::wstring_view::npos) {
-                    at = section::ended_early;
-                    break;
-                }
-                const std::wstring problem = parse_row(line, count, rows[count]);
-                if (!problem.empty()) {
-                    // A last line cut short is where a saved table was cut off.
-                    if (!lines_.line_ended()) {
-                        at = section::ended_early;
-                        break;
-                    }
-                    return {inventory_reading::outcome::unusable, count,
-                            at_line(lines_.line_number(), problem)};
-                }
-                if (++count == expected.size()) {
-                    at = section::after_table;
-                }
-                break;
-            }
-            case section::after_table:
-                if (line.find(table_layout::separator) != std::wstring_view::npos) {
-                    return {inventory_reading::outcome::unusable, count,
-                            at_line(lines_.line_number(), L"more rows than the manifest has")};
-                }
-                break;
-            case section::ended_early:
-                break;
-        }
-    }
-
-    const auto unusable = [count](std::wstring problem) {
-        return inventory_reading{inventory_reading::outcome::unusable, count, std::move(problem)};
+void read_inventory(std::string_view bytes, inventory& into) {
+    into.rows.clear();
+    into.text.clear();
+    into.result = inventory::outcome::unusable;
+    const auto at_line = [](std::size_t number, std::wstring_view problem) {
+        return L"line " + std::to_wstring(number) + L": " + std::wstring(problem);
     };
-    switch (lines_.stopped_by()) {
-        case line_reader::problem::none:
-            break;
-        case line_reader::problem::read_failed:
-            return unusable(cannot_be_read(lines_.error_code()));
-        case line_reader::problem::too_large:
-            return unusable(L"too large to be an inventory");
-        case line_reader::problem::not_text:
-            return unusable(at_line(lines_.line_number(), L"not text"));
-        case line_reader::problem::odd_utf16:
-            return unusable(L"UTF-16 text with an odd number of bytes");
-        case line_reader::problem::line_too_long:
-            return unusable(at_line(lines_.line_number(), L"line too long"));
+    const bool utf16 = bytes.starts_with("\xFF\xFE");
+    bytes.remove_prefix(utf16 ? 2 : bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
+    if (bytes.empty()) {
+        into.problem = L"empty file";
+        return;
     }
-    if (at == section::before_header) {
-        return unusable(lines_.any_text() ? L"not an inventory (no table header)" : L"empty file");
-    }
-    if (count < expected.size()) {
-        return {inventory_reading::outcome::incomplete, count,
-                L"incomplete, " + std::to_wstring(count) + L" of " +
-                    std::to_wstring(expected.size()) + L" rows"};
-    }
-    return {inventory_reading::outcome::complete, count, {}};
-}
+    // The rows point into the text: it must never move.
+    into.text.reserve(bytes.size());
 
-std::wstring inventory_reader::parse_row(std::wstring_view line, std::size_t index,
-                                         inventory_row& row) {
-    const checked_columns& known = checked_[index];
-    const std::size_t directory_start = known.text.size();
-    if (directory_start > 0 && line.starts_with(known.text) &&
-        line.find(table_layout::separator, directory_start) == std::wstring_view::npos) {
-        row.file_present = known.values.file_present;
-        row.size = known.values.size;
-        row.version.assign(known.values.version);
-        row.hash.assign(known.values.hash);
-        row.location_exists =
-            line.substr(directory_start) != missing_text(manifest_rows()[index].location);
-        return {};
-    }
-    std::wstring problem = check_columns(line, index, row);
-    if (problem.empty()) {
-        checked_columns& checked = checked_[index];
-        checked.text.assign(line.substr(0, line.rfind(table_layout::separator) + 1));
-        checked.values = row;
-    }
-    return problem;
-}
-
-std::wstring inventory_reader::check_columns(std::wstring_view line, std::size_t index,
-                                             inventory_row& row) {
-    const manifest_row& expected = manifest_rows()[index];
-    std::array<std::wstring_view, 5> columns;
+    const std::vector<manifest_row>& expected = manifest_rows();
+    bool in_table = false;
+    bool ended_early = false;
     std::size_t start = 0;
-    for (std::size_t column = 0; column + 1 < columns.size(); ++column) {
-        const std::size_t tab = line.find(table_layout::separator, start);
-        if (tab == std::wstring_view::npos) {
-            return std::wstring(bad_columns);
+    // The utility ends every line, its last row's too: a text that ends in a
+    // line without its end, or in half a UTF-16 unit, was cut off there. That
+    // last line is never read.
+    for (std::size_t number = 1, end; (end = line_end(bytes, start, utf16)) != none; ++number) {
+        const std::size_t text_start = into.text.size();
+        if (!append_decoded(bytes.substr(start, end - start), utf16, into.text)) {
+            into.rows.clear();
+            into.problem = at_line(number, L"not text");
+            return;
         }
-        columns[column] = line.substr(start, tab - start);
-        start = tab + 1;
-    }
-    columns.back() = line.substr(start);
-    if (columns.back().find(table_layout::separator) != std::wstring_view::npos) {
-        return std::wstring(bad_columns);
-    }
-
-    const std::wstring_view hash = trim_right(columns[0]);
-    const std::wstring_view size_text = trim_left(columns[1]);
-    const std::wstring_view version = trim_right(columns[2]);
-    const std::wstring_view file_name = trim_right(columns[3]);
-    const std::wstring_view directory = columns[4];
-
-    // Either the file was inspected and all three values are known, or none is.
-    const bool present = hash != not_inspected;
-    std::uint64_t size = file_info::unmeasured;
-    const bool valid = present ? is_hash(hash) &&
-                                     parse_number(size_text, file_info::unmeasured - 1, size) &&
-                                     (version == no_version || is_version(version))
-                               : size_text == not_inspected && version == not_inspected;
-    // Rendering the values back checks every width, pad and alignment.
-    if (!valid || !renders_as(line, directory, file_name, size, version, hash)) {
-        return std::wstring(bad_columns);
-    }
-
-    if (file_name != expected.entry->file_name) {
-        if (in_manifest(file_name)) {
-            return L"expected " + expected.entry->file_name + L", found " + std::wstring(file_name);
+        start = end;
+        std::wstring_view line(into.text.data() + text_start, into.text.size() - text_start - 1);
+        if (line.ends_with(L'\r')) {
+            line.remove_suffix(1);
         }
-        return L"unknown file name " + std::wstring(file_name);
+        const bool row_like = line.find(table_layout::separator) != none;
+        std::wstring problem;
+        if (!in_table) {
+            // The banner (after 2>&1) and PowerShell's rendering of the
+            // error stream come first.
+            in_table = line == table_header();
+        } else if (into.rows.size() == expected.size()) {
+            problem = row_like ? L"more rows than the manifest has" : L"";
+        } else if (!row_like || ended_early) {
+            // A line without a tab is no row: a failure line ends the table.
+            ended_early = true;
+        } else {
+            const manifest_row& names = expected[into.rows.size()];
+            problem = check_row(line, names, into.rows.emplace_back());
+        }
+        if (!problem.empty()) {
+            into.rows.clear();
+            into.problem = at_line(number, problem);
+            return;
+        }
     }
 
-    row.location_exists = directory != missing_text(expected.location);
-    row.file_present = present;
-    row.size = size;
-    row.version.assign(version);
-    row.hash.assign(hash);
-    return {};
-}
-
-bool inventory_reader::renders_as(std::wstring_view line, std::wstring_view directory,
-                                  std::wstring_view file_name, std::uint64_t size,
-                                  std::wstring_view version, std::wstring_view hash) {
-    rendered_.seekp(0);
-    print_row(rendered_, file_info(std::wstring(directory), std::wstring(file_name), size,
-                                   std::wstring(version), std::wstring(hash)));
-    const auto length = static_cast<std::size_t>(rendered_.tellp());
-    return rendered_.view().substr(0, length) == line;
-}
-
-std::wstring cannot_be_read(std::uint32_t error_code) {
-    return L"cannot be read. " + error_code_text(error_code);
+    if (!in_table) {
+        into.problem = L"not an inventory (no table header)";
+    } else if (into.rows.size() == expected.size()) {
+        into.result = inventory::outcome::complete;
+        into.problem.clear();
+    } else {
+        into.result = inventory::outcome::incomplete;
+        into.problem = L"incomplete, " + std::to_wstring(into.rows.size()) + L" of " +
+                       std::to_wstring(expected.size()) + L" rows";
+        if (!ended_early && start < bytes.size()) {
+            into.problem += utf16 && bytes.size() % 2 != 0
+                                ? L": UTF-16 text with an odd number of bytes"
+                                : L": the last line has no line end";
+        }
+    }
 }

@@ -1,64 +1,40 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <windows.h>
+// What one row of a saved table says about its file at its location. The
+// directory text itself is left out: machines differ in it by design. The
+// texts point into the inventory's own text.
+struct inventory_row {
+    bool location_exists = false;
+    bool file_present = false;
+    std::uint64_t size = 0;
+    std::wstring_view version;  // a.b.c.d or N/A while the file is present
+    std::wstring_view hash;     // 40 lower-case hexadecimal digits while the file is present
+};
 
-#include "inventory_row.h"
-#include "line_reader.h"
-#include "manifest_rows.h"
-
-// How far a saved table could be read.
-struct inventory_reading {
+// A table that the utility wrote and that was saved to a file, read back.
+struct inventory {
     enum class outcome {
         complete,
-        incomplete,  // the table ends early; its rows can still be compared
+        incomplete,  // the table ends early; the rows read can still be compared
         unusable,
     };
-    outcome result;
-    std::size_t rows;      // the rows read, from the first
-    std::wstring problem;  // why it is not complete, without the file's name
+    outcome result = outcome::unusable;
+    std::vector<inventory_row> rows;  // the rows read, from the first
+    std::wstring problem;             // why it is not complete, without the file's name
+    std::wstring text;                // the decoded text, which the rows point into
 };
 
-// Reads tables that the utility wrote and that were saved to a file, and
-// checks that they are what the utility writes: its header, one row per
-// manifest row in manifest order, each exactly as the utility lays it out.
-class inventory_reader {
-public:
-    inventory_reader();
+// Saved tables are far smaller; anything beyond this is no inventory.
+constexpr std::uint64_t max_inventory_bytes = 16 * 1024 * 1024;
 
-    // Reads the table in `file` into `rows`, one per manifest row; rows past
-    // those read are left as they were.
-    inventory_reading read(HANDLE file, std::vector<inventory_row>& rows);
-
-private:
-    // Why `line` is not the utility's row number `index`, or empty when it is.
-    std::wstring parse_row(std::wstring_view line, std::size_t index, inventory_row& row);
-    std::wstring check_columns(std::wstring_view line, std::size_t index, inventory_row& row);
-    // Whether the utility would write exactly `line` for these values.
-    bool renders_as(std::wstring_view line, std::wstring_view directory,
-                    std::wstring_view file_name, std::uint64_t size, std::wstring_view version,
-                    std::wstring_view hash);
-
-    // A row's columns before its directory that were found valid, and the
-    // values they hold.
-    struct checked_columns {
-        std::wstring text;
-        inventory_row values;
-    };
-
-    line_reader lines_;
-    std::wstring header_;
-    std::wostringstream rendered_;
-    // Per table row, the columns last found valid. Across a fleet most rows
-    // repeat the baseline's word for word and need no second check.
-    std::vector<checked_columns> checked_;
-};
-
-// The problem of a file that Windows would not open or read.
-std::wstring cannot_be_read(std::uint32_t error_code);
+// Reads a saved table from the whole of a file's `bytes`: UTF-8 with or
+// without its byte order mark, or UTF-16LE with its mark, LF or CR LF line
+// ends. Checks that it is what the utility writes: its header, then one row
+// per manifest row in manifest order, each laid out exactly as the utility
+// lays it out, each ended by a line end. Reuses `into`'s storage.
+void read_inventory(std::string_view bytes, inventory& into);

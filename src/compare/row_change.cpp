@@ -1,25 +1,44 @@
 #include "row_change.h"
 
-std::wstring row_change(const inventory_row& baseline, const inventory_row& other) {
+row_change compare_rows(const inventory_row& baseline, const inventory_row& other) {
     if (baseline.location_exists != other.location_exists) {
-        return baseline.location_exists ? L"location missing" : L"location added";
+        return baseline.location_exists ? row_change::location_missing
+                                        : row_change::location_added;
     }
     if (baseline.file_present != other.file_present) {
-        return baseline.file_present ? L"file missing" : L"file added";
+        return baseline.file_present ? row_change::file_missing : row_change::file_added;
     }
     if (!baseline.file_present) {
-        return {};
+        return row_change::none;
     }
-    std::wstring change;
+    if (baseline.version != other.version || baseline.size != other.size) {
+        return row_change::changed;
+    }
+    return baseline.hash != other.hash ? row_change::corrupt : row_change::none;
+}
+
+std::wstring_view change_name(row_change change) {
+    constexpr std::wstring_view names[] = {L"",           L"location missing", L"location added",
+                                           L"file missing", L"file added",     L"changed",
+                                           L"corrupt or altered"};
+    return names[static_cast<int>(change)];
+}
+
+std::wstring change_text(row_change change, const inventory_row& baseline,
+                         const inventory_row& other) {
+    if (change == row_change::corrupt) {
+        return L"content differs at the same version and size: corrupt or altered";
+    }
+    if (change != row_change::changed) {
+        return std::wstring(change_name(change));
+    }
+    std::wstring text;
     if (baseline.version != other.version) {
-        change = L"version " + baseline.version + L" -> " + other.version;
+        text.append(L"version ").append(baseline.version).append(L" -> ").append(other.version);
     }
     if (baseline.size != other.size) {
-        change += change.empty() ? L"size " : L", size ";
-        change += std::to_wstring(baseline.size) + L" -> " + std::to_wstring(other.size);
+        text += text.empty() ? L"size " : L", size ";
+        text += std::to_wstring(baseline.size) + L" -> " + std::to_wstring(other.size);
     }
-    if (change.empty() && baseline.hash != other.hash) {
-        change = L"content differs at the same version and size: corrupt or altered";
-    }
-    return change;
+    return text;
 }

@@ -6,42 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "compare_run.h"
-#include "row_change.h"
 #include "saved_inventory.h"
 
 namespace {
-
-inventory_row found_with(std::uint64_t size, const wchar_t* version, wchar_t digit) {
-    return {true, true, size, version, std::wstring(40, digit)};
-}
-
-TEST(row_change, names_the_first_difference_that_applies) {
-    const inventory_row found = found_with(1000, L"1.0.0.1", L'a');
-    const inventory_row no_location{false, false, 0, L"", L""};
-    const inventory_row no_file{true, false, 0, L"", L""};
-    const struct {
-        inventory_row baseline;
-        inventory_row other;
-        std::wstring change;
-    } cases[] = {
-        {found, found, L""},
-        {no_location, no_location, L""},
-        {found, no_location, L"location missing"},
-        {found, {false, true, 1, L"2.0.0.0", std::wstring(40, L'b')}, L"location missing"},
-        {no_location, no_file, L"location added"},
-        {found, no_file, L"file missing"},
-        {no_file, found, L"file added"},
-        {found, found_with(1000, L"1.0.0.2", L'b'), L"version 1.0.0.1 -> 1.0.0.2"},
-        {found, found_with(999, L"1.0.0.1", L'b'), L"size 1000 -> 999"},
-        {found, found_with(4294967296, L"N/A", L'a'),
-         L"version 1.0.0.1 -> N/A, size 1000 -> 4294967296"},
-        {found, found_with(1000, L"1.0.0.1", L'b'),
-         L"content differs at the same version and size: corrupt or altered"},
-    };
-    for (const auto& expected : cases) {
-        EXPECT_EQ(row_change(expected.baseline, expected.other), expected.change);
-    }
-}
 
 struct run_result {
     int exit_code;
@@ -92,42 +59,61 @@ protected:
                                                        values.directory[0] == L'C' ? L'D' : L'<';
                                                },
                                                L"\r\n")));
-        folder.write(L"reports\\PC02.txt",
-                     utf8(utility_table([](std::size_t index, row_values& values) {
-                         change_at(L"pmomndrv.dll", printer_driver_directory, [](row_values& row) {
-                             row.version = L"2.0.0.0";
-                             row.size += 1;
-                         })(index, values);
-                         change_at(L"pelmaromn.inf", program_files_directory, [](row_values& row) {
-                             row = {row.directory, 512, L"N/A", std::wstring(40, L'c')};
-                         })(index, values);
-                         change_at(L"pmproc.dll", print_processor_directory, [](row_values& row) {
-                             row.hash[0] = row.hash[0] == L'f' ? L'e' : L'f';
-                         })(index, values);
-                     })));
+        const std::string changed = utf8(utility_table([](std::size_t index, row_values& values) {
+            change_at(L"pmomndrv.dll", printer_driver_directory, [](row_values& row) {
+                row.version = L"2.0.0.0";
+                row.size += 1;
+            })(index, values);
+            change_at(L"pelmaromn.inf", program_files_directory, [](row_values& row) {
+                row = {row.directory, 512, L"N/A", std::wstring(40, L'c')};
+            })(index, values);
+            change_at(L"pmproc.dll", print_processor_directory, [](row_values& row) {
+                row.hash[0] = row.hash[0] == L'f' ? L'e' : L'f';
+            })(index, values);
+        }));
+        folder.write(L"reports\\PC02.txt", changed);
+        // Found by *.txt through its 8.3 name alone.
+        folder.write(L"reports\\pc02.txt_old", changed);
+        // The same file by another name.
+        CreateHardLinkW(path(L"reports\\pc07.txt").c_str(), path(L"reports\\PC02.txt").c_str(),
+                        nullptr);
         const std::wstring cut = utility_table(change_at(
             L"pomnres_en.dll", program_files_directory,
             [](row_values& row) { row.directory = missing_text(program_files_directory); }));
         // Cut off inside the fifth row, as by a copy that failed.
         folder.write(L"reports\\pc03.txt", utf8(cut.substr(0, cut.find(L"pomnres_de.dll") - 40)));
         folder.write(L"reports\\pc04.txt", "Failed to initialize COM. Error code: 0x80004005.\n");
-        folder.write(L"reports\\pc05.txt",
-                     utf8(utility_table(
-                         change_at(L"pmproc.dll", print_processor_directory, [](row_values& row) {
-                             row = {row.directory, file_info::unmeasured, L"--", L"--"};
-                         }))));
+        const std::string file_missing = utf8(utility_table(
+            change_at(L"pmproc.dll", print_processor_directory, [](row_values& row) {
+                row = {row.directory, file_info::unmeasured, L"--", L"--"};
+            })));
+        for (int machine = 5; machine < 5 + many; ++machine) {
+            folder.write(L"reports\\pc" + std::to_wstring(machine + 100) + L".txt", file_missing);
+        }
     }
 
     std::wstring path(const std::wstring& name) const { return folder.path(name); }
 
     const temp_folder folder{L"compare_fleet"};
     const std::wstring program_files = L"\"Program Files\\Pelmar\\printer\" Directory";
+    // Machines that lost the same file: more than a group names.
+    static constexpr int many = 13;
 };
 
-TEST_F(fleet_test, reports_each_inventory_then_the_fleet_and_exits_with_2_after_unusable_input) {
+TEST_F(fleet_test, reports_each_inventory_then_groups_the_fleet_by_change_and_by_reason) {
     const run_result result = run({path(L"base.txt"), path(L"reports\\*.txt"),
                                    path(L"REPORTS\\PC01.TXT"), path(L"none*.txt")});
     EXPECT_EQ(result.exit_code, 2);
+    const std::wstring pmproc_missing =
+        difference(L"pmproc.dll", L"Print Processor Directory", L"file missing");
+    std::wstring each_missing;
+    std::wstring first_ten;
+    for (int machine = 105; machine < 105 + many; ++machine) {
+        const std::wstring name = path(L"reports\\pc" + std::to_wstring(machine) + L".txt");
+        each_missing += name + L": 1 of 78 rows differ\n" + pmproc_missing;
+        first_ten += machine < 115 ? L"        " + name + L"\n" : L"";
+    }
+    const std::wstring pc02 = L"        " + path(L"reports\\PC02.txt") + L"\n";
     EXPECT_EQ(result.output,
               path(L"reports\\pc01.txt: identical\n") +
                   path(L"reports\\PC02.txt: 3 of 78 rows differ\n") +
@@ -138,48 +124,69 @@ TEST_F(fleet_test, reports_each_inventory_then_the_fleet_and_exits_with_2_after_
                              L"content differs at the same version and size: corrupt or altered") +
                   path(L"reports\\pc03.txt: 1 of 4 rows differ\n") +
                   difference(L"pomnres_en.dll", program_files, L"location missing") +
-                  path(L"reports\\pc05.txt: 1 of 78 rows differ\n") +
-                  difference(L"pmproc.dll", L"Print Processor Directory", L"file missing") +
-                  L"\n6 inventories: 1 identical, 2 differ, 3 could not be used\n"
-                  L"Differences from the baseline by file and location, most frequent first:\n"
-                  L"  2  pmproc.dll                       Print Processor Directory\n"
-                  L"  1  pomnres_en.dll                   " +
-                  program_files +
-                  L"\n"
-                  L"  1  pmomndrv.dll                     Printer Driver Directory\n"
-                  L"  1  pelmaromn.inf                    " +
-                  program_files + L"\n");
-    EXPECT_EQ(result.errors, path(L"reports\\pc03.txt: incomplete, 4 of 78 rows\n") +
-                                 path(L"reports\\pc04.txt: not an inventory (no table header)\n") +
-                                 path(L"REPORTS\\PC01.TXT: the same file as ") +
-                                 path(L"reports\\pc01.txt; skipped\n") +
-                                 path(L"none*.txt: no file matches\n"));
+                  each_missing + L"\n18 inventories: 1 identical, 14 differ, 3 could not be used\n" +
+                  L"Differences from the baseline, most frequent first:\n  13" +
+                  pmproc_missing + first_ten + L"        and 3 more\n   1" +
+                  difference(L"pelmaromn.inf", program_files, L"file added") + pc02 + L"   1" +
+                  difference(L"pmomndrv.dll", L"Printer Driver Directory",
+                             L"version 1.0.36.65535 -> 2.0.0.0, size 20516 -> 20517") +
+                  pc02 + L"   1" +
+                  difference(L"pmproc.dll", L"Print Processor Directory",
+                             L"content differs at the same version and size: corrupt or altered") +
+                  pc02 + L"   1" +
+                  difference(L"pomnres_en.dll", program_files, L"location missing") +
+                  L"        " + path(L"reports\\pc03.txt") + L"\n" +
+                  L"Could not be used, most frequent first:\n" +
+                  L"   1  incomplete, 4 of 78 rows: the last line has no line end\n        " +
+                  path(L"reports\\pc03.txt") + L"\n   1  no file matches\n        " +
+                  path(L"none*.txt") + L"\n   1  not an inventory (no table header)\n        " +
+                  path(L"reports\\pc04.txt") + L"\n");
+    EXPECT_EQ(result.errors,
+              path(L"reports\\pc03.txt: incomplete, 4 of 78 rows: the last line has no line end\n") +
+                  path(L"reports\\pc04.txt: not an inventory (no table header)\n") +
+                  path(L"reports\\pc07.txt: the same file as ") + path(L"reports\\PC02.txt; skipped\n") +
+                  path(L"REPORTS\\PC01.TXT: the same file as ") +
+                  path(L"reports\\pc01.txt; skipped\n") + path(L"none*.txt: no file matches\n"));
 }
 
 TEST_F(fleet_test, exits_with_0_when_identical_1_when_different_and_2_without_a_baseline) {
+    const std::wstring usage =
+        L"usage: pelmar_omni_compare [--csv] BASELINE INVENTORY [INVENTORY...]\n"
+        L"       pelmar_omni_compare --help\n";
+    // Deeper than MAX_PATH, as fleet shares are.
+    const std::wstring deep = folder.write(std::wstring(10, L'x') + L"\\" +
+                                               std::wstring(120, L'd') + L"\\" +
+                                               std::wstring(120, L'e') + L"\\pc.txt",
+                                           utf8(utility_table()));
     const struct {
         std::vector<std::wstring> arguments;
         int exit_code;
         std::wstring output;
         std::wstring errors;
     } cases[] = {
-        {{path(L"base.txt")},
+        {{path(L"base.txt")}, 2, L"", usage},
+        {{L"--bogus", path(L"base.txt"), path(L"reports\\pc01.txt")},
          2,
          L"",
-         L"usage: pelmar_omni_compare BASELINE INVENTORY [INVENTORY...]\n"},
-        {{path(L"base.txt"), path(L"reports\\pc01.txt")},
+         L"unknown option --bogus\n" + usage},
+        {{L"--", path(L"base.txt"), path(L"reports\\pc01.txt")},
          0,
          path(L"reports\\pc01.txt: identical\n"),
          L""},
-        {{path(L"base.txt"), path(L"reports\\pc05.txt")},
+        {{path(L"base.txt"), L"--", L"--help"},
+         2,
+         L"",
+         L"--help: cannot be read. Error code: 0x00000002.\n"},
+        {{path(L"base.txt"), deep}, 0, deep + L": identical\n", L""},
+        {{path(L"base.txt"), path(L"reports\\pc105.txt")},
          1,
-         path(L"reports\\pc05.txt: 1 of 78 rows differ\n") +
+         path(L"reports\\pc105.txt: 1 of 78 rows differ\n") +
              difference(L"pmproc.dll", L"Print Processor Directory", L"file missing"),
          L""},
         {{path(L"reports\\pc03.txt"), path(L"base.txt")},
          2,
          L"",
-         path(L"reports\\pc03.txt: incomplete, 4 of 78 rows\n")},
+         path(L"reports\\pc03.txt: incomplete, 4 of 78 rows: the last line has no line end\n")},
         {{path(L"reports\\pc0?.txt"), path(L"base.txt")},
          2,
          L"",
@@ -188,12 +195,23 @@ TEST_F(fleet_test, exits_with_0_when_identical_1_when_different_and_2_without_a_
          2,
          L"",
          path(L"missing.txt: cannot be read. Error code: 0x00000002.\n")},
+        {{path(L"base.txt"), path(L"*.txt")},
+         2,
+         L"",
+         path(L"base.txt: the same file as ") + path(L"base.txt; skipped\n") +
+             L"Nothing to compare: every inventory named is the baseline itself.\n"},
     };
     for (const auto& expected : cases) {
         const run_result result = run(expected.arguments);
         EXPECT_EQ(result.exit_code, expected.exit_code) << expected.arguments.back();
         EXPECT_EQ(result.output, expected.output);
         EXPECT_EQ(result.errors, expected.errors);
+    }
+    for (const wchar_t* help : {L"--help", L"/?"}) {
+        const run_result result = run({help});
+        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_TRUE(result.output.starts_with(usage + L"\n"));
+        EXPECT_EQ(result.errors, L"");
     }
 }
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <random>
 #include <sstream>
 #include <string>
@@ -23,7 +24,10 @@ std::string damaged(std::string bytes, std::mt19937& generator) {
                 bytes[at] = static_cast<char>(bytes[at] ^ (1 << generator() % 8));
                 break;
             case 1:
-                bytes.resize(at);
+                // Copies stop short, most often within the last lines.
+                bytes.resize(generator() % 2 == 0
+                                 ? at
+                                 : bytes.size() - 1 - at % std::min<std::size_t>(bytes.size(), 300));
                 break;
             default:
                 bytes.insert(at, 1 + generator() % 3, byte);
@@ -32,8 +36,9 @@ std::string damaged(std::string bytes, std::mt19937& generator) {
     return bytes;
 }
 
-// Whether `bytes` still hold every row's values in order: each row up to its
-// directory, and the whole row where the location is missing.
+// Whether `bytes` still hold every row's values in order, each row ended:
+// each row up to its directory, and the whole row where the location is
+// missing.
 bool keeps_every_value(const std::wstring& table, const std::string& bytes, bool utf16) {
     std::wstring text(bytes.size(), L'\0');
     if (utf16) {
@@ -47,10 +52,17 @@ bool keeps_every_value(const std::wstring& table, const std::string& bytes, bool
     std::size_t start = table.find(L'\n') + 1;
     for (std::size_t end; (end = table.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
         std::wstring row = table.substr(start, end - start);
-        if (row.find(L"<Missing ") == std::wstring::npos) {
+        const bool whole = row.find(L"<Missing ") != std::wstring::npos;
+        if (!whole) {
             row.resize(row.rfind(L'\t') + 1);
         }
         if ((found = text.find(row, found)) == std::wstring::npos) {
+            return false;
+        }
+        found += row.size();
+        const std::size_t line_end = text.find(L'\n', found);
+        if (line_end == std::wstring::npos ||
+            (whole && line_end != found && text.substr(found, line_end - found) != L"\r")) {
             return false;
         }
     }

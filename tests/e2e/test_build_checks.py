@@ -14,6 +14,7 @@ SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll", "ole32.dll", "oleau
                "shell32.dll", "user32.dll", "version.dll", "winspool.drv"}
 RT_VERSION, RT_MANIFEST = 16, 24
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+WINDOWS_SETTINGS_2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
 
 
 class build_checks(unittest.TestCase):
@@ -58,6 +59,14 @@ class build_checks(unittest.TestCase):
             f"{ASM_V3}requestedExecutionLevel")
         self.assertEqual([level.attrib for level in levels],
                          [{"level": "asInvoker", "uiAccess": "false"}])
+
+    def test_manifest_declares_long_path_awareness(self):
+        # Paths beyond MAX_PATH then work where LongPathsEnabled is set
+        # (Windows 10 1607 and later).
+        settings = ElementTree.fromstring(self.resource(RT_MANIFEST)[1]).findall(
+            f"./{ASM_V3}application/{ASM_V3}windowsSettings/"
+            f"{WINDOWS_SETTINGS_2016}longPathAware")
+        self.assertEqual([setting.text for setting in settings], ["true"])
 
     def test_version_resource_describes_the_program(self):
         self.assertEqual(self.resource(RT_VERSION)[0], 1)

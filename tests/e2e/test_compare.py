@@ -2,6 +2,8 @@
 baseline, and the reports the same machine gives after its files changed,
 saved the ways Windows tools save them."""
 
+import csv
+import io
 import os
 import pathlib
 import shutil
@@ -20,6 +22,7 @@ ROWS = [(name, location) for name, mask in e2e.MANIFEST
 LOCATION_NAMES = {location: text.removeprefix("<Missing ").removesuffix(">")
                   for location, text in e2e.MISSING.items()}
 CORRUPT = "content differs at the same version and size: corrupt or altered"
+CUT = "incomplete, 10 of 78 rows: the last line has no line end"
 # Two spaces beyond the longest file name and location name.
 FILE_WIDTH = max(len(name) for name, _ in e2e.MANIFEST) + 2
 LOCATION_WIDTH = max(len(name) for name in LOCATION_NAMES.values()) + 2
@@ -36,13 +39,39 @@ def verdict(name, differences, rows=len(ROWS)):
         for file, location in ROWS if (file, location) in differences)
 
 
-def fleet_view(inventories):
-    """The summary's rows: how many inventories differ per file and location."""
-    counts = {row: sum(row in differences for differences in inventories) for row in ROWS}
-    differing = sorted((row for row in ROWS if counts[row]), key=lambda row: -counts[row])
-    width = len(str(max(counts.values())))
-    return "".join(f"  {counts[name, location]:>{width}}  {name:<{FILE_WIDTH}}"
-                   f"{LOCATION_NAMES[location]}\r\n" for name, location in differing)
+def fleet_view(differing, unusable):
+    """The closing groups: differing, (name, differences) for each inventory
+    compared; unusable, (name, reason) for each one that could not be used."""
+    kinds = [{}, {}]
+    for name, differences in differing:
+        for (file, location), change in differences.items():
+            kinds[0].setdefault(f"{file:<{FILE_WIDTH}}{LOCATION_NAMES[location]:<{LOCATION_WIDTH}}"
+                                f"{change}", []).append(name)
+    for name, reason in unusable:
+        kinds[1].setdefault(reason, []).append(name)
+    width = len(str(max(len(names) for groups in kinds for names in groups.values())))
+    text = ""
+    for heading, groups in zip(("Differences from the baseline", "Could not be used"), kinds):
+        text += f"{heading}, most frequent first:\r\n" if groups else ""
+        for key in sorted(groups, key=lambda key: (-len(groups[key]), key)):
+            names = groups[key]
+            text += f"  {len(names):>{width}}  {key}\r\n" + "".join(
+                f"{'':{width + 6}}{name}\r\n" for name in names[:10])
+            text += f"{'':{width + 6}}and {len(names) - 10} more\r\n" if len(names) > 10 else ""
+    return text
+
+
+def table_values(report):
+    """Per row of a saved table: (version, size, digest), empty for an absent file."""
+    lines = report.decode("utf-8").splitlines()
+    start = next(index for index, line in enumerate(lines) if line.startswith("HASH")) + 1
+    values = {}
+    for row, line in zip(ROWS, lines[start:]):
+        if line.count("\t") != 4:
+            break
+        digest, size, version = (column.strip() for column in line.split("\t")[:3])
+        values[row] = ("", "", "") if digest == "--" else (version, size, digest)
+    return values
 
 
 def utf16_copy(report):
@@ -106,7 +135,7 @@ class compare(e2e.output_assertions, unittest.TestCase):
                 # A name beyond ASCII, found by the wildcard: printed whole, in UTF-8.
                 "pc01 Zoë 日本 😀.txt": moved.stdout,
                 "pc02.txt": changed.stdout,
-                "pc03.txt": corrupt.stdout,
+                "pc03, corrupt.txt": corrupt.stdout,
                 "pc04.txt": without_folder.stdout,
                 "pc05.txt": truncated,
                 "pc06.txt": utf16_copy(base.stdout),
@@ -125,6 +154,10 @@ class compare(e2e.output_assertions, unittest.TestCase):
         cls.corruption = {("pomnres_en.dll", PROGRAM_FILES): CORRUPT}
         cls.folder_gone = {(name, PROGRAM_FILES): "location missing" for name, _ in e2e.MANIFEST}
         cls.part = {row: change for row, change in cls.folder_gone.items() if row in ROWS[:10]}
+        cls.values = {name: table_values(content) for name, content in
+                      {"base.txt": base.stdout, "pc02.txt": changed.stdout,
+                       "pc03, corrupt.txt": corrupt.stdout, "pc04.txt": without_folder.stdout,
+                       "pc05.txt": truncated}.items()}
 
         # The tests name reports\*.txt from the current directory, as typed in a console.
         cls.addClassCleanup(os.chdir, os.getcwd())
@@ -154,26 +187,63 @@ class compare(e2e.output_assertions, unittest.TestCase):
     def test_a_folder_of_reports_gives_each_verdict_and_the_fleet_view(self):
         # The baseline is in the folder too, under another name: compared once.
         result = self.compare(self.path("base.txt"), "reports\\*.txt")
-        differing = [self.changes, self.corruption, self.folder_gone, self.part]
+        differing = [("reports\\pc02.txt", self.changes),
+                     ("reports\\pc03, corrupt.txt", self.corruption),
+                     ("reports\\pc04.txt", self.folder_gone), ("reports\\pc05.txt", self.part)]
         self.assert_run(
             result,
             verdict("reports\\pc01 Zoë 日本 😀.txt", {}) +
             verdict("reports\\pc02.txt", self.changes) +
-            verdict("reports\\pc03.txt", self.corruption) +
+            verdict("reports\\pc03, corrupt.txt", self.corruption) +
             verdict("reports\\pc04.txt", self.folder_gone) +
             verdict("reports\\pc05.txt", self.part, rows=10) +
             verdict("reports\\pc06.txt", {}) +
             verdict("reports\\pc07.txt", {}) +
-            "\r\n7 inventories: 3 identical, 3 differ, 1 could not be used\r\n"
-            "Differences from the baseline by file and location, most frequent first:\r\n" +
-            fleet_view(differing),
+            "\r\n7 inventories: 3 identical, 3 differ, 1 could not be used\r\n" +
+            fleet_view(differing, [("reports\\pc05.txt", CUT)]),
             f"reports\\base.txt: the same file as {self.path('base.txt')}; skipped\r\n"
-            "reports\\pc05.txt: incomplete, 10 of 78 rows\r\n",
+            f"reports\\pc05.txt: {CUT}\r\n",
             2)
+
+    def test_csv_output_reads_back_with_a_csv_parser(self):
+        result = self.compare("--csv", self.path("base.txt"), "reports\\*.txt")
+        self.assertEqual(result.returncode, 2)
+        self.assertTrue(result.stdout.startswith(b"\xef\xbb\xbf"))
+        self.assertEqual(result.stdout.count(b"\n"), result.stdout.count(b"\r\n"))
+        records = list(csv.reader(io.StringIO(result.stdout.decode("utf-8-sig"), newline="")))
+
+        def kind(change):
+            if change == CORRUPT:
+                return "corrupt or altered"
+            return "changed" if change.startswith(("version", "size")) else change
+
+        def rows(name, differences):
+            base, other = self.values["base.txt"], self.values[name]
+            return [[f"reports\\{name}", file, LOCATION_NAMES[location], kind(change),
+                     *(value for pair in zip(base[file, location], other[file, location])
+                       for value in pair), ""]
+                    for (file, location), change in sorted(
+                        differences.items(), key=lambda item: ROWS.index(item[0]))]
+
+        def single(name, change, detail=""):
+            return [[f"reports\\{name}", "", "", change, "", "", "", "", "", "", detail]]
+
+        self.assertEqual(records, [
+            ["inventory", "file", "location", "change", "baseline_version", "version",
+             "baseline_size", "size", "baseline_sha1", "sha1", "detail"],
+            *single("pc01 Zoë 日本 😀.txt", "identical"),
+            *rows("pc02.txt", self.changes),
+            *rows("pc03, corrupt.txt", self.corruption),
+            *rows("pc04.txt", self.folder_gone),
+            *single("pc05.txt", "unusable", CUT),
+            *rows("pc05.txt", self.part),
+            *single("pc06.txt", "identical"),
+            *single("pc07.txt", "identical")])
 
     def test_without_two_arguments_it_shows_its_usage(self):
         self.assert_run(self.compare(self.path("base.txt")), "",
-                        "usage: pelmar_omni_compare BASELINE INVENTORY [INVENTORY...]\r\n", 2)
+                        "usage: pelmar_omni_compare [--csv] BASELINE INVENTORY [INVENTORY...]\r\n"
+                        "       pelmar_omni_compare --help\r\n", 2)
 
 
 if __name__ == "__main__":
