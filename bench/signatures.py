@@ -135,7 +135,7 @@ class SignaturesBench:
         """Lays the installation out as a driver install does, each file
         signed or catalogued; returns how many files the programs will find."""
         prefix = self.prefix
-        driver_folder, processor_folder = prefix.run_helper(
+        _, processor_folder = prefix.run_helper(
             "spooler reset", self.spooler_tool, "reset", "dirs").stdout.decode().split()
         shutil.rmtree(prefix.unix_path("C:\\Program Files\\Pelmar"), ignore_errors=True)
         prefix.unix_path(processor_folder, "pmproc.dll").unlink(missing_ok=True)
@@ -157,9 +157,9 @@ class SignaturesBench:
                 else:
                     shutil.copyfile(installation / name, staging / name)
             log("computing the files' catalog hashes and writing the catalog")
-            members = [signing.member(signing.file_tags(prefix, windows_path(staging / name))["SHA1"],
-                                      name)
-                       for name in sorted(os.listdir(staging))]
+            members = [
+                signing.member(signing.file_tags(prefix, windows_path(staging / name))["SHA1"], name)
+                for name in sorted(os.listdir(staging))]
             vendor = prefix.unix_path(VENDOR_FOLDER)
             vendor.mkdir(parents=True)
             # SHA-1: Wine 8 crashes looking up a hash while a catalog signed
