@@ -157,9 +157,9 @@ class SignaturesBench:
                 else:
                     shutil.copyfile(installation / name, staging / name)
             log("computing the files' catalog hashes and writing the catalog")
-            members = [
-                signing.member(signing.file_tags(prefix, windows_path(staging / name))["SHA1"], name)
-                for name in sorted(os.listdir(staging))]
+            tags = {name: signing.file_tags(prefix, windows_path(staging / name))["SHA1"]
+                    for name in sorted(os.listdir(staging))}
+            members = [signing.member(tag, name) for name, tag in tags.items()]
             vendor = prefix.unix_path(VENDOR_FOLDER)
             vendor.mkdir(parents=True)
             # SHA-1: Wine 8 crashes looking up a hash while a catalog signed

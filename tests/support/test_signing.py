@@ -69,7 +69,8 @@ class certificate_authority:
     def issue(self, name):
         """A code-signing certificate whose simple display name is `name`."""
         stem = self.folder / hashlib.sha1(name.encode("utf-8")).hexdigest()[:12]
-        key, request, certificate = (stem.with_suffix(suffix) for suffix in (".key", ".csr", ".pem"))
+        key, request, certificate = (stem.with_suffix(suffix)
+                                     for suffix in (".key", ".csr", ".pem"))
         extensions = stem.with_suffix(".ext")
         extensions.write_text("basicConstraints=CA:FALSE\n"
                               "keyUsage=critical,digitalSignature\n"
@@ -225,7 +226,8 @@ def build_catalog(by, members, target, digest="sha256"):
     # and length.
     signed_attributes = cms.CMSAttributes([
         {"type": "content_type", "values": [_CATALOG_LIST]},
-        {"type": "signing_time", "values": [cms.Time({"utc_time": trust_list["this_update"].native})]},
+        {"type": "signing_time",
+         "values": [cms.Time({"utc_time": trust_list["this_update"].native})]},
         {"type": "message_digest", "values": [hashlib.new(digest, trust_list.contents).digest()]},
     ])
     to_sign = target.with_suffix(".attributes")
