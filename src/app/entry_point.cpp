@@ -5,8 +5,8 @@
 #include "banner.h"
 #include "com_initializer.h"
 #include "console_output.h"
+#include "failure_line.h"
 #include "file_manifest.h"
-#include "print_error.h"
 #include "report_writer.h"
 #include "win32_exception.h"
 
@@ -25,18 +25,8 @@ int run_inventory() {
             throw output_exception(write_error_code(std::wcout));
         }
         exit_code = 0;
-    } catch (const pelmar::winspool::print_processor_exception& error) {
-        print_error(L"Failed to get print processor directory.", error, std::wcerr);
-    } catch (const pelmar::crypto::crypto_exception& error) {
-        print_error(L"Cryptographic operation failed.", error, std::wcerr);
-    } catch (const com_exception& error) {
-        print_error(L"Failed to initialize COM.", error, std::wcerr);
-    } catch (const output_exception& error) {
-        print_error(L"Failed to write the report to standard output.", error, std::wcerr);
-    } catch (const win32_exception& error) {
-        print_error(L"An unexpected Windows exception occurred.", error, std::wcerr);
     } catch (const std::exception&) {
-        std::wcerr << L"An unexpected C++ standard library exception occurred.\n";
+        print_failure_line(std::wcerr);
     }
     return exit_code;
 }

@@ -106,5 +106,14 @@ class compare_build_checks(build_checks):
     ALLOWED_IMPORTS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll", "shell32.dll", "user32.dll"}
 
 
+class signatures_build_checks(build_checks):
+    EXE = pathlib.Path(os.environ["PELMAR_SIGNATURES_EXE"])
+    DESCRIPTION = "Pelmar Omni Signature Check"
+    IMPORTS = {"wintrust.dll", "crypt32.dll"}
+    # The signature services are Windows's own too; they are no KnownDLLs,
+    # so the program carries DependentLoadFlags (test_dll_planting).
+    ALLOWED_IMPORTS = SYSTEM_DLLS | IMPORTS
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -66,9 +66,13 @@ def plantable_imports(pe):
 
 
 class load_configuration(unittest.TestCase):
+    EXE = EXE
+    # Imported for certain and no KnownDLLs: proof that the flag matters.
+    PLANTABLE = {"version.dll", "winspool.drv"}
+
     @classmethod
     def setUpClass(cls):
-        cls.pe = pefile.PE(str(EXE))
+        cls.pe = pefile.PE(str(cls.EXE))
 
     def test_asks_for_system32_only_and_nothing_else(self):
         directory = self.pe.OPTIONAL_HEADER.DATA_DIRECTORY[LOAD_CONFIG_ENTRY]
@@ -95,10 +99,15 @@ class load_configuration(unittest.TestCase):
         # be searched for the ordinary way.
         self.assertFalse(hasattr(self.pe, "DIRECTORY_ENTRY_DELAY_IMPORT"))
         plantable = plantable_imports(self.pe)
-        self.assertLessEqual({"version.dll", "winspool.drv"}, set(plantable))
+        self.assertLessEqual(self.PLANTABLE, set(plantable))
         in_system32 = {path.name.lower() for path in SYSTEM32.iterdir()}
         # Found there, so a search of System32 alone still starts the program.
         self.assertLessEqual(set(plantable), in_system32)
+
+
+class signatures_load_configuration(load_configuration):
+    EXE = pathlib.Path(os.environ["PELMAR_SIGNATURES_EXE"])
+    PLANTABLE = {"winspool.drv", "wintrust.dll", "crypt32.dll"}
 
 
 class planted_dlls(unittest.TestCase):

@@ -14,33 +14,15 @@
 //                           of full paths or "-"
 // Output is UTF-8. A failing call prints "<call> failed: <code>" on standard
 // error and ends the program with exit code 2.
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <windows.h>
 #include <winspool.h>
 
+#include "tool_output.h"
+
 namespace {
-
-void write_utf8(DWORD std_handle, const std::wstring& text) {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                          nullptr, 0, nullptr, nullptr);
-    std::string encoded(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), encoded.data(),
-                        bytes, nullptr, nullptr);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(std_handle), encoded.data(), static_cast<DWORD>(encoded.size()),
-              &written, nullptr);
-}
-
-[[noreturn]] void fail(const wchar_t* call) {
-    const DWORD error = GetLastError();
-    write_utf8(STD_ERROR_HANDLE,
-               std::wstring(call) + L" failed: " + std::to_wstring(error) + L"\n");
-    std::exit(2);
-}
 
 std::wstring text_or_null(const wchar_t* text) {
     return text != nullptr ? std::wstring(text) : std::wstring(L"(null)");

@@ -1,0 +1,297 @@
+#!/usr/bin/env python3
+"""Measures pelmar_omni_signatures beside the utility on one realistic,
+signed installation.
+
+Run through bench/signatures.sh, which installs what is missing first. The
+installation is the inventory benchmark's 20 files (bench.py: 23.5 MiB, the
+DLLs real PE images with version resources), laid out as a driver install
+leaves them: the driver's files installed through the spooler into the
+printer driver folder, the print processor in its folder, the package's .inf
+and .cat under Program Files. Every PE file carries an Authenticode signature
+(osslsigncode, a throw-away CA made for the run); the package's catalog lists
+every file, lies beside the .inf as pelmaromn.cat and is added to the
+system's catalog store, which is how the files in the driver folder are
+vouched for.
+
+Beside the two programs runs a yardstick, reference_verify.exe: WinVerifyTrust
+on each signed file, with the check's settings, and nothing else. It is the
+least the check can do for those files, so it shows how much of the check's
+time is the platform's verification.
+
+How each figure is taken:
+- Time: wall-clock from starting `wine64 <program>` to reaping it, with
+  Wine's server and services already running and the files in the page cache
+  (one untimed run of each first). The three take turns, in rotating order,
+  on the same installation; the fastest and the median of the repetitions are
+  printed, and beside them paired ratios (the median of the ratios of two
+  runs taken side by side in one repetition), which a load that changes
+  during the run moves least, and the CPU time (user + system).
+- CPU time of the wineserver over each run, beside the process's own: every
+  file opened, every registry read is a round trip to it (as in compare.py).
+- Peak working set: VmHWM of the Wine process (GNU time, as in bench.py).
+- Each run is checked: the utility's 78 rows, and the signature check's exit
+  code 0 with a last line that counts every file the utility found, all of
+  them signed or catalogued.
+"""
+
+import argparse
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+# The inventory benchmark's Wine, priority, measuring and installation, shared.
+from bench import INSTALLATION, RAISED_PRIORITY, WINE64, WINESERVER, Bench, log, run_checked
+from compare import measure, windows_path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "support"))
+import test_signing as signing  # noqa: E402
+
+REPETITIONS = 11
+DRIVER_NAME = "Pelmar Omni Printer"
+PUBLISHER = "Pelmar Bench Publisher"
+VENDOR_FOLDER = "C:\\Program Files\\Pelmar\\printer"
+PACKAGE_FILES = ("pelmaromn.inf", "pelmaromn.cat")
+PROCESSOR_FILES = ("pmproc.dll",)
+# The spooler's order: main library, data file, configuration library, then
+# the dependent files.
+DRIVER_FILES = ["pmomndrv.dll", "pelmarxpsdrv-pipelineconfig.xml", "pmomnui.dll"] + [
+    name for name, _, _ in INSTALLATION
+    if name not in ("pmomndrv.dll", "pelmarxpsdrv-pipelineconfig.xml", "pmomnui.dll")
+    + PACKAGE_FILES + PROCESSOR_FILES]
+SUMMARY = re.compile(r"(\d+) files?: (.*)")
+
+
+class wine_prefix:
+    """This benchmark's prefix, as test_signing's helpers want one."""
+
+    def __init__(self, path, scratch):
+        self.path = path
+        self.scratch = scratch
+        self.env = dict(os.environ, WINEPREFIX=str(path), WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+
+    def run_helper(self, what, program, *arguments):
+        # Output through files: a Wine service started by the program would
+        # keep a pipe open after it ends.
+        with open(self.scratch / "helper.out", "w+b") as out, \
+                open(self.scratch / "helper.err", "w+b") as err:
+            result = subprocess.run([WINE64, program, *arguments], env=self.env,
+                                    stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+            out.seek(0)
+            err.seek(0)
+            result.stdout, result.stderr = out.read(), err.read()
+        if result.returncode != 0:
+            raise SystemExit(f"{what} failed (exit {result.returncode}): {result.stderr!r}")
+        return result
+
+    def unix_path(self, windows_folder, *names):
+        drive, _, rest = windows_folder.partition(":\\")
+        assert drive.upper() == "C", windows_folder
+        return self.path.joinpath("drive_c", *[part for part in rest.split("\\") if part], *names)
+
+
+class SignaturesBench:
+    def __init__(self, args):
+        self.repetitions = 3 if args.quick else REPETITIONS
+        self.inventory = Bench(argparse.Namespace(build_dir=args.build_dir, quick=False,
+                                                  no_sparse=True))
+        self.build = self.inventory.build
+        self.data = self.build / "signatures-data"
+        self.scratch = self.build / "signatures-scratch"
+        self.prefix = wine_prefix(self.build / "signatures-prefix", self.scratch)
+
+    def build_programs(self):
+        self.inventory.build_programs(["version_stub", "signature_tool", "spooler_tool",
+                                       "reference_verify"])
+        run_checked(["cmake", "--build", self.inventory.program_build, "--target",
+                     "pelmar_omni_signatures", "-j2"], stdout=subprocess.DEVNULL)
+        self.utility = self.inventory.program
+        self.signatures = (self.inventory.program_build / "src" / "signatures" /
+                           "pelmar_omni_signatures.exe")
+        tools = self.inventory.tools_build
+        self.spooler_tool = tools / "spooler_tool.exe"
+        self.reference = tools / "reference_verify.exe"
+        os.environ["PELMAR_SIGNATURE_TOOL"] = str(tools / "signature_tool.exe")
+
+    def make_prefix(self):
+        env = self.prefix.env
+        if not (self.prefix.path / "system.reg").exists():
+            log(f"creating the Wine prefix {self.prefix.path} (once)")
+            self.prefix.path.mkdir(parents=True, exist_ok=True)
+            subprocess.run([WINE64, "wineboot", "-i"], env=env, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            subprocess.run([WINESERVER, "-w"], env=env, check=True)
+        # One server for the whole run; it leaves a minute after the last process.
+        subprocess.run([WINESERVER, "-p60"], env=env, stderr=subprocess.DEVNULL)
+        self.scratch.mkdir(parents=True, exist_ok=True)
+
+    def install(self, installation):
+        """Lays the installation out as a driver install does, each file
+        signed or catalogued; returns how many files the programs will find."""
+        prefix = self.prefix
+        _, processor_folder = prefix.run_helper(
+            "spooler reset", self.spooler_tool, "reset", "dirs").stdout.decode().split()
+        shutil.rmtree(prefix.unix_path("C:\\Program Files\\Pelmar"), ignore_errors=True)
+        prefix.unix_path(processor_folder, "pmproc.dll").unlink(missing_ok=True)
+        for stale in prefix.unix_path("C:\\windows\\system32\\catroot").glob("*/*.cat"):
+            stale.unlink()
+
+        shutil.rmtree(self.data, ignore_errors=True)
+        staging = self.data / "staging"
+        staging.mkdir(parents=True)
+        log("signing the installation's PE files")
+        # The CA's keys live only as long as this run needs them.
+        with tempfile.TemporaryDirectory(dir=self.build) as keys:
+            publisher = signing.certificate_authority(keys).issue(PUBLISHER)
+            for name, _, versioned in INSTALLATION:
+                if name == "pelmaromn.cat":
+                    continue
+                if versioned:
+                    signing.sign_pe(publisher, installation / name, staging / name)
+                else:
+                    shutil.copyfile(installation / name, staging / name)
+            log("computing the files' catalog hashes and writing the catalog")
+            tags = {name: signing.file_tags(prefix, windows_path(staging / name))["SHA1"]
+                    for name in sorted(os.listdir(staging))}
+            members = [signing.member(tag, name) for name, tag in tags.items()]
+            vendor = prefix.unix_path(VENDOR_FOLDER)
+            vendor.mkdir(parents=True)
+            # SHA-1: Wine 8 crashes looking up a hash while a catalog signed
+            # with SHA-256 is in its store.
+            signing.build_catalog(publisher, members, vendor / "pelmaromn.cat", digest="sha1")
+        signing.add_catalog(prefix, f"{VENDOR_FOLDER}\\pelmaromn.cat")
+
+        paths = [windows_path(staging / name) for name in DRIVER_FILES]
+        prefix.run_helper("spooler add", self.spooler_tool, "add", DRIVER_NAME, "-", *paths[:3],
+                          ",".join(paths[3:]))
+        shutil.copyfile(staging / "pelmaromn.inf", vendor / "pelmaromn.inf")
+        shutil.copyfile(staging / "pmproc.dll", prefix.unix_path(processor_folder, "pmproc.dll"))
+        return len(DRIVER_FILES) + len(PACKAGE_FILES) + len(PROCESSOR_FILES)
+
+    def run_utility(self, found):
+        sample = measure([WINE64, self.utility], self.prefix.env, self.scratch)
+        rows = Bench.table_rows(sample.stdout)
+        present = [row for row in rows if row["hash"] != "--"]
+        if sample.exit_code != 0 or len(rows) != 78 or len(present) != found:
+            raise SystemExit(f"the utility: exit {sample.exit_code}, {len(rows)} rows, "
+                             f"{len(present)} files found, {found} expected: {sample.stderr}")
+        return sample
+
+    def run_signatures(self, found):
+        sample = measure([WINE64, self.signatures], self.prefix.env, self.scratch)
+        lines = sample.stdout.rstrip().splitlines()
+        summary = SUMMARY.fullmatch(lines[-1].strip()) if lines else None
+        counted = summary and int(summary.group(1)) == found and all(
+            re.fullmatch(r"\d+ (signed|catalog)", part) for part in summary.group(2).split(", "))
+        if sample.exit_code != 0 or not counted:
+            raise SystemExit(f"the signature check: exit {sample.exit_code}, last line "
+                             f"{lines[-1] if lines else '(none)'!r}, {found} files expected: "
+                             f"{sample.stderr}\n{sample.stdout}")
+        self.summary_line = lines[-1].strip()
+        return sample
+
+    def run_reference(self, signed):
+        sample = measure([WINE64, self.reference, *signed], self.prefix.env, self.scratch)
+        if sample.exit_code != 0:
+            raise SystemExit(f"reference_verify: exit {sample.exit_code}: {sample.stderr}")
+        return sample
+
+    def run(self):
+        started = time.perf_counter()
+        self.build_programs()
+        self.make_prefix()
+        installation = self.inventory.make_installation()
+        found = self.install(installation)
+        # Untimed: the page cache and Wine's own start-up. The utility's table
+        # says where each signed file lies.
+        rows = Bench.table_rows(self.run_utility(found).stdout)
+        signed = [row["directory"].rstrip("\\") + "\\" + row["name"] for row in rows
+                  if row["hash"] != "--" and row["name"].endswith((".dll", ".cat"))]
+        contenders = [("utility", lambda: self.run_utility(found)),
+                      ("signatures", lambda: self.run_signatures(found)),
+                      ("reference", lambda: self.run_reference(signed))]
+        for _, run in contenders[1:]:
+            run()
+        load_before = os.getloadavg()[0]
+        samples = {name: [] for name, _ in contenders}
+        for repetition in range(self.repetitions):
+            turn = repetition % len(contenders)
+            for name, run in contenders[turn:] + contenders[:turn]:
+                samples[name].append(run())
+        self.signed_files = len(signed)
+        self.report(found, samples, (load_before, os.getloadavg()[0]),
+                    time.perf_counter() - started)
+
+    def report(self, found, samples, load, elapsed):
+        utility, checker, reference = (samples["utility"], samples["signatures"],
+                                       samples["reference"])
+
+        def row(name, runs):
+            walls = [sample.wall for sample in runs]
+            return "%-22s %9.3f %9.3f %9.3f %12.3f %10d" % (
+                name, min(walls), statistics.median(walls),
+                statistics.median(sample.cpu for sample in runs),
+                statistics.median(sample.server_cpu for sample in runs),
+                max(sample.peak_kib for sample in runs))
+
+        def ratios(mine, theirs):
+            """Paired, fastest runs, median CPU."""
+            return (statistics.median(one.wall / other.wall for one, other in zip(mine, theirs)),
+                    min(one.wall for one in mine) / min(other.wall for other in theirs),
+                    statistics.median(one.cpu for one in mine) /
+                    statistics.median(other.cpu for other in theirs))
+
+        lines = [
+            "",
+            "pelmar_omni_signatures beside pelmar_omni_info on one installation (Wine: %s)" %
+            subprocess.run([WINE64, "--version"], capture_output=True, text=True).stdout.strip(),
+            "Machine: %d CPUs; load average %.1f when measuring began, %.1f at the end; %s." % (
+                os.cpu_count(), *load, "measured at raised priority" if RAISED_PRIORITY else
+                "measured without raised priority (needs root)"),
+            "Installation: %d files found, %.1f MiB, every PE file signed, all listed in "
+            "pelmaromn.cat" % (found, sum(size for _, size, _ in INSTALLATION) / 2**20),
+            "(beside the .inf and in the system's catalog store). Signature check's last line:",
+            "  " + self.summary_line,
+            "reference_verify: WinVerifyTrust alone on the %d signed files (PE files and the "
+            "catalog)." % self.signed_files,
+            "Seconds of wall clock for the whole process, %d repetitions side by side, in "
+            "rotating order;" % len(checker),
+            "cpu, server cpu: median user+system seconds of the process and of the wineserver;",
+            "peak: VmHWM in KiB.",
+            "",
+            "%-22s %9s %9s %9s %12s %10s" % ("program", "min s", "median s", "cpu s",
+                                             "server cpu s", "peak KiB"),
+            row("pelmar_omni_info", utility),
+            row("pelmar_omni_signatures", checker),
+            row("reference_verify", reference),
+            "",
+            "Ratios: paired (median of side-by-side ratios), fastest runs, median CPU:",
+            "  signature check / utility:          %.2f  %.2f  %.2f" % ratios(checker, utility),
+            "  signature check / reference_verify: %.2f  %.2f  %.2f" % ratios(checker, reference),
+            "  reference_verify / utility:         %.2f  %.2f  %.2f" % ratios(reference, utility),
+            "Target: no more than 3x the utility's time (paired and fastest runs): %s." % (
+                "met" if max(ratios(checker, utility)[:2]) <= 3 else "NOT met"),
+            "Whole benchmark run: %.0f s" % elapsed,
+        ]
+        print("\n".join(lines), flush=True)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build-dir", default=str(Path(__file__).resolve().parent.parent /
+                                                   "build" / "bench"),
+                        help="where the builds, the Wine prefix and the files live "
+                             "(default: build/bench, shared with bench/run.sh's build)")
+    parser.add_argument("--quick", action="store_true",
+                        help="few repetitions: a check that it all works")
+    SignaturesBench(parser.parse_args()).run()
+
+
+if __name__ == "__main__":
+    main()

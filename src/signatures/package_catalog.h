@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+#include "catalog_members.h"
+#include "file_verdict.h"
+
+// The package's own catalog, pelmaromn.cat, in one folder. It comes from the
+// field and may be damaged or hostile: its members are read only once its
+// own signature has proven valid, and it is never added to the system's
+// catalogs. Read once per run and folder.
+class package_catalog {
+public:
+    static constexpr const wchar_t* file_name = L"pelmaromn.cat";
+
+    // `directory` as the table shows it; the catalog is `file_name` in it.
+    explicit package_catalog(const std::wstring& directory);
+
+    const std::wstring& path() const { return path_; }
+    // The catalog's own row: nothing when it is absent.
+    const std::optional<file_verdict>& verdict() const { return verdict_; }
+    // Whether its members can vouch for files: its signature is valid.
+    bool can_vouch() const { return can_vouch_; }
+    const std::wstring& signer() const { return signer_; }
+
+    const catalog_member* member_with_digest(const std::vector<unsigned char>& digest) const;
+    const catalog_member* member_named(const std::wstring& name) const;
+
+private:
+    void read_members(HANDLE file);
+
+    std::wstring path_;
+    std::optional<file_verdict> verdict_;
+    bool can_vouch_ = false;
+    std::wstring signer_;
+    std::vector<catalog_member> members_;
+};

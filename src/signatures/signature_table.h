@@ -1,0 +1,44 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "file_verdict.h"
+
+// The check's table: status, signer, file name, detail and folder, separated
+// by single tabs, all but the folder padded to a fixed width on the left, as
+// the inventory's table is. An absent signer or detail shows as "--".
+namespace signature_layout {
+
+constexpr std::size_t status_width = 12;
+constexpr std::size_t signer_width = 30;
+constexpr std::size_t detail_width = 40;
+
+}  // namespace signature_layout
+
+// Writes the header line's columns, without the line end.
+std::wostream& print_signature_header(std::wostream& out);
+
+// Writes one file's columns, without the line end.
+std::wostream& print_signature_row(std::wostream& out, const file_verdict& verdict,
+                                   const std::wstring& file_name, const std::wstring& directory);
+
+// Counts the rows by status, for the summary line and the exit code.
+class status_tally {
+public:
+    void count(signature_status status) { ++counts_[static_cast<std::size_t>(status)]; }
+
+    // "20 files: 18 catalog, 1 signed, 1 altered": the statuses by count,
+    // most frequent first, ties in the order the statuses are listed in.
+    std::wstring summary() const;
+
+    // 0 when every file found is signed or in a catalog and at least one
+    // was found; 2 when a file could not be read; 1 otherwise.
+    int exit_code() const;
+
+private:
+    std::array<std::uint64_t, signature_status_count> counts_{};
+};

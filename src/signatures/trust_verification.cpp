@@ -1,0 +1,108 @@
+#include "trust_verification.h"
+
+#include <wincrypt.h>
+#include <wintrust.h>
+#include <softpub.h>
+
+namespace {
+
+// WINTRUST_CATALOG_INFO as Windows 8 extended it: hCatAdmin names the context,
+// and with it the hash algorithm, that computed the member's hash. Headers
+// for Windows 7 leave the field out; Windows 7 reads only what it knows.
+struct catalog_info_with_admin {
+    DWORD cbStruct;
+    DWORD dwCatalogVersion;
+    LPCWSTR pcwszCatalogFilePath;
+    LPCWSTR pcwszMemberTag;
+    LPCWSTR pcwszMemberFilePath;
+    HANDLE hMemberFile;
+    BYTE* pbCalculatedFileHash;
+    DWORD cbCalculatedFileHash;
+    PCCTL_CONTEXT pcCatalogContext;
+    HCATADMIN hCatAdmin;
+};
+
+GUID generic_verify = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+
+const HWND no_user_interface = reinterpret_cast<HWND>(INVALID_HANDLE_VALUE);
+
+std::wstring signer_name(HANDLE state) {
+    CRYPT_PROVIDER_DATA* const provider = WTHelperProvDataFromStateData(state);
+    if (provider == nullptr) {
+        return {};
+    }
+    const CRYPT_PROVIDER_SGNR* const signer = WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
+    if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr ||
+        signer->pasCertChain[0].pCert == nullptr) {
+        return {};
+    }
+    const PCCERT_CONTEXT certificate = signer->pasCertChain[0].pCert;
+    const DWORD size =
+        CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
+    std::wstring name(size, L'\0');
+    CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name.data(), size);
+    // The size counts the terminating null, which is always there.
+    name.resize(size > 0 ? size - 1 : 0);
+    return name;
+}
+
+// Frees what a verification kept in its state (chains, messages, stores),
+// whatever happens once it ran.
+class trust_state_closer {
+public:
+    explicit trust_state_closer(WINTRUST_DATA& data) : data_(data) {}
+    ~trust_state_closer() {
+        data_.dwStateAction = WTD_STATEACTION_CLOSE;
+        WinVerifyTrust(no_user_interface, &generic_verify, &data_);
+    }
+    trust_state_closer(const trust_state_closer&) = delete;
+    trust_state_closer& operator=(const trust_state_closer&) = delete;
+
+private:
+    WINTRUST_DATA& data_;
+};
+
+trust_result verify(WINTRUST_DATA& data) {
+    data.cbStruct = sizeof data;
+    data.dwUIChoice = WTD_UI_NONE;
+    // Offline, so that a machine on an isolated network answers at once:
+    // no revocation check, and only what the URL cache already holds.
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    const LONG code = WinVerifyTrust(no_user_interface, &generic_verify, &data);
+    const trust_state_closer closer(data);
+    return {static_cast<std::int32_t>(code), signer_name(data.hWVTStateData)};
+}
+
+}  // namespace
+
+trust_result verify_embedded(const std::wstring& path, HANDLE file) {
+    WINTRUST_FILE_INFO file_info{};
+    file_info.cbStruct = sizeof file_info;
+    file_info.pcwszFilePath = path.c_str();
+    file_info.hFile = file;
+    WINTRUST_DATA data{};
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file_info;
+    SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
+    return verify(data);
+}
+
+trust_result verify_catalog_member(const catalog_member_query& query) {
+    std::vector<unsigned char> hash = query.hash;
+    catalog_info_with_admin catalog{};
+    catalog.cbStruct = sizeof catalog;
+    catalog.pcwszCatalogFilePath = query.catalog_path.c_str();
+    catalog.pcwszMemberTag = query.member_tag.c_str();
+    catalog.pcwszMemberFilePath = query.file_path.c_str();
+    catalog.hMemberFile = query.file;
+    catalog.pbCalculatedFileHash = hash.data();
+    catalog.cbCalculatedFileHash = static_cast<DWORD>(hash.size());
+    catalog.hCatAdmin = query.admin;
+    WINTRUST_DATA data{};
+    data.dwUnionChoice = WTD_CHOICE_CATALOG;
+    data.pCatalog = reinterpret_cast<WINTRUST_CATALOG_INFO*>(&catalog);
+    SetFilePointerEx(query.file, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
+    return verify(data);
+}

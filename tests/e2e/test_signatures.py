@@ -1,0 +1,206 @@
+"""The signature check on a machine with the product's files in three folders,
+signed with real signatures of a throw-away CA: embedded Authenticode
+signatures made by osslsigncode, the package's own pelmaromn.cat, and a
+catalog in the system's catalog store. What the program prints is compared
+byte for byte with rows built here from what each file was made to be."""
+
+import collections
+import functools
+import hashlib
+import os
+import pathlib
+import unittest
+
+import e2e_support as e2e
+import test_signing as signing
+
+SIGNATURES_EXE = pathlib.Path(os.environ["PELMAR_SIGNATURES_EXE"])
+PUBLISHER = "Pelmar Test Publisher"
+STRANGER = "Somebody Else"
+PROGRAM_FILES_X86_FOLDER = "C:\\Program Files (x86)\\Pelmar\\printer"
+STATUS_ORDER = ["signed", "catalog", "unsigned", "altered", "invalid", "unreadable",
+                "other signer"]
+BAD_DIGEST = "content differs from what was signed. Error code: 0x80096010."
+NOT_A_CATALOG = "not a signed catalog. Error code: 0x800b0003."
+HELD = "cannot be read. Error code: 0x00000020."
+
+
+verdict = collections.namedtuple("verdict", "status signer detail")
+
+
+def row(status, signer, name, detail, directory):
+    return f"{status:<12}\t{signer or '--':<30}\t{name:<30}\t{detail or '--':<40}\t{directory}\r\n"
+
+
+HEADER = row("STATUS", "SIGNER", "FILENAME", "DETAIL", "DIRECTORY")
+
+
+def expected_output(directories, verdicts):
+    """directories: location -> text; verdicts: (location, name) -> verdict.
+    The rows in the inventory's order, then the summary line."""
+    lines = [HEADER]
+    counts = collections.Counter()
+    for name, mask in e2e.MANIFEST:
+        for location in e2e.LOCATIONS:
+            found = verdicts.get((location, name))
+            if mask & location and found is not None:
+                lines.append(row(found.status, found.signer, name, found.detail,
+                                 directories[location]))
+                counts[found.status] += 1
+    total = sum(counts.values())
+    summary = f"{total} file{'' if total == 1 else 's'}"
+    if total == 0:
+        summary += ": no file of the driver was found"
+    else:
+        ranked = sorted(counts, key=lambda status: (-counts[status], STATUS_ORDER.index(status)))
+        summary += ": " + ", ".join(f"{counts[status]} {status}" for status in ranked)
+    return "".join(lines) + summary + "\r\n"
+
+
+@functools.lru_cache(maxsize=None)
+def made_files():
+    """The libraries and the signers, made once: name -> bytes."""
+    work = e2e.WORK_DIR / "signatures_files"
+    work.mkdir(parents=True, exist_ok=True)
+    ca = signing.certificate_authority(work / "ca")
+    publisher, stranger = ca.issue(PUBLISHER), ca.issue(STRANGER)
+    libraries = work / "libraries"
+
+    def library(*version):
+        return e2e.build_library(libraries, version).content
+
+    def signed(by, content, name):
+        (work / f"{name}.unsigned").write_bytes(content)
+        return signing.sign_pe(by, work / f"{name}.unsigned", work / f"{name}.signed")
+
+    driver = signed(publisher, library(1, 2, 0, 7), "driver")
+    altered = bytearray(signed(publisher, library(10, 0, 1, 65535), "ui"))
+    # In the image, past the headers: the signature no longer covers it.
+    altered[0x400] ^= 0x01
+    return {
+        "publisher": publisher,
+        "stranger": stranger,
+        "pmomndrv.dll": driver,
+        "pmomnui.dll": bytes(altered),
+        "pmxpsomnui.dll": signed(stranger, library(3, 0, 0, 1), "xps"),
+        "omnprn.dll": library(4, 0, 0, 2),
+        "pomnres_en.dll": library(5, 0, 0, 3),
+        "pmproc.dll": signed(publisher, library(6, 0, 0, 4), "processor"),
+    }
+
+
+class signatures(e2e.output_assertions, unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        files = made_files()
+        publisher = files["publisher"]
+        cls.prefix = prefix = e2e.wine_prefix("signatures")
+        cls.addClassCleanup(prefix.close)
+        cls.directories = e2e.MISSING | {
+            2: e2e.with_backslash(prefix.processor_folder),
+            4: e2e.PROGRAM_FILES_FOLDER,
+            8: PROGRAM_FILES_X86_FOLDER,
+        }
+        text = {
+            "pelmaromn.inf": b"[Version]\r\nSignature=\"$Windows NT$\"\r\n",
+            "pelmaromn.txt": "Pelmar Omni \u2014 read me\r\n".encode("utf-8"),
+            "pelmarxps.txt": b"as catalogued\r\n",
+            "basecapabilities.xml": b"<capabilities/>\r\n",
+        }
+        # Program Files: the package with its own catalog.
+        package = {name: files[name] for name in (
+            "pmomndrv.dll", "pmomnui.dll", "pmxpsomnui.dll", "omnprn.dll", "pomnres_en.dll")}
+        package |= {name: text[name] for name in ("pelmaromn.inf", "pelmaromn.txt",
+                                                  "pelmarxps.txt")}
+        prefix.lay_out(e2e.PROGRAM_FILES_FOLDER,
+                       {name: e2e.file_fixture(content) for name, content in package.items()})
+        catalogued = ["pomnres_en.dll", "pelmaromn.inf", "pelmaromn.txt", "pelmarxps.txt"]
+        cls.tags = {name: cls.tag(e2e.PROGRAM_FILES_FOLDER, name) for name in catalogued}
+        members = [signing.member(cls.tags[name], name) for name in catalogued]
+        cls.catalog = signing.build_catalog(
+            publisher, members, prefix.unix_path(e2e.PROGRAM_FILES_FOLDER, "pelmaromn.cat"))
+        # Changed after the catalog was made: the catalog names it with another hash.
+        prefix.lay_out(e2e.PROGRAM_FILES_FOLDER,
+                       {"pelmarxps.txt": e2e.file_fixture(b"changed since\r\n")})
+
+        # Program Files (x86): a cut-off copy of that catalog, and a file that
+        # only a catalog of the system's store vouches for. Under Wine 8 only
+        # a catalog signed with SHA-1 can be in that store.
+        x86 = {"pelmaromn.cat": cls.catalog[:1500], "pelmaromn.inf": text["pelmaromn.inf"],
+               "basecapabilities.xml": text["basecapabilities.xml"],
+               "pmproc.dll": files["pmproc.dll"]}
+        prefix.lay_out(PROGRAM_FILES_X86_FOLDER,
+                       {name: e2e.file_fixture(content) for name, content in x86.items()})
+        store_member = signing.member(cls.tag(PROGRAM_FILES_X86_FOLDER, "basecapabilities.xml"),
+                                      "basecapabilities.xml")
+        staged = "C:\\pelmar_setup\\oem42.cat"
+        prefix.unix_path("C:\\pelmar_setup").mkdir(exist_ok=True)
+        signing.build_catalog(publisher, [store_member], prefix.unix_path(staged), digest="sha1")
+        signing.add_catalog(prefix, staged)
+
+        # The print processor folder: a signed file that is held open without
+        # read sharing during the first run.
+        prefix.lay_out(prefix.processor_folder, {"pmproc.dll": e2e.file_fixture(files["pmproc.dll"])})
+
+        held = e2e.with_backslash(prefix.processor_folder) + "pmproc.dll"
+        cls.held_run = prefix.run(e2e.FILE_HOLDER, held, e2e.windows_path(SIGNATURES_EXE))
+        cls.signer_run = prefix.run(SIGNATURES_EXE, "--signer", "Nobody", "--signer", PUBLISHER)
+
+    @classmethod
+    def tag(cls, folder, name):
+        return signing.file_tags(cls.prefix, f"{folder}\\{name}")["SHA1"]
+
+    def verdicts(self, expected_signer=None):
+        def signed_by(who):
+            ok = expected_signer is None or who == expected_signer
+            return verdict("signed" if ok else "other signer", who, "")
+        return {
+            (4, "pmomndrv.dll"): signed_by(PUBLISHER),
+            (4, "pmomnui.dll"): verdict("altered", "", BAD_DIGEST),
+            (4, "pmxpsomnui.dll"): signed_by(STRANGER),
+            (4, "omnprn.dll"): verdict("unsigned", "", ""),
+            (4, "pomnres_en.dll"): verdict("catalog", PUBLISHER, "pelmaromn.cat"),
+            (4, "pelmaromn.inf"): verdict("catalog", PUBLISHER, "pelmaromn.cat"),
+            (4, "pelmaromn.txt"): verdict("catalog", PUBLISHER, "pelmaromn.cat"),
+            (4, "pelmarxps.txt"): verdict("altered", PUBLISHER,
+                                          "pelmaromn.cat lists another hash"),
+            (4, "pelmaromn.cat"): signed_by(PUBLISHER),
+            # Beside a damaged catalog, each file stands on what else vouches for it.
+            (8, "pelmaromn.cat"): verdict("invalid", "", NOT_A_CATALOG),
+            (8, "pelmaromn.inf"): verdict("unsigned", "", ""),
+            (8, "basecapabilities.xml"): verdict("catalog", PUBLISHER, "oem42.cat"),
+            (8, "pmproc.dll"): signed_by(PUBLISHER),
+            (2, "pmproc.dll"): signed_by(PUBLISHER),
+        }
+
+    def test_catalog_tags_are_the_whole_files_sha1_under_wine(self):
+        # What the members carry: under Wine 8 the API's hash of a PE file too.
+        self.assertEqual(self.tags["pomnres_en.dll"],
+                         hashlib.sha1(made_files()["pomnres_en.dll"]).digest())
+
+    def test_held_file_is_unreadable_and_wins_the_exit_code(self):
+        expected = self.verdicts() | {(2, "pmproc.dll"): verdict("unreadable", "", HELD)}
+        self.assert_run(self.held_run, expected_output(self.directories, expected), "", 2)
+
+    def test_expected_signers_make_others_other_signers(self):
+        expected = self.verdicts(expected_signer=PUBLISHER)
+        self.assert_run(self.signer_run, expected_output(self.directories, expected), "", 1)
+
+    def test_exit_code_0_only_when_every_file_found_is_vouched_for_and_1_when_none_is_found(self):
+        # The same machine, after the files that fail have gone: then all of them.
+        vouched = {key: found for key, found in self.verdicts().items()
+                   if found.status in ("signed", "catalog")}
+        for location, name in set(self.verdicts()) - set(vouched):
+            folder = self.directories[location]
+            self.prefix.unix_path(folder, name).unlink()
+        result = self.prefix.run(SIGNATURES_EXE)
+        self.assert_run(result, expected_output(self.directories, vouched), "", 0)
+
+        for location, name in vouched:
+            self.prefix.unix_path(self.directories[location], name).unlink()
+        result = self.prefix.run(SIGNATURES_EXE)
+        self.assert_run(result, expected_output(self.directories, {}), "", 1)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,161 @@
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <wincrypt.h>
+#include <wintrust.h>
+#include <mscat.h>
+
+#include "import_patch.h"
+#include "test_helpers.h"
+
+// WinVerifyTrust as a script: it answers each verification with the code and
+// signer set for its kind of subject (a catalog's own signature, whether of
+// a .cat file or through a member, or any other file's), and counts the states it opened and
+// closed. The signer reaches the product through the usual helpers, which
+// are patched to hand it on.
+struct trust_script {
+    LONG file_code = TRUST_E_NOSIGNATURE;
+    LONG catalog_code = ERROR_SUCCESS;
+    std::wstring file_signer;
+    std::wstring catalog_signer = L"Pelmar Test Signer";
+    // What the last catalog verification was asked about.
+    std::wstring catalog_path;
+    std::wstring member_tag;
+    HCATADMIN catalog_admin = nullptr;
+    int verifications = 0;
+    int closes = 0;
+    std::wstring current_signer;
+};
+inline trust_script trust;
+
+inline LONG WINAPI scripted_verify_trust(HWND, GUID*, LPVOID pointer) {
+    auto* data = static_cast<WINTRUST_DATA*>(pointer);
+    if (data->dwStateAction == WTD_STATEACTION_CLOSE) {
+        ++trust.closes;
+        return ERROR_SUCCESS;
+    }
+    ++trust.verifications;
+    // Never a download, never a revocation check.
+    EXPECT_EQ(data->fdwRevocationChecks, static_cast<DWORD>(WTD_REVOKE_NONE));
+    EXPECT_NE(data->dwProvFlags & WTD_CACHE_ONLY_URL_RETRIEVAL, 0u);
+    data->hWVTStateData = reinterpret_cast<HANDLE>(1);
+    if (data->dwUnionChoice == WTD_CHOICE_CATALOG) {
+        trust.catalog_path = data->pCatalog->pcwszCatalogFilePath;
+        trust.member_tag = data->pCatalog->pcwszMemberTag;
+        // Windows 8 added hCatAdmin behind the fields older headers know.
+        EXPECT_EQ(data->pCatalog->cbStruct, sizeof(WINTRUST_CATALOG_INFO) + sizeof(HCATADMIN));
+        trust.catalog_admin =
+            *reinterpret_cast<const HCATADMIN*>(reinterpret_cast<const char*>(data->pCatalog) +
+                                               sizeof(WINTRUST_CATALOG_INFO));
+        trust.current_signer = trust.catalog_signer;
+        return trust.catalog_code;
+    }
+    const std::wstring path = data->pFile->pcwszFilePath;
+    if (path.size() > 4 && path.substr(path.size() - 4) == L".cat") {
+        trust.current_signer = trust.catalog_signer;
+        return trust.catalog_code;
+    }
+    trust.current_signer = trust.file_signer;
+    return trust.file_code;
+}
+
+inline CRYPT_PROVIDER_DATA* WINAPI scripted_provider_data(HANDLE) {
+    static CRYPT_PROVIDER_DATA provider{};
+    return trust.current_signer.empty() ? nullptr : &provider;
+}
+
+inline CRYPT_PROVIDER_SGNR* WINAPI scripted_signer(CRYPT_PROVIDER_DATA*, DWORD, BOOL, DWORD) {
+    static CRYPT_PROVIDER_CERT certificate{};
+    certificate.pCert = reinterpret_cast<PCCERT_CONTEXT>(&certificate);
+    static CRYPT_PROVIDER_SGNR signer{};
+    signer.csCertChain = 1;
+    signer.pasCertChain = &certificate;
+    return &signer;
+}
+
+inline DWORD WINAPI scripted_name(PCCERT_CONTEXT, DWORD, DWORD, void*, LPWSTR name, DWORD size) {
+    const std::wstring& signer = trust.current_signer;
+    if (name != nullptr && size > signer.size()) {
+        signer.copy(name, signer.size());
+        name[signer.size()] = L'\0';
+    }
+    return static_cast<DWORD>(signer.size() + 1);
+}
+
+// The system's catalog store as a script: the catalog it names for any hash
+// (none when empty), and how many of its contexts were handed out and
+// released.
+struct store_script {
+    std::wstring catalog;
+    // The size of the hashes the catalog lists; 0 for any.
+    std::size_t hash_size = 0;
+    std::vector<unsigned char> asked_hash;
+    int listings = 0;
+    int releases = 0;
+};
+inline store_script store;
+
+inline HCATINFO WINAPI scripted_enum_catalog(HCATADMIN, BYTE* hash, DWORD size, DWORD, HCATINFO*) {
+    store.asked_hash.assign(hash, hash + size);
+    if (store.catalog.empty() || (store.hash_size != 0 && store.hash_size != size)) {
+        SetLastError(ERROR_NOT_FOUND);
+        return nullptr;
+    }
+    ++store.listings;
+    return reinterpret_cast<HCATINFO>(&store);
+}
+
+inline BOOL WINAPI scripted_catalog_info(HCATINFO, CATALOG_INFO* info, DWORD) {
+    store.catalog.copy(info->wszCatalogFile, MAX_PATH - 1);
+    info->wszCatalogFile[std::min<std::size_t>(store.catalog.size(), MAX_PATH - 1)] = L'\0';
+    return TRUE;
+}
+
+inline BOOL WINAPI scripted_release_catalog(HCATADMIN, HCATINFO, DWORD) {
+    ++store.releases;
+    return TRUE;
+}
+
+// The hash the catalog services compute for a file, as a test must take it
+// from them: Wine's differs from Windows's for images.
+inline std::vector<unsigned char> api_hash(const std::wstring& path) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    std::vector<unsigned char> hash(64);
+    auto size = static_cast<DWORD>(hash.size());
+    EXPECT_TRUE(CryptCATAdminCalcHashFromFileHandle(file, &size, hash.data(), 0));
+    CloseHandle(file);
+    hash.resize(size);
+    return hash;
+}
+
+// Every test starts from a fresh script with all of it patched in.
+class scripted_trust_test : public testing::Test {
+protected:
+    scripted_trust_test() {
+        trust = {};
+        store = {};
+    }
+    ~scripted_trust_test() override {
+        EXPECT_EQ(trust.closes, trust.verifications) << "every verification's state is closed";
+        EXPECT_EQ(store.releases, store.listings) << "every catalog context is released";
+    }
+
+    import_patch verify_{"wintrust.dll", "WinVerifyTrust", as_import(scripted_verify_trust)};
+    import_patch provider_{"wintrust.dll", "WTHelperProvDataFromStateData",
+                           as_import(scripted_provider_data)};
+    import_patch signer_{"wintrust.dll", "WTHelperGetProvSignerFromChain",
+                         as_import(scripted_signer)};
+    import_patch name_{"crypt32.dll", "CertGetNameStringW", as_import(scripted_name)};
+    import_patch enum_catalog_{"wintrust.dll", "CryptCATAdminEnumCatalogFromHash",
+                               as_import(scripted_enum_catalog)};
+    import_patch catalog_info_{"wintrust.dll", "CryptCATCatalogInfoFromContext",
+                               as_import(scripted_catalog_info)};
+    import_patch release_catalog_{"wintrust.dll", "CryptCATAdminReleaseCatalogContext",
+                                  as_import(scripted_release_catalog)};
+};

@@ -1,0 +1,312 @@
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "file_verdict.h"
+#include "scripted_trust.h"
+#include "signature_checker.h"
+#include "temp_folder.h"
+
+namespace {
+
+const std::wstring signer = L"Pelmar Test Signer";
+
+std::wstring hex(const std::vector<unsigned char>& bytes) {
+    std::wstring text;
+    for (const unsigned char byte : bytes) {
+        text += L"0123456789ABCDEF"[byte >> 4];
+        text += L"0123456789ABCDEF"[byte & 0x0F];
+    }
+    return text;
+}
+
+void expect_verdict(const std::optional<file_verdict>& verdict, signature_status status,
+                    const std::wstring& who, const std::wstring& detail) {
+    ASSERT_TRUE(verdict.has_value());
+    EXPECT_EQ(status_text(verdict->status), status_text(status));
+    EXPECT_EQ(verdict->signer, who);
+    EXPECT_EQ(verdict->detail, detail);
+}
+
+class signature_checker_test : public scripted_trust_test {
+protected:
+    std::optional<file_verdict> check(const std::wstring& name,
+                                      std::vector<std::wstring> signers = {}) {
+        signature_checker checker(std::move(signers));
+        return checker.check(program_files_directory, folder_.path(), name);
+    }
+
+    temp_folder folder_{L"signature_checker"};
+};
+
+}  // namespace
+
+// Wine accepts any root, so these failures of the chain's policy come from
+// the script.
+TEST_F(signature_checker_test, embedded_signature_results_read_as_status_and_words) {
+    folder_.write(L"pmomndrv.dll", "MZ and more");
+    struct row {
+        LONG code;
+        signature_status status;
+        const wchar_t* detail;
+    };
+    const row rows[] = {
+        {ERROR_SUCCESS, signature_status::embedded_signature, L""},
+        {TRUST_E_BAD_DIGEST, signature_status::altered,
+         L"content differs from what was signed. Error code: 0x80096010."},
+        {CERT_E_UNTRUSTEDROOT, signature_status::invalid,
+         L"untrusted root. Error code: 0x800b0109."},
+        {CERT_E_CHAINING, signature_status::invalid,
+         L"no chain to a trusted root. Error code: 0x800b010a."},
+        {CERT_E_UNTRUSTEDTESTROOT, signature_status::invalid,
+         L"untrusted test root. Error code: 0x800b010d."},
+        {CERT_E_EXPIRED, signature_status::invalid,
+         L"expired without a timestamp. Error code: 0x800b0101."},
+        {CERT_E_REVOKED, signature_status::invalid, L"revoked. Error code: 0x800b010c."},
+        {CRYPT_E_REVOKED, signature_status::invalid, L"revoked. Error code: 0x80092010."},
+        {CERT_E_WRONG_USAGE, signature_status::invalid,
+         L"not for code signing. Error code: 0x800b0110."},
+        {TRUST_E_EXPLICIT_DISTRUST, signature_status::invalid,
+         L"explicitly distrusted. Error code: 0x800b0111."},
+        {TRUST_E_CERT_SIGNATURE, signature_status::invalid,
+         L"signature not valid. Error code: 0x80096004."},
+    };
+    trust.file_signer = signer;
+    for (const row& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::hex << row.code);
+        trust.file_code = row.code;
+        expect_verdict(check(L"pmomndrv.dll"), row.status, signer, row.detail);
+    }
+    for (const LONG code : {TRUST_E_NOSIGNATURE, TRUST_E_SUBJECT_FORM_UNKNOWN,
+                            static_cast<LONG>(ERROR_INVALID_PARAMETER)}) {
+        trust.file_code = code;
+        trust.file_signer.clear();
+        expect_verdict(check(L"pmomndrv.dll"), signature_status::no_signature, L"", L"");
+    }
+}
+
+// Wine dies inside CryptCATAdminEnumCatalogFromHash once its store holds a
+// catalog, so the store is a script here.
+TEST_F(signature_checker_test, system_store_listing_is_checked_by_member_tag) {
+    const std::wstring path = folder_.write(L"pmomnui.dll", "MZ listed in the store");
+    const std::vector<unsigned char> hash = api_hash(path);
+    store.catalog = L"C:\\windows\\system32\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\"
+                    L"oem7.cat";
+    struct row {
+        LONG code;
+        std::vector<std::wstring> signers;
+        signature_status status;
+        const wchar_t* detail;
+    };
+    const row rows[] = {
+        {ERROR_SUCCESS, {}, signature_status::catalog, L"oem7.cat"},
+        {ERROR_SUCCESS, {L"Someone Else", signer}, signature_status::catalog, L"oem7.cat"},
+        {ERROR_SUCCESS, {L"Someone Else"}, signature_status::other_signer, L"oem7.cat"},
+        {TRUST_E_BAD_DIGEST, {}, signature_status::altered,
+         L"oem7.cat: content differs from what was signed. Error code: 0x80096010."},
+        {CERT_E_EXPIRED, {}, signature_status::invalid,
+         L"oem7.cat: expired without a timestamp. Error code: 0x800b0101."},
+    };
+    for (const row& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::hex << row.code);
+        trust.catalog_code = row.code;
+        expect_verdict(check(L"pmomnui.dll", row.signers), row.status, signer, row.detail);
+        EXPECT_EQ(store.asked_hash, hash);
+        EXPECT_EQ(trust.catalog_path, store.catalog);
+        EXPECT_EQ(trust.member_tag, hex(hash));
+    }
+    store.catalog.clear();
+    expect_verdict(check(L"pmomnui.dll"), signature_status::no_signature, L"", L"");
+}
+
+namespace {
+
+// Windows 8's SHA-256 catalog hashes, which Wine 8 cannot compute, as a
+// script: the program finds both functions at run time.
+char sha256_context;
+const HCATADMIN sha256_admin = &sha256_context;
+decltype(&GetProcAddress) get_proc_address = nullptr;
+decltype(&CryptCATAdminReleaseContext) release_context = nullptr;
+
+BOOL WINAPI scripted_acquire2(HCATADMIN* admin, const GUID*, PCWSTR algorithm,
+                              PCCERT_STRONG_SIGN_PARA, DWORD) {
+    EXPECT_EQ(std::wstring(algorithm), L"SHA256");
+    *admin = sha256_admin;
+    return TRUE;
+}
+
+BOOL WINAPI scripted_hash2(HCATADMIN admin, HANDLE, DWORD* size, BYTE* hash, DWORD) {
+    EXPECT_EQ(admin, sha256_admin);
+    EXPECT_GE(*size, 32u);
+    *size = 32;
+    std::fill(hash, hash + 32, BYTE{0xAB});
+    return TRUE;
+}
+
+FARPROC WINAPI scripted_get_proc_address(HMODULE module, LPCSTR name) {
+    const std::string wanted = name;
+    if (wanted == "CryptCATAdminAcquireContext2") {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(scripted_acquire2));
+    }
+    if (wanted == "CryptCATAdminCalcHashFromFileHandle2") {
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(scripted_hash2));
+    }
+    return get_proc_address(module, name);
+}
+
+BOOL WINAPI scripted_release_context(HCATADMIN admin, DWORD flags) {
+    return admin == sha256_admin ? TRUE : release_context(admin, flags);
+}
+
+class sha256_catalog_test : public signature_checker_test {
+protected:
+    sha256_catalog_test() {
+        get_proc_address = lookup_.original<decltype(&GetProcAddress)>();
+        release_context = release_.original<decltype(&CryptCATAdminReleaseContext)>();
+        store.catalog = L"C:\\windows\\system32\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\"
+                        L"oem7.cat";
+    }
+
+    import_patch lookup_{"kernel32.dll", "GetProcAddress", as_import(scripted_get_proc_address)};
+    import_patch release_{"wintrust.dll", "CryptCATAdminReleaseContext",
+                          as_import(scripted_release_context)};
+};
+
+}  // namespace
+
+TEST_F(sha256_catalog_test, sha256_is_looked_up_first_and_sha1_where_no_catalog_lists_it) {
+    const std::wstring path = folder_.write(L"pmomnui.dll", "MZ listed in the store");
+    store.hash_size = 32;
+    expect_verdict(check(L"pmomnui.dll"), signature_status::catalog, signer, L"oem7.cat");
+    EXPECT_EQ(trust.member_tag, hex(std::vector<unsigned char>(32, 0xAB)));
+    EXPECT_EQ(trust.catalog_admin, sha256_admin);
+
+    store.hash_size = 20;
+    expect_verdict(check(L"pmomnui.dll"), signature_status::catalog, signer, L"oem7.cat");
+    EXPECT_EQ(trust.member_tag, hex(api_hash(path)));
+    EXPECT_NE(trust.catalog_admin, sha256_admin);
+    EXPECT_NE(trust.catalog_admin, nullptr);
+}
+
+TEST_F(signature_checker_test, files_that_cannot_be_read_are_unreadable_and_absent_ones_have_no_row) {
+    const std::wstring held_path = folder_.write(L"pmproc.dll", "held");
+    folder_.write(L"omnprn.dll", "denied");
+    EXPECT_FALSE(check(L"pomnres_en.dll").has_value());
+
+    const HANDLE held = CreateFileW(held_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    expect_verdict(check(L"pmproc.dll"), signature_status::unreadable, L"",
+                   L"cannot be read. Error code: 0x00000020.");
+    CloseHandle(held);
+
+    // Wine keeps no access control lists on files, so the denial is scripted.
+    const import_patch denied(
+        "kernel32.dll", "CreateFileW",
+        as_import([](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        }));
+    expect_verdict(check(L"omnprn.dll"), signature_status::unreadable, L"",
+                   L"cannot be read. Error code: 0x00000005.");
+    EXPECT_EQ(trust.verifications, 0);
+}
+
+namespace {
+
+int messages_decoded = 0;
+decltype(&CryptMsgOpenToDecode) open_to_decode = nullptr;
+
+HCRYPTMSG WINAPI counted_open_to_decode(DWORD, DWORD, DWORD, HCRYPTPROV_LEGACY, PCERT_INFO,
+                                        PCMSG_STREAM_INFO);
+
+class package_catalog_test : public signature_checker_test {
+protected:
+    package_catalog_test() {
+        messages_decoded = 0;
+        open_to_decode = decode_.original<decltype(&CryptMsgOpenToDecode)>();
+    }
+
+    import_patch decode_{"crypt32.dll", "CryptMsgOpenToDecode", as_import(counted_open_to_decode)};
+};
+
+HCRYPTMSG WINAPI counted_open_to_decode(DWORD encoding, DWORD flags, DWORD type,
+                                        HCRYPTPROV_LEGACY provider, PCERT_INFO recipient,
+                                        PCMSG_STREAM_INFO stream) {
+    ++messages_decoded;
+    return open_to_decode(encoding, flags, type, provider, recipient, stream);
+}
+
+}  // namespace
+
+// The catalog's members themselves are read from real catalogs in the
+// end-to-end test; here its signature is scripted to hold for any bytes.
+TEST_F(package_catalog_test, catalog_is_verified_and_read_once_per_folder_and_undecodable_content_vouches_for_nothing) {
+    folder_.write(L"pelmaromn.cat", "signed, says the script, but no catalog");
+    folder_.write(L"pmomndrv.dll", "MZ beside it");
+    folder_.write(L"pmomnui.dll", "MZ beside it too");
+    signature_checker checker({});
+    const std::wstring directory = folder_.path();
+    for (const wchar_t* name : {L"pmomndrv.dll", L"pmomnui.dll"}) {
+        expect_verdict(checker.check(program_files_directory, directory, name),
+                       signature_status::no_signature, L"", L"");
+    }
+    const std::optional<file_verdict> own =
+        checker.check(program_files_directory, directory, L"pelmaromn.cat");
+    ASSERT_TRUE(own.has_value());
+    EXPECT_EQ(status_text(own->status), L"invalid");
+    EXPECT_EQ(own->signer, signer);
+    const std::wstring cannot_be_read = L"catalog cannot be read. Error code: 0x";
+    EXPECT_EQ(own->detail.substr(0, cannot_be_read.size()), cannot_be_read) << own->detail;
+    // Two files and the catalog's own row: one verification of the catalog
+    // and one decoding of its content for the folder.
+    EXPECT_EQ(trust.verifications, 3);
+    EXPECT_EQ(messages_decoded, 1);
+}
+
+TEST_F(package_catalog_test, catalog_whose_own_signature_fails_is_never_decoded) {
+    folder_.write(L"pelmaromn.cat", "not decoded");
+    folder_.write(L"pmomndrv.dll", "MZ beside it");
+    struct row {
+        LONG code;
+        signature_status status;
+        const wchar_t* detail;
+    };
+    const row rows[] = {
+        {TRUST_E_BAD_DIGEST, signature_status::altered,
+         L"content differs from what was signed. Error code: 0x80096010."},
+        {CERT_E_UNTRUSTEDROOT, signature_status::invalid,
+         L"untrusted root. Error code: 0x800b0109."},
+    };
+    for (const row& row : rows) {
+        trust.catalog_code = row.code;
+        expect_verdict(check(L"pelmaromn.cat"), row.status, signer, row.detail);
+        expect_verdict(check(L"pmomndrv.dll"), signature_status::no_signature, L"", L"");
+    }
+    EXPECT_EQ(messages_decoded, 0);
+}
+
+// With Wine's own services: a catalog of random bytes opens, and enumerating
+// its members would end the process.
+TEST(damaged_package_catalog, random_bytes_are_no_signed_catalog_and_vouch_for_nothing) {
+    const temp_folder folder(L"damaged_catalog");
+    std::string noise(4096, '\0');
+    std::uint32_t state = 12345;
+    for (char& byte : noise) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 24);
+    }
+    folder.write(L"pelmaromn.cat", noise);
+    folder.write(L"pmomndrv.dll", "MZ beside a damaged catalog");
+    signature_checker checker({});
+    expect_verdict(checker.check(program_files_directory, folder.path(), L"pelmaromn.cat"),
+                   signature_status::invalid, L"",
+                   L"not a signed catalog. Error code: 0x800b0003.");
+    expect_verdict(checker.check(program_files_directory, folder.path(), L"pmomndrv.dll"),
+                   signature_status::no_signature, L"", L"");
+}

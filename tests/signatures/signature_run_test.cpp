@@ -1,0 +1,100 @@
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <winspool.h>
+
+#include "location_cache.h"
+#include "scripted_trust.h"
+#include "signature_run.h"
+
+namespace {
+
+const std::wstring header =
+    L"STATUS      \tSIGNER" + std::wstring(24, L' ') + L"\tFILENAME" + std::wstring(22, L' ') +
+    L"\tDETAIL" + std::wstring(34, L' ') + L"\tDIRECTORY\n";
+
+struct run_result {
+    int exit_code;
+    std::wstring out;
+    std::wstring error;
+};
+
+class signature_run_test : public scripted_trust_test {
+protected:
+    // Each run starts, as a process does, with no location resolved yet.
+    signature_run_test() { run_location_cache() = location_cache(); }
+
+    run_result run(std::vector<const wchar_t*> arguments = {}) {
+        std::wostringstream out;
+        std::wostringstream error;
+        const int exit_code = run_signatures(arguments, out, error);
+        return {exit_code, out.str(), error.str()};
+    }
+};
+
+}  // namespace
+
+// The exit codes of finished checks, 0, 1 (also with no file found) and 2
+// for a file that could not be read, are the end-to-end test's.
+TEST_F(signature_run_test, check_that_cannot_run_says_why_and_exits_with_2) {
+    {
+        const import_patch enumeration(
+            "winspool.drv", "EnumPrinterDriversW",
+            as_import(stand_in<decltype(EnumPrinterDriversW), RPC_S_SERVER_UNAVAILABLE>::fail));
+        const run_result result = run();
+        EXPECT_EQ(result.out, header);
+        EXPECT_EQ(result.error, L"An unexpected Windows exception occurred. Error code: 0x000006ba.\n");
+        EXPECT_EQ(result.exit_code, 2);
+    }
+    {
+        const import_patch acquire(
+            "wintrust.dll", "CryptCATAdminAcquireContext",
+            as_import(stand_in<decltype(CryptCATAdminAcquireContext), DWORD(NTE_BAD_ALGID)>::fail));
+        const run_result result = run();
+        EXPECT_EQ(result.out, L"");
+        EXPECT_EQ(result.error, L"Cryptographic operation failed. Error code: 0x80090008.\n");
+        EXPECT_EQ(result.exit_code, 2);
+    }
+    const temp_file file;
+    const HANDLE read_only = file.open_read_only();
+    {
+        const auto buffer = buffer_on(read_only);
+        std::wostream out(buffer.get());
+        std::wostringstream error;
+        EXPECT_EQ(run_signatures({}, out, error), 2);
+        EXPECT_EQ(error.str(),
+                  L"Failed to write the report to standard output. Error code: 0x00000005.\n");
+    }
+    CloseHandle(read_only);
+}
+
+TEST_F(signature_run_test, help_goes_to_standard_output_and_a_wrong_option_to_standard_error) {
+    const std::wstring usage = L"usage: pelmar_omni_signatures [--signer NAME]...\n";
+    for (const wchar_t* help : {L"--help", L"/?"}) {
+        const run_result result = run({help});
+        EXPECT_EQ(result.out.substr(0, usage.size()), usage);
+        for (const wchar_t* status : {L"  signed ", L"  catalog ", L"  unsigned ", L"  altered ",
+                                      L"  invalid ", L"  unreadable ", L"  other signer ",
+                                      L"  0  ", L"  1  ", L"  2  "}) {
+            EXPECT_NE(result.out.find(status), std::wstring::npos) << status;
+        }
+        EXPECT_EQ(result.error, L"");
+        EXPECT_EQ(result.exit_code, 0);
+    }
+    struct wrong {
+        std::vector<const wchar_t*> arguments;
+        const wchar_t* problem;
+    };
+    for (const wrong& wrong : {wrong{{L"--verbose"}, L"unknown option: --verbose\n"},
+                               wrong{{L"C:\\Drivers"}, L"unknown option: C:\\Drivers\n"},
+                               wrong{{L"--signer"}, L"--signer needs a name\n"}}) {
+        const run_result result = run(wrong.arguments);
+        EXPECT_EQ(result.out, L"");
+        EXPECT_EQ(result.error, wrong.problem + usage);
+        EXPECT_EQ(result.exit_code, 2);
+    }
+    EXPECT_EQ(trust.verifications, 0);
+}

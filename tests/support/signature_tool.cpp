@@ -1,0 +1,141 @@
+// Catalog work in the end-to-end tests' Wine prefixes, through the same API the
+// signature check uses:
+//   tag FILE        the catalog hashes the system computes for FILE, one line
+//                   each: "SHA1 <hex>", then "SHA256 <hex>" where the system
+//                   has CryptCATAdminCalcHashFromFileHandle2 (Wine 8 has not)
+//   add CATALOG     adds a catalog to the system's catalog store (the default
+//                   subsystem) once WinVerifyTrust has accepted its signature,
+//                   and prints where the store keeps it
+// Output is UTF-8. A failing call prints "<call> failed: <code>" on standard
+// error and ends the program with exit code 2.
+#include <string>
+
+#include <windows.h>
+// wintrust.h brings the CryptoAPI types that mscat.h uses.
+#include <wintrust.h>
+
+#include <mscat.h>
+#include <softpub.h>
+
+#include "catalog_handles.h"
+#include "tool_output.h"
+#include "unique_file_handle.h"
+
+namespace {
+
+using acquire_context2 = BOOL(WINAPI*)(HCATADMIN*, const GUID*, const WCHAR*,
+                                       const CERT_STRONG_SIGN_PARA*, DWORD);
+using calc_hash2 = BOOL(WINAPI*)(HCATADMIN, HANDLE, DWORD*, BYTE*, DWORD);
+
+std::wstring hex(const BYTE* bytes, DWORD size) {
+    static const wchar_t digits[] = L"0123456789ABCDEF";
+    std::wstring text;
+    for (DWORD index = 0; index < size; ++index) {
+        text += digits[bytes[index] >> 4];
+        text += digits[bytes[index] & 0xF];
+    }
+    return text;
+}
+
+// Wine hashes from the file's current position: each hash starts at the top.
+void rewind(HANDLE file) {
+    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
+        fail(L"SetFilePointer");
+    }
+}
+
+void print_tags(const wchar_t* path) {
+    const HANDLE opened = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      0, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        fail(L"CreateFileW");
+    }
+    const unique_file_handle owner(opened);
+    const HANDLE file = owner.get();
+    BYTE hash[64];
+    DWORD size = sizeof(hash);
+    if (!CryptCATAdminCalcHashFromFileHandle(file, &size, hash, 0)) {
+        fail(L"CryptCATAdminCalcHashFromFileHandle");
+    }
+    write_utf8(STD_OUTPUT_HANDLE, L"SHA1 " + hex(hash, size) + L"\n");
+
+    const HMODULE wintrust = GetModuleHandleW(L"wintrust.dll");
+    const auto acquire = reinterpret_cast<acquire_context2>(
+        reinterpret_cast<void*>(GetProcAddress(wintrust, "CryptCATAdminAcquireContext2")));
+    const auto calculate = reinterpret_cast<calc_hash2>(
+        reinterpret_cast<void*>(GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle2")));
+    if (acquire != nullptr && calculate != nullptr) {
+        HCATADMIN acquired = nullptr;
+        if (!acquire(&acquired, nullptr, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) {
+            fail(L"CryptCATAdminAcquireContext2");
+        }
+        const unique_catalog_admin admin(acquired);
+        rewind(file);
+        size = sizeof(hash);
+        if (!calculate(admin.get(), file, &size, hash, 0)) {
+            fail(L"CryptCATAdminCalcHashFromFileHandle2");
+        }
+        write_utf8(STD_OUTPUT_HANDLE, L"SHA256 " + hex(hash, size) + L"\n");
+    }
+}
+
+// A catalog the system cannot read poisons the store: under Wine every later
+// lookup by hash then crashes. Only a catalog with a valid signature goes in.
+void verify(const wchar_t* path) {
+    WINTRUST_FILE_INFO file{};
+    file.cbStruct = sizeof(file);
+    file.pcwszFilePath = path;
+    WINTRUST_DATA data{};
+    data.cbStruct = sizeof(data);
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    const LONG result = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    if (result != 0) {
+        SetLastError(static_cast<DWORD>(result));
+        fail(L"WinVerifyTrust");
+    }
+}
+
+void add_catalog(wchar_t* path) {
+    verify(path);
+    std::wstring base_name = path;
+    base_name.erase(0, base_name.find_last_of(L"\\/") + 1);
+    HCATADMIN acquired = nullptr;
+    if (!CryptCATAdminAcquireContext(&acquired, nullptr, 0)) {
+        fail(L"CryptCATAdminAcquireContext");
+    }
+    const unique_catalog_admin admin(acquired);
+    const HCATINFO added = CryptCATAdminAddCatalog(admin.get(), path, base_name.data(), 0);
+    if (added == nullptr) {
+        fail(L"CryptCATAdminAddCatalog");
+    }
+    CATALOG_INFO info{};
+    info.cbStruct = sizeof(info);
+    if (!CryptCATCatalogInfoFromContext(added, &info, 0)) {
+        fail(L"CryptCATCatalogInfoFromContext");
+    }
+    write_utf8(STD_OUTPUT_HANDLE, std::wstring(info.wszCatalogFile) + L"\n");
+    CryptCATAdminReleaseCatalogContext(admin.get(), added, 0);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t* argv[]) {
+    const std::wstring command = argc == 3 ? argv[1] : L"";
+    if (command == L"tag") {
+        print_tags(argv[2]);
+    } else if (command == L"add") {
+        add_catalog(argv[2]);
+    } else {
+        write_utf8(STD_ERROR_HANDLE, L"usage: signature_tool tag FILE | add CATALOG\n");
+        return 2;
+    }
+    return 0;
+}
