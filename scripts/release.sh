@@ -42,6 +42,7 @@ source_dir=$(cd "${2:-$here/..}" && pwd)
 programs=$(cat <<'EOF'
 pelmar_omni_info src/app/pelmar_omni_info.exe takes the inventory of the driver files
 pelmar_omni_compare src/compare/pelmar_omni_compare.exe compares inventories with a baseline
+pelmar_omni_signatures src/signatures/pelmar_omni_signatures.exe checks that each driver file is still signed
 EOF
 )
 
