@@ -133,8 +133,12 @@ class _name_value(core.Sequence):
     _fields = [("tag", core.BMPString), ("flags", core.Integer), ("value", core.OctetString)]
 
 
+class _any_values(core.SetOf):
+    _child_spec = core.Any
+
+
 class _attribute(core.Sequence):
-    _fields = [("type", core.ObjectIdentifier), ("values", core.SetOf, {"spec": core.Any})]
+    _fields = [("type", core.ObjectIdentifier), ("values", _any_values)]
 
 
 class _attributes(core.SetOf):
