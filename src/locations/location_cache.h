@@ -20,5 +20,5 @@ private:
 location_cache& run_location_cache();
 
 // The location's text from the run's one cache: each location is resolved at
-// its first request only. Unsynchronised: the program has one thread.
+// its first request only. Unsynchronised: call it from one thread only.
 std::wstring location_directory(std::int32_t location);

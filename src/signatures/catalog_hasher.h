@@ -17,10 +17,13 @@ struct catalog_hash {
     std::vector<unsigned char> value;
 };
 
-// The run's catalog contexts, acquired once: SHA-256, which catalogs carry
-// since Windows 8, where the system can compute it, then SHA-1, which older
+// One thread's catalog contexts: SHA-256, which catalogs carry since
+// Windows 8, where the system can compute it, then SHA-1, which older
 // catalogs carry. The hashes are the system's own: for an image it leaves
-// out the checksum and the embedded signature, as catalogs do.
+// out the checksum and the embedded signature, as catalogs do. No two
+// threads share one: a context keeps the state of a search through the
+// system's catalogs (Wine's keeps its open directory search in it), and
+// nothing documents it as safe to use from two threads at once.
 class catalog_hasher {
 public:
     // Throws pelmar::crypto::crypto_exception when not even the SHA-1

@@ -48,21 +48,22 @@ bool signature_checker::expected(const std::wstring& signer) const {
     return signers_.empty() || std::find(signers_.begin(), signers_.end(), signer) != signers_.end();
 }
 
-const package_catalog& signature_checker::package_catalog_in(install_location location,
-                                                             const std::wstring& directory) {
-    auto found = catalogs_.find(location);
-    if (found == catalogs_.end()) {
-        found = catalogs_.emplace(location, package_catalog(directory)).first;
+void signature_checker::read_package_catalog(install_location location,
+                                             const std::wstring& directory) {
+    if (!catalogs_.contains(location)) {
+        catalogs_.emplace(location, package_catalog(directory));
     }
-    return found->second;
 }
 
-std::optional<file_verdict> signature_checker::check(install_location location,
+std::optional<file_verdict> signature_checker::check(const catalog_hasher& hasher,
+                                                     install_location location,
                                                      const std::wstring& directory,
-                                                     const std::wstring& file_name) {
+                                                     const std::wstring& file_name) const {
+    // Read before any check in the folder: at() throws rather than judge a
+    // file without the catalog beside it.
+    const package_catalog& package = catalogs_.at(location);
     if (same_file_name(file_name, package_catalog::file_name)) {
-        const package_catalog& catalog = package_catalog_in(location, directory);
-        const std::optional<file_verdict>& verdict = catalog.verdict();
+        const std::optional<file_verdict>& verdict = package.verdict();
         if (verdict && verdict->status == signature_status::embedded_signature &&
             !expected(verdict->signer)) {
             return file_verdict{signature_status::other_signer, verdict->signer, verdict->detail};
@@ -104,11 +105,10 @@ std::optional<file_verdict> signature_checker::check(install_location location,
             break;
     }
 
-    const package_catalog& package = package_catalog_in(location, directory);
     bool listed_in_package = false;
     // Strongest algorithm first; the weaker one only when that found nothing.
-    for (std::size_t algorithm = 0; algorithm < hasher_.algorithms(); ++algorithm) {
-        const std::optional<catalog_hash> hash = hasher_.hash(algorithm, file.handle());
+    for (std::size_t algorithm = 0; algorithm < hasher.algorithms(); ++algorithm) {
+        const std::optional<catalog_hash> hash = hasher.hash(algorithm, file.handle());
         if (!hash) {
             continue;
         }

@@ -11,23 +11,28 @@
 #include "package_catalog.h"
 #include "trust_verification.h"
 
-// Judges the files of the driver, one at a time, with what the run acquires
-// once: the catalog contexts, and each folder's pelmaromn.cat.
+// Judges the files of the driver with what the run reads once: each
+// folder's pelmaromn.cat. Once the catalogs are read it changes no more, so
+// several threads may check files at once, each with catalog contexts of its
+// own.
 class signature_checker {
 public:
     // `signers`: the expected signers' simple display names; empty accepts
-    // any valid signature. Throws pelmar::crypto::crypto_exception when the
-    // catalog services refuse a context.
+    // any valid signature.
     explicit signature_checker(std::vector<std::wstring> signers);
 
-    // The file `file_name` in `directory`, the text of `location`; nothing
-    // when the file is absent.
-    std::optional<file_verdict> check(install_location location, const std::wstring& directory,
-                                      const std::wstring& file_name);
+    // Reads the package catalog in `directory`, the text of `location`:
+    // once per folder, before any file in it is checked, on one thread.
+    void read_package_catalog(install_location location, const std::wstring& directory);
+
+    // The file `file_name` in `directory`, the text of `location`, hashed
+    // with `hasher`, the calling thread's own; nothing when the file is
+    // absent.
+    std::optional<file_verdict> check(const catalog_hasher& hasher, install_location location,
+                                      const std::wstring& directory,
+                                      const std::wstring& file_name) const;
 
 private:
-    const package_catalog& package_catalog_in(install_location location,
-                                              const std::wstring& directory);
     bool expected(const std::wstring& signer) const;
     // The verdict when the catalog's entry vouches for the file by an
     // expected signer; otherwise nothing, and what it found goes to `gravest`
@@ -35,7 +40,6 @@ private:
     std::optional<file_verdict> judge_listing(const catalog_member_query& query,
                                               file_verdict& gravest) const;
 
-    catalog_hasher hasher_;
     std::map<install_location, package_catalog> catalogs_;
     std::vector<std::wstring> signers_;
 };

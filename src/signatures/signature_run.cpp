@@ -1,12 +1,17 @@
 #include "signature_run.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "catalog_hasher.h"
 #include "com_initializer.h"
 #include "console_output.h"
 #include "failure_line.h"
@@ -87,23 +92,106 @@ void flush_all(std::wostream& out) {
     }
 }
 
+// The most threads that verify files at once. Verification is mostly the
+// processor's work and the files are independent, so a thread per processor
+// helps; beyond a few, a driver's twenty-odd files gain little more, and
+// each thread holds catalog contexts of its own.
+constexpr unsigned most_workers = 4;
+
+// A row whose location is resolved, waiting for its verdict.
+struct file_to_check {
+    const manifest_row* row;
+    std::wstring directory;
+};
+
+// A row's verdict (nothing for an absent file), or what its check threw, to
+// be rethrown on the main thread when the table reaches the row.
+struct checked_file {
+    std::optional<file_verdict> verdict;
+    std::exception_ptr failure;
+};
+
+// Checks `files` on one thread per hasher, this one among them, but on no
+// more threads than files. Each thread takes the next row nobody took yet,
+// so that one large file holds up one thread only. The results are in the
+// order of `files`.
+std::vector<checked_file> check_all(const signature_checker& checker,
+                                    const std::vector<catalog_hasher>& hashers,
+                                    const std::vector<file_to_check>& files) {
+    std::vector<checked_file> checked(files.size());
+    std::atomic<std::size_t> next_row{0};
+    // Each row is written by the one thread that took it, and read only
+    // after every thread is joined.
+    const auto work = [&](const catalog_hasher& hasher) {
+        for (std::size_t index = next_row++; index < files.size(); index = next_row++) {
+            const file_to_check& file = files[index];
+            try {
+                checked[index].verdict = checker.check(hasher, file.row->location,
+                                                       file.directory, file.row->entry->file_name);
+            } catch (...) {
+                checked[index].failure = std::current_exception();
+            }
+        }
+    };
+    // A std::jthread joins when it is destroyed: also when starting the next
+    // one throws, so no thread outlives what it works on.
+    std::vector<std::jthread> workers;
+    const std::size_t count = std::min(hashers.size(), files.size());
+    workers.reserve(count);
+    for (std::size_t worker = 1; worker < count; ++worker) {
+        workers.emplace_back(work, std::cref(hashers[worker]));
+    }
+    work(hashers.front());
+    workers.clear();  // every row is done once all are joined
+    return checked;
+}
+
 int check_files(std::vector<std::wstring> signers, std::wostream& out) {
+    // The other threads need no apartment of their own: while this one
+    // holds the multithreaded apartment, they belong to it implicitly.
     const com_initializer com;
+    // Every thread's contexts before the table begins: a system that
+    // refuses one leaves no table half written.
+    const std::vector<catalog_hasher> hashers(
+        std::clamp(std::thread::hardware_concurrency(), 1u, most_workers));
     signature_checker checker(std::move(signers));
     status_tally tally;
     print_signature_header(out) << L'\n';
-    for (const manifest_row& row : manifest_rows()) {
-        const std::wstring directory =
-            location_directory(static_cast<std::int32_t>(row.location));
-        if (directory == missing_text(row.location)) {
-            continue;
+
+    // Locations and package catalogs on this thread, before any other
+    // starts: the location cache is unsynchronised, and the checker changes
+    // only while it reads a catalog. A location that cannot be resolved ends
+    // the list at its row; the rows before it are still checked and printed
+    // before its failure, as when the rows were taken one at a time.
+    std::vector<file_to_check> files;
+    std::exception_ptr unresolved;
+    try {
+        for (const manifest_row& row : manifest_rows()) {
+            std::wstring directory = location_directory(static_cast<std::int32_t>(row.location));
+            if (directory == missing_text(row.location)) {
+                continue;
+            }
+            checker.read_package_catalog(row.location, directory);
+            files.push_back({&row, std::move(directory)});
         }
-        const std::optional<file_verdict> verdict =
-            checker.check(row.location, directory, row.entry->file_name);
-        if (verdict) {
-            print_signature_row(out, *verdict, row.entry->file_name, directory) << L'\n';
+    } catch (...) {
+        unresolved = std::current_exception();
+    }
+
+    const std::vector<checked_file> checked = check_all(checker, hashers, files);
+    for (std::size_t index = 0; index < files.size(); ++index) {
+        if (checked[index].failure) {
+            std::rethrow_exception(checked[index].failure);
+        }
+        if (const std::optional<file_verdict>& verdict = checked[index].verdict) {
+            print_signature_row(out, *verdict, files[index].row->entry->file_name,
+                                files[index].directory)
+                << L'\n';
             tally.count(verdict->status);
         }
+    }
+    if (unresolved) {
+        std::rethrow_exception(unresolved);
     }
     out << tally.summary() << L'\n';
     flush_all(out);

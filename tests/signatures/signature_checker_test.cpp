@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "catalog_hasher.h"
 #include "file_verdict.h"
 #include "scripted_trust.h"
 #include "signature_checker.h"
@@ -38,7 +39,8 @@ protected:
     std::optional<file_verdict> check(const std::wstring& name,
                                       std::vector<std::wstring> signers = {}) {
         signature_checker checker(std::move(signers));
-        return checker.check(program_files_directory, folder_.path(), name);
+        checker.read_package_catalog(program_files_directory, folder_.path());
+        return checker.check(catalog_hasher(), program_files_directory, folder_.path(), name);
     }
 
     temp_folder folder_{L"signature_checker"};
@@ -251,13 +253,16 @@ TEST_F(package_catalog_test, catalog_is_verified_and_read_once_per_folder_and_un
     folder_.write(L"pmomndrv.dll", "MZ beside it");
     folder_.write(L"pmomnui.dll", "MZ beside it too");
     signature_checker checker({});
+    const catalog_hasher hasher;
     const std::wstring directory = folder_.path();
+    checker.read_package_catalog(program_files_directory, directory);
+    checker.read_package_catalog(program_files_directory, directory);
     for (const wchar_t* name : {L"pmomndrv.dll", L"pmomnui.dll"}) {
-        expect_verdict(checker.check(program_files_directory, directory, name),
+        expect_verdict(checker.check(hasher, program_files_directory, directory, name),
                        signature_status::no_signature, L"", L"");
     }
     const std::optional<file_verdict> own =
-        checker.check(program_files_directory, directory, L"pelmaromn.cat");
+        checker.check(hasher, program_files_directory, directory, L"pelmaromn.cat");
     ASSERT_TRUE(own.has_value());
     EXPECT_EQ(status_text(own->status), L"invalid");
     EXPECT_EQ(own->signer, signer);
@@ -304,9 +309,11 @@ TEST(damaged_package_catalog, random_bytes_are_no_signed_catalog_and_vouch_for_n
     folder.write(L"pelmaromn.cat", noise);
     folder.write(L"pmomndrv.dll", "MZ beside a damaged catalog");
     signature_checker checker({});
-    expect_verdict(checker.check(program_files_directory, folder.path(), L"pelmaromn.cat"),
+    const catalog_hasher hasher;
+    checker.read_package_catalog(program_files_directory, folder.path());
+    expect_verdict(checker.check(hasher, program_files_directory, folder.path(), L"pelmaromn.cat"),
                    signature_status::invalid, L"",
                    L"not a signed catalog. Error code: 0x800b0003.");
-    expect_verdict(checker.check(program_files_directory, folder.path(), L"pmomndrv.dll"),
+    expect_verdict(checker.check(hasher, program_files_directory, folder.path(), L"pmomndrv.dll"),
                    signature_status::no_signature, L"", L"");
 }
