@@ -1,5 +1,7 @@
+#include <new>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -56,6 +58,25 @@ TEST_F(signature_run_test, check_that_cannot_run_says_why_and_exits_with_2) {
         const run_result result = run();
         EXPECT_EQ(result.out, L"");
         EXPECT_EQ(result.error, L"Cryptographic operation failed. Error code: 0x80090008.\n");
+        EXPECT_EQ(result.exit_code, 2);
+    }
+    {
+        // Thrown while a file is checked, on whichever thread took it: the
+        // one failure line still says so, and no summary claims a result.
+        // The package catalogs, read before, are absent.
+        const import_patch open(
+            "kernel32.dll", "CreateFileW",
+            as_import([](LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                         HANDLE) -> HANDLE {
+                if (std::wstring_view(path).ends_with(L".cat")) {
+                    SetLastError(ERROR_FILE_NOT_FOUND);
+                    return INVALID_HANDLE_VALUE;
+                }
+                throw std::bad_alloc();
+            }));
+        const run_result result = run();
+        EXPECT_EQ(result.out, header);
+        EXPECT_EQ(result.error, L"An unexpected C++ standard library exception occurred.\n");
         EXPECT_EQ(result.exit_code, 2);
     }
     const temp_file file;
