@@ -15,10 +15,11 @@
 #include <wintrust.h>
 
 #include <mscat.h>
-#include <softpub.h>
 
 #include "catalog_handles.h"
+#include "opened_file.h"
 #include "tool_output.h"
+#include "trust_verification.h"
 #include "unique_file_handle.h"
 
 namespace {
@@ -82,23 +83,14 @@ void print_tags(const wchar_t* path) {
 // A catalog the system cannot read poisons the store: under Wine every later
 // lookup by hash then crashes. Only a catalog with a valid signature goes in.
 void verify(const wchar_t* path) {
-    WINTRUST_FILE_INFO file{};
-    file.cbStruct = sizeof(file);
-    file.pcwszFilePath = path;
-    WINTRUST_DATA data{};
-    data.cbStruct = sizeof(data);
-    data.dwUIChoice = WTD_UI_NONE;
-    data.fdwRevocationChecks = WTD_REVOKE_NONE;
-    data.dwUnionChoice = WTD_CHOICE_FILE;
-    data.pFile = &file;
-    data.dwStateAction = WTD_STATEACTION_VERIFY;
-    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
-    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    const LONG result = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    data.dwStateAction = WTD_STATEACTION_CLOSE;
-    WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    if (result != 0) {
-        SetLastError(static_cast<DWORD>(result));
+    const opened_file file(path);
+    if (file.error_code() != 0) {
+        SetLastError(file.error_code());
+        fail(L"CreateFileW");
+    }
+    const trust_result result = verify_embedded(path, file.handle());
+    if (result.code != 0) {
+        SetLastError(static_cast<DWORD>(result.code));
         fail(L"WinVerifyTrust");
     }
 }
