@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console_output.h"
+#include "csv_field.h"
 #include "error_code_text.h"
 #include "fleet_view.h"
 #include "input_files.h"
@@ -65,22 +66,6 @@ constexpr std::wstring_view help =
 constexpr std::wstring_view csv_header =
     L"inventory,file,location,change,baseline_version,version,baseline_size,size,"
     L"baseline_sha1,sha1,detail";
-
-// One field of a CSV record, quoted where RFC 4180 asks for it.
-void write_csv_field(std::wostream& out, std::wstring_view field) {
-    if (field.find_first_of(L",\"\r\n") == std::wstring_view::npos) {
-        out << field;
-        return;
-    }
-    out << L'"';
-    for (const wchar_t character : field) {
-        out << character;
-        if (character == L'"') {
-            out << L'"';
-        }
-    }
-    out << L'"';
-}
 
 class comparison {
 public:
@@ -165,7 +150,7 @@ int comparison::run(const std::vector<std::wstring>& arguments) {
 bool comparison::read(const named_file& file, inventory& into) {
     file_identity identity;
     into.result = inventory::outcome::unusable;
-    into.problem = read_whole_file(file, identity, bytes_);
+    into.problem = read_inventory_file(file, identity, bytes_);
     if (!into.problem.empty()) {
         return false;
     }

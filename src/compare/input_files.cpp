@@ -7,6 +7,7 @@
 #include "error_code_text.h"
 #include "inventory_reader.h"
 #include "unique_file_handle.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -132,8 +133,8 @@ std::wstring files_named(const std::wstring& argument, std::vector<named_file>& 
     return files.empty() ? std::wstring(no_match) : std::wstring();
 }
 
-std::wstring read_whole_file(const named_file& named, file_identity& identity,
-                             std::string& bytes) {
+std::wstring read_inventory_file(const named_file& named, file_identity& identity,
+                                 std::string& bytes) {
     const HANDLE file = CreateFileW(named.name.c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -151,24 +152,9 @@ std::wstring read_whole_file(const named_file& named, file_identity& identity,
         identity = {information.dwVolumeSerialNumber,
                     std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow};
     }
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size)) {
-        return cannot_be_read(GetLastError());
-    }
-    if (static_cast<std::uint64_t>(size.QuadPart) > max_inventory_bytes) {
-        return L"too large to be an inventory";
-    }
-    // As far as the size when opened: a file that grows meanwhile reads as
-    // cut off, one that shrinks as shorter.
-    bytes.resize(static_cast<std::size_t>(size.QuadPart));
-    for (std::size_t have = 0; have < bytes.size();) {
-        DWORD read = 0;
-        if (!ReadFile(file, bytes.data() + have, static_cast<DWORD>(bytes.size() - have), &read,
-                      nullptr)) {
-            return cannot_be_read(GetLastError());
-        }
-        have += read;
-        bytes.resize(read == 0 ? have : bytes.size());
+    if (const std::uint32_t error = read_whole_file(file, max_inventory_bytes, bytes)) {
+        return error == ERROR_FILE_TOO_LARGE ? std::wstring(L"too large to be an inventory")
+                                              : cannot_be_read(error);
     }
     return {};
 }

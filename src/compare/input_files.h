@@ -31,5 +31,5 @@ std::wstring files_named(const std::wstring& argument, std::vector<named_file>& 
 
 // Reads the whole of `file` into `bytes`, which are reused from file to file,
 // and tells which file it is. Returns why it could not be read, or nothing.
-std::wstring read_whole_file(const named_file& file, file_identity& identity,
-                             std::string& bytes);
+std::wstring read_inventory_file(const named_file& file, file_identity& identity,
+                                 std::string& bytes);
