@@ -150,24 +150,29 @@ EOF
 $programs
 EOF
   cat <<EOF
-  README.md                    the guide: read it in Notepad
+  README.md                    the guide
   SHA256SUMS                   the SHA-256 digest of each of these files
 
-Nothing to install, no administrator rights needed; the programs only read.
-In a Command Prompt, in the folder holding them, save the inventory and read
-the exit code:
+Unpack the zip into a folder that only administrators can write to, such as
+C:\Program Files\Pelmar Omni Info (README.md says why). Running the programs
+needs no administrator rights, and they only read. In a Command Prompt, save
+the inventory in a folder of yours and read the exit code:
 
-    pelmar_omni_info.exe > PC-0042.txt
+    cd /d "%USERPROFILE%\Documents"
+    "%ProgramFiles%\Pelmar Omni Info\pelmar_omni_info.exe" > PC-0042.txt
     echo %ERRORLEVEL%
 
 0: PC-0042.txt holds the whole table; send it to Pelmar support. 1: one line
 on the screen says what failed; send that line too.
 
-README.md, beside this file, says the rest: checking this download (certutil,
-Get-FileHash) and its signature, what goes where, exit codes, every failure
-line with what it means and what to do, the supported Windows versions,
-PowerShell's encoding, comparing with a known-good machine, checking
-signatures, and collecting inventories from many machines.
+README.md, beside this file, says the rest: checking this download (the
+programs' signature, then the zip's SHA-256), what goes where (in cmd and in
+PowerShell), exit codes, every failure line with what it means and what to do,
+the supported Windows versions, comparing with a known-good machine, checking
+signatures, collecting inventories from many machines, and Intune. It is plain
+text with Markdown marks. Notepad shows it as it is (turn word wrap on for the
+long table lines); a Markdown viewer shows its tables as tables, e.g. Visual
+Studio Code's preview (Ctrl+Shift+V).
 EOF
 } | sed 's/$/\r/' >"$stage/USAGE.txt"
 
