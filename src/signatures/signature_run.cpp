@@ -84,11 +84,9 @@ bool parse(std::span<const wchar_t* const> arguments, options& parsed, std::wstr
     return true;
 }
 
-// A result that did not reach its reader in full is no success.
-void flush_all(std::wostream& out) {
-    out.flush();
-    if (!out) {
-        throw output_exception(write_error_code(out));
+void flush_or_throw(std::wostream& out) {
+    if (const std::uint32_t error_code = flush_all(out)) {
+        throw output_exception(error_code);
     }
 }
 
@@ -194,7 +192,7 @@ int check_files(std::vector<std::wstring> signers, std::wostream& out) {
         std::rethrow_exception(unresolved);
     }
     out << tally.summary() << L'\n';
-    flush_all(out);
+    flush_or_throw(out);
     return tally.exit_code();
 }
 
@@ -211,7 +209,7 @@ int run_signatures(std::span<const wchar_t* const> arguments, std::wostream& out
     try {
         if (parsed.help) {
             out << usage_line << help_text;
-            flush_all(out);
+            flush_or_throw(out);
             return 0;
         }
         return check_files(std::move(parsed.signers), out);
