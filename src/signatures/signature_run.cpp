@@ -49,15 +49,18 @@ constexpr std::wstring_view help_text =
     L"  unsigned      neither\n"
     L"  altered       a signature or catalog entry covers the file, but the file's\n"
     L"                hash no longer matches it\n"
+    L"  replaced      validly signed, but not the build that pelmaromn.cat beside\n"
+    L"                it lists for it (an older or another file put in its place)\n"
     L"  invalid       the signature fails for another reason, given in DETAIL\n"
-    L"  unreadable    the file exists but could not be opened or read\n"
     L"  other signer  a valid signature, by none of the --signer names\n"
+    L"  unreadable    the file exists but could not be opened or read\n"
+    L"  unchecked     the check could not finish for the file: why in DETAIL\n"
     L"\n"
     L"Exit codes:\n"
     L"  0  every file found is signed or catalog, and at least one was found\n"
     L"  1  any other status, or no file of the driver was found\n"
-    L"  2  a file was unreadable, or the check could not run (a line on standard\n"
-    L"     error says why); 2 wins over 1\n";
+    L"  2  a file was unreadable or unchecked, or the check could not run (a\n"
+    L"     line on standard error says why); 2 wins over 1\n";
 
 struct options {
     bool help = false;
