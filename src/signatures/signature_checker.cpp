@@ -7,6 +7,7 @@
 
 #include "error_code_text.h"
 #include "opened_file.h"
+#include "printable_name.h"
 #include "trust_reason.h"
 #include "trust_verification.h"
 
@@ -51,7 +52,7 @@ std::wstring algorithm_name(const std::string& algorithm) {
     if (algorithm == szOID_OIWSEC_sha1) {
         return L"SHA-1";
     }
-    return std::wstring(algorithm.begin(), algorithm.end());
+    return printable_name(std::wstring(algorithm.begin(), algorithm.end()));
 }
 
 file_verdict unchecked(std::wstring detail) {
@@ -69,7 +70,8 @@ signature_checker::signature_checker(std::vector<std::wstring> signers)
 
 bool signature_checker::expected(const trust_result& signature) const {
     return signers_.empty() ||
-           std::find(signers_.begin(), signers_.end(), signature.signer) != signers_.end();
+           std::find(signers_.begin(), signers_.end(), signature.certificate_name) !=
+               signers_.end();
 }
 
 void signature_checker::read_package_catalog(install_location location,
@@ -231,7 +233,7 @@ std::optional<file_verdict> signature_checker::judge_system_catalogs(const catal
 std::optional<file_verdict> signature_checker::judge_listing(const catalog_member_query& query,
                                                              file_verdict& gravest) const {
     const std::wstring& path = query.catalog_path;
-    const std::wstring catalog_name = path.substr(path.find_last_of(L"\\/") + 1);
+    const std::wstring catalog_name = printable_name(path.substr(path.find_last_of(L"\\/") + 1));
     const trust_result listed = verify_catalog_member(query);
     switch (trust_outcome_of(listed.code)) {
         case trust_outcome::valid:

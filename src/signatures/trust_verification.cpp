@@ -4,6 +4,8 @@
 #include <wintrust.h>
 #include <softpub.h>
 
+#include "printable_name.h"
+
 namespace {
 
 GUID generic_verify = WINTRUST_ACTION_GENERIC_VERIFY_V2;
@@ -66,7 +68,9 @@ trust_result verify(WINTRUST_DATA& data) {
         code = static_cast<LONG>(last_error);
     }
     const trust_state_closer closer(data);
-    return {static_cast<std::int32_t>(code), signer_name(data.hWVTStateData)};
+    std::wstring name = signer_name(data.hWVTStateData);
+    std::wstring shown = printable_name(name);
+    return {static_cast<std::int32_t>(code), std::move(name), std::move(shown)};
 }
 
 }  // namespace

@@ -10,9 +10,11 @@
 
 // What WinVerifyTrust said about one subject: its result (0 for a valid
 // signature) and the simple display name of the signing certificate, when
-// the signature has one.
+// the signature has one: as the certificate holds it, which --signer
+// matches, and as a row shows it (printable_name).
 struct trust_result {
     std::int32_t code;
+    std::wstring certificate_name;
     std::wstring signer;
 };
 

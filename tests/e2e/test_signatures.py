@@ -17,6 +17,9 @@ import test_signing as signing
 SIGNATURES_EXE = pathlib.Path(os.environ["PELMAR_SIGNATURES_EXE"])
 PUBLISHER = "Pelmar Test Publisher"
 STRANGER = "Somebody Else"
+# A name that would break its row and read backwards, and how the row shows it.
+HOSTILE = "Pelmar\r\n\u202eEvil"
+HOSTILE_SHOWN = "Pelmar\\u000D\\u000A\\u202EEvil"
 PROGRAM_FILES_X86_FOLDER = "C:\\Program Files (x86)\\Pelmar\\printer"
 STATUS_ORDER = ["signed", "catalog", "unsigned", "altered", "invalid", "unreadable",
                 "other signer", "replaced", "unchecked"]
@@ -64,7 +67,7 @@ def made_files():
     work = e2e.WORK_DIR / "signatures_files"
     work.mkdir(parents=True, exist_ok=True)
     ca = signing.certificate_authority(work / "ca")
-    publisher, stranger = ca.issue(PUBLISHER), ca.issue(STRANGER)
+    publisher, stranger, hostile = ca.issue(PUBLISHER), ca.issue(STRANGER), ca.issue(HOSTILE)
     libraries = work / "libraries"
 
     def library(*version):
@@ -89,6 +92,7 @@ def made_files():
         "omnprn.dll": library(4, 0, 0, 2),
         "pomnres_en.dll": library(5, 0, 0, 3),
         "pmproc.dll": signed(publisher, library(6, 0, 0, 4), "processor"),
+        "pomnres_de.dll": signed(hostile, library(7, 0, 0, 1), "hostile"),
     }
 
 
@@ -139,7 +143,7 @@ class signatures(e2e.output_assertions, unittest.TestCase):
         # a catalog signed with SHA-1 can be in that store.
         x86 = {"pelmaromn.cat": cls.catalog[:1500], "pelmaromn.inf": text["pelmaromn.inf"],
                "basecapabilities.xml": text["basecapabilities.xml"],
-               "pmproc.dll": files["pmproc.dll"]}
+               "pmproc.dll": files["pmproc.dll"], "pomnres_de.dll": files["pomnres_de.dll"]}
         prefix.lay_out(PROGRAM_FILES_X86_FOLDER,
                        {name: e2e.file_fixture(content) for name, content in x86.items()})
         store_member = signing.member(cls.tag(PROGRAM_FILES_X86_FOLDER, "basecapabilities.xml"),
@@ -180,6 +184,7 @@ class signatures(e2e.output_assertions, unittest.TestCase):
             (8, "pelmaromn.inf"): verdict("unsigned", "", ""),
             (8, "basecapabilities.xml"): verdict("catalog", PUBLISHER, "oem42.cat"),
             (8, "pmproc.dll"): signed_by(PUBLISHER),
+            (8, "pomnres_de.dll"): signed_by(HOSTILE_SHOWN),
             (2, "pmproc.dll"): signed_by(PUBLISHER),
         }
 

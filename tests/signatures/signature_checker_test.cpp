@@ -84,6 +84,13 @@ TEST_F(signature_checker_test, embedded_signature_results_read_as_status_and_wor
         trust.file_code = row.code;
         expect_verdict(check(L"pmomndrv.dll"), row.status, signer, row.detail);
     }
+    // A name that could forge a row or pass for another: matched as the
+    // certificate holds it, shown escaped.
+    trust.file_code = ERROR_SUCCESS;
+    trust.file_signer = L"Pelmar\r\n\x202E\x0085\x2066" L"Evil";
+    expect_verdict(check(L"pmomndrv.dll", {trust.file_signer}),
+                   signature_status::embedded_signature,
+                   L"Pelmar\\u000D\\u000A\\u202E\\u0085\\u2066Evil", L"");
     for (const LONG code : {TRUST_E_NOSIGNATURE, TRUST_E_SUBJECT_FORM_UNKNOWN,
                             static_cast<LONG>(ERROR_INVALID_PARAMETER)}) {
         trust.file_code = code;

@@ -75,8 +75,8 @@ class certificate_authority:
         extensions.write_text("basicConstraints=CA:FALSE\n"
                               "keyUsage=critical,digitalSignature\n"
                               "extendedKeyUsage=codeSigning\n")
-        _run("openssl", "req", "-new", "-newkey", "rsa:2048", "-nodes", "-subj", f"/CN={name}",
-             "-keyout", key, "-out", request)
+        _run("openssl", "req", "-new", "-newkey", "rsa:2048", "-nodes", "-utf8",
+             "-subj", f"/CN={name}", "-keyout", key, "-out", request)
         _run("openssl", "x509", "-req", "-sha256", "-days", "3650", "-in", request,
              "-CA", self.certificate, "-CAkey", self.key,
              "-set_serial", str(secrets.randbits(63)), "-extfile", extensions,
