@@ -65,13 +65,18 @@ file_verdict hash_failure(std::uint32_t error_code) {
 
 }  // namespace
 
-signature_checker::signature_checker(std::vector<std::wstring> signers)
-    : signers_(std::move(signers)) {}
+signature_checker::signature_checker(std::vector<std::wstring> signers,
+                                     std::vector<std::vector<unsigned char>> thumbprints)
+    : signers_(std::move(signers)), thumbprints_(std::move(thumbprints)) {}
 
 bool signature_checker::expected(const trust_result& signature) const {
-    return signers_.empty() ||
-           std::find(signers_.begin(), signers_.end(), signature.certificate_name) !=
-               signers_.end();
+    const auto pinned = [&](const std::vector<unsigned char>& thumbprint) {
+        return std::find(signature.thumbprints.begin(), signature.thumbprints.end(),
+                         thumbprint) != signature.thumbprints.end();
+    };
+    return (signers_.empty() || std::find(signers_.begin(), signers_.end(),
+                                          signature.certificate_name) != signers_.end()) &&
+           (thumbprints_.empty() || std::any_of(thumbprints_.begin(), thumbprints_.end(), pinned));
 }
 
 void signature_checker::read_package_catalog(install_location location,

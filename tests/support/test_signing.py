@@ -270,6 +270,12 @@ def build_catalog(by, members, target, digest="sha256", content_type=_CATALOG_LI
     return target.read_bytes()
 
 
+def thumbprints(pem_file):
+    """A certificate's thumbprints as upper-case hex: {"sha1": ..., "sha256": ...}."""
+    return {digest: hashlib.new(digest, _der(pem_file)).hexdigest().upper()
+            for digest in ("sha1", "sha256")}
+
+
 def _der(pem_file):
     return _run("openssl", "x509", "-in", pem_file, "-outform", "DER")
 
