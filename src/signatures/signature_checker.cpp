@@ -225,7 +225,8 @@ std::optional<file_verdict> signature_checker::judge_system_catalogs(const catal
                                 error_code_text(GetLastError()));
         } else {
             const std::wstring catalog_path = info.wszCatalogFile;
-            verdict = judge_listing({catalog_path, tag, path, file, hash.value, hash.admin}, gravest);
+            verdict =
+                judge_listing({catalog_path, tag, path, file, hash.value, hash.admin}, gravest);
         }
         if (verdict) {
             CryptCATAdminReleaseCatalogContext(hash.admin, listing, 0);
