@@ -17,9 +17,11 @@
 // own.
 class signature_checker {
 public:
-    // `signers`: the expected signers' simple display names; empty accepts
-    // any valid signature.
-    explicit signature_checker(std::vector<std::wstring> signers);
+    // `signers`: the expected signers' simple display names; `thumbprints`:
+    // SHA-1 or SHA-256 thumbprints of which an expected signature's chain
+    // holds one. Each empty accepts any valid signature.
+    explicit signature_checker(std::vector<std::wstring> signers,
+                               std::vector<std::vector<unsigned char>> thumbprints = {});
 
     // Reads the package catalog in `directory`, the text of `location`:
     // once per folder, before any file in it is checked, on one thread.
@@ -33,13 +35,20 @@ public:
                                       const std::wstring& file_name) const;
 
 private:
-    bool expected(const std::wstring& signer) const;
+    bool expected(const trust_result& signature) const;
     // The verdict when the catalog's entry vouches for the file by an
     // expected signer; otherwise nothing, and what it found goes to `gravest`
     // where it is graver than what is there.
     std::optional<file_verdict> judge_listing(const catalog_member_query& query,
                                               file_verdict& gravest) const;
+    // Each catalog of the system's store that lists `hash`, in turn, until
+    // one vouches (its verdict); nothing when none does; `unchecked` when
+    // the store could not be searched.
+    std::optional<file_verdict> judge_system_catalogs(const catalog_hash& hash,
+                                                      const std::wstring& path, HANDLE file,
+                                                      file_verdict& gravest) const;
 
     std::map<install_location, package_catalog> catalogs_;
     std::vector<std::wstring> signers_;
+    std::vector<std::vector<unsigned char>> thumbprints_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cwchar>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -26,7 +27,8 @@ namespace {
 
 constexpr int exit_trouble = 2;
 
-constexpr std::wstring_view usage_line = L"usage: pelmar_omni_signatures [--signer NAME]...\n";
+constexpr std::wstring_view usage_line =
+    L"usage: pelmar_omni_signatures [--signer NAME]... [--thumbprint HEX]...\n";
 
 constexpr std::wstring_view help_text =
     L"\n"
@@ -39,6 +41,14 @@ constexpr std::wstring_view help_text =
     L"  --signer NAME  a signer to accept: the simple display name of the signing\n"
     L"                 certificate, compared exactly. Repeat it to accept several.\n"
     L"                 Without it, any valid signature counts.\n"
+    L"  --thumbprint HEX  a certificate that an accepted signature's chain must\n"
+    L"                 hold: its SHA-1 or SHA-256 thumbprint, letter case and spaces\n"
+    L"                 aside. Repeat it to accept several. Read it from a trusted\n"
+    L"                 file: Properties, Digital Signatures, Details, View\n"
+    L"                 Certificate, Details (or Certification Path for the CA above\n"
+    L"                 it), Thumbprint; or in PowerShell:\n"
+    L"                 (Get-AuthenticodeSignature FILE).SignerCertificate.Thumbprint\n"
+    L"                 With --signer too, a signature must satisfy both.\n"
     L"  --help, /?     show this text.\n"
     L"\n"
     L"Each file found gets one row: STATUS, SIGNER, FILENAME, DETAIL, DIRECTORY.\n"
@@ -49,20 +59,48 @@ constexpr std::wstring_view help_text =
     L"  unsigned      neither\n"
     L"  altered       a signature or catalog entry covers the file, but the file's\n"
     L"                hash no longer matches it\n"
+    L"  replaced      validly signed, but not the build that pelmaromn.cat beside\n"
+    L"                it lists for it (an older or another file put in its place)\n"
     L"  invalid       the signature fails for another reason, given in DETAIL\n"
+    L"  other signer  a valid signature, but by none of the --signer names or\n"
+    L"                with none of the --thumbprint certificates\n"
     L"  unreadable    the file exists but could not be opened or read\n"
-    L"  other signer  a valid signature, by none of the --signer names\n"
+    L"  unchecked     the check could not finish for the file: why in DETAIL\n"
     L"\n"
     L"Exit codes:\n"
     L"  0  every file found is signed or catalog, and at least one was found\n"
     L"  1  any other status, or no file of the driver was found\n"
-    L"  2  a file was unreadable, or the check could not run (a line on standard\n"
-    L"     error says why); 2 wins over 1\n";
+    L"  2  a file was unreadable or unchecked, or the check could not run (a\n"
+    L"     line on standard error says why); 2 wins over 1\n";
 
 struct options {
     bool help = false;
     std::vector<std::wstring> signers;
+    std::vector<std::vector<unsigned char>> thumbprints;
 };
+
+// A thumbprint as the Certificates console shows it: hex digits, in pairs or
+// not, in either letter case. A copy from the console may begin with an
+// invisible left-to-right mark, which is left out too. Empty unless it
+// is 20 or 32 bytes long.
+std::vector<unsigned char> thumbprint_of(std::wstring_view text) {
+    std::wstring digits;
+    for (const wchar_t character : text) {
+        if (character != L' ' && character != L'\x200E') {
+            digits += character;
+        }
+    }
+    std::vector<unsigned char> thumbprint;
+    if ((digits.size() != 40 && digits.size() != 64) ||
+        digits.find_first_not_of(L"0123456789abcdefABCDEF") != std::wstring::npos) {
+        return thumbprint;
+    }
+    for (std::size_t index = 0; index < digits.size(); index += 2) {
+        const std::wstring pair = digits.substr(index, 2);
+        thumbprint.push_back(static_cast<unsigned char>(std::wcstoul(pair.c_str(), nullptr, 16)));
+    }
+    return thumbprint;
+}
 
 // The options, or the text of what is wrong with them.
 bool parse(std::span<const wchar_t* const> arguments, options& parsed, std::wstring& problem) {
@@ -76,6 +114,16 @@ bool parse(std::span<const wchar_t* const> arguments, options& parsed, std::wstr
                 return false;
             }
             parsed.signers.emplace_back(arguments[++index]);
+        } else if (argument == L"--thumbprint") {
+            std::vector<unsigned char> thumbprint;
+            if (index + 1 < arguments.size()) {
+                thumbprint = thumbprint_of(arguments[++index]);
+            }
+            if (thumbprint.empty()) {
+                problem = L"--thumbprint needs 40 or 64 hex digits";
+                return false;
+            }
+            parsed.thumbprints.push_back(std::move(thumbprint));
         } else {
             problem = L"unknown option: " + std::wstring(argument);
             return false;
@@ -84,11 +132,9 @@ bool parse(std::span<const wchar_t* const> arguments, options& parsed, std::wstr
     return true;
 }
 
-// A result that did not reach its reader in full is no success.
-void flush_all(std::wostream& out) {
-    out.flush();
-    if (!out) {
-        throw output_exception(write_error_code(out));
+void flush_or_throw(std::wostream& out) {
+    if (const std::uint32_t error_code = flush_all(out)) {
+        throw output_exception(error_code);
     }
 }
 
@@ -146,7 +192,7 @@ std::vector<checked_file> check_all(const signature_checker& checker,
     return checked;
 }
 
-int check_files(std::vector<std::wstring> signers, std::wostream& out) {
+int check_files(options& parsed, std::wostream& out) {
     // The other threads need no apartment of their own: while this one
     // holds the multithreaded apartment, they belong to it implicitly.
     const com_initializer com;
@@ -154,7 +200,7 @@ int check_files(std::vector<std::wstring> signers, std::wostream& out) {
     // refuses one leaves no table half written.
     const std::vector<catalog_hasher> hashers(
         std::clamp(std::thread::hardware_concurrency(), 1u, most_workers));
-    signature_checker checker(std::move(signers));
+    signature_checker checker(std::move(parsed.signers), std::move(parsed.thumbprints));
     status_tally tally;
     print_signature_header(out) << L'\n';
 
@@ -194,7 +240,7 @@ int check_files(std::vector<std::wstring> signers, std::wostream& out) {
         std::rethrow_exception(unresolved);
     }
     out << tally.summary() << L'\n';
-    flush_all(out);
+    flush_or_throw(out);
     return tally.exit_code();
 }
 
@@ -211,10 +257,10 @@ int run_signatures(std::span<const wchar_t* const> arguments, std::wostream& out
     try {
         if (parsed.help) {
             out << usage_line << help_text;
-            flush_all(out);
+            flush_or_throw(out);
             return 0;
         }
-        return check_files(std::move(parsed.signers), out);
+        return check_files(parsed, out);
     } catch (const std::exception&) {
         print_failure_line(error);
         return exit_trouble;

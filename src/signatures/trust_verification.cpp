@@ -3,47 +3,50 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 #include <softpub.h>
+#include <bcrypt.h>
+
+#include "printable_name.h"
 
 namespace {
-
-// WINTRUST_CATALOG_INFO as Windows 8 extended it: hCatAdmin names the context,
-// and with it the hash algorithm, that computed the member's hash. Headers
-// for Windows 7 leave the field out; Windows 7 reads only what it knows.
-struct catalog_info_with_admin {
-    DWORD cbStruct;
-    DWORD dwCatalogVersion;
-    LPCWSTR pcwszCatalogFilePath;
-    LPCWSTR pcwszMemberTag;
-    LPCWSTR pcwszMemberFilePath;
-    HANDLE hMemberFile;
-    BYTE* pbCalculatedFileHash;
-    DWORD cbCalculatedFileHash;
-    PCCTL_CONTEXT pcCatalogContext;
-    HCATADMIN hCatAdmin;
-};
 
 GUID generic_verify = WINTRUST_ACTION_GENERIC_VERIFY_V2;
 
 const HWND no_user_interface = reinterpret_cast<HWND>(INVALID_HANDLE_VALUE);
 
-std::wstring signer_name(HANDLE state) {
+// The signing certificate's simple display name, as the certificate holds
+// it, and the SHA-1 and SHA-256 thumbprints of each certificate in its
+// chain, from what the verification kept in its state.
+void read_signer(HANDLE state, trust_result& result) {
     CRYPT_PROVIDER_DATA* const provider = WTHelperProvDataFromStateData(state);
-    if (provider == nullptr) {
-        return {};
+    const CRYPT_PROVIDER_SGNR* const signer =
+        provider != nullptr ? WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+    if (signer == nullptr || signer->pasCertChain == nullptr) {
+        return;
     }
-    const CRYPT_PROVIDER_SGNR* const signer = WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
-    if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr ||
-        signer->pasCertChain[0].pCert == nullptr) {
-        return {};
+    for (DWORD index = 0; index < signer->csCertChain; ++index) {
+        const PCCERT_CONTEXT certificate = signer->pasCertChain[index].pCert;
+        if (certificate == nullptr) {
+            continue;
+        }
+        if (index == 0) {
+            const DWORD size = CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0,
+                                                  nullptr, nullptr, 0);
+            result.certificate_name.assign(size, L'\0');
+            CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr,
+                               result.certificate_name.data(), size);
+            // The size counts the terminating null, which is always there.
+            result.certificate_name.resize(size > 0 ? size - 1 : 0);
+        }
+        for (const wchar_t* algorithm : {BCRYPT_SHA1_ALGORITHM, BCRYPT_SHA256_ALGORITHM}) {
+            std::vector<unsigned char> thumbprint(32);
+            auto size = static_cast<DWORD>(thumbprint.size());
+            if (CryptHashCertificate2(algorithm, 0, nullptr, certificate->pbCertEncoded,
+                                      certificate->cbCertEncoded, thumbprint.data(), &size)) {
+                thumbprint.resize(size);
+                result.thumbprints.push_back(std::move(thumbprint));
+            }
+        }
     }
-    const PCCERT_CONTEXT certificate = signer->pasCertChain[0].pCert;
-    const DWORD size =
-        CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
-    std::wstring name(size, L'\0');
-    CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name.data(), size);
-    // The size counts the terminating null, which is always there.
-    name.resize(size > 0 ? size - 1 : 0);
-    return name;
 }
 
 // Frees what a verification kept in its state (chains, messages, stores),
@@ -70,9 +73,22 @@ trust_result verify(WINTRUST_DATA& data) {
     data.fdwRevocationChecks = WTD_REVOKE_NONE;
     data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
     data.dwStateAction = WTD_STATEACTION_VERIFY;
-    const LONG code = WinVerifyTrust(no_user_interface, &generic_verify, &data);
+    LONG code = WinVerifyTrust(no_user_interface, &generic_verify, &data);
+    // As Microsoft's own sample reads it: "no signature" says so only when
+    // the last error agrees; otherwise the signature was damaged or the
+    // file could not be read, and the last error says which.
+    const DWORD last_error = GetLastError();
+    if (code == TRUST_E_NOSIGNATURE && last_error != 0 &&
+        last_error != static_cast<DWORD>(TRUST_E_NOSIGNATURE) &&
+        last_error != static_cast<DWORD>(TRUST_E_SUBJECT_FORM_UNKNOWN) &&
+        last_error != static_cast<DWORD>(TRUST_E_PROVIDER_UNKNOWN)) {
+        code = static_cast<LONG>(last_error);
+    }
     const trust_state_closer closer(data);
-    return {static_cast<std::int32_t>(code), signer_name(data.hWVTStateData)};
+    trust_result result{static_cast<std::int32_t>(code), {}, {}, {}};
+    read_signer(data.hWVTStateData, result);
+    result.signer = printable_name(result.certificate_name);
+    return result;
 }
 
 }  // namespace
@@ -91,7 +107,10 @@ trust_result verify_embedded(const std::wstring& path, HANDLE file) {
 
 trust_result verify_catalog_member(const catalog_member_query& query) {
     std::vector<unsigned char> hash = query.hash;
-    catalog_info_with_admin catalog{};
+    // Built with Windows 8's headers, where hCatAdmin names the context, and
+    // with it the hash algorithm, that computed the member's hash; Windows 7
+    // reads only the fields it knows, as cbStruct tells it.
+    WINTRUST_CATALOG_INFO catalog{};
     catalog.cbStruct = sizeof catalog;
     catalog.pcwszCatalogFilePath = query.catalog_path.c_str();
     catalog.pcwszMemberTag = query.member_tag.c_str();
@@ -102,7 +121,7 @@ trust_result verify_catalog_member(const catalog_member_query& query) {
     catalog.hCatAdmin = query.admin;
     WINTRUST_DATA data{};
     data.dwUnionChoice = WTD_CHOICE_CATALOG;
-    data.pCatalog = reinterpret_cast<WINTRUST_CATALOG_INFO*>(&catalog);
+    data.pCatalog = &catalog;
     SetFilePointerEx(query.file, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
     return verify(data);
 }

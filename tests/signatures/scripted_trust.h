@@ -1,6 +1,8 @@
 #pragma once
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,18 +25,30 @@ struct trust_script {
     LONG catalog_code = ERROR_SUCCESS;
     std::wstring file_signer;
     std::wstring catalog_signer = L"Pelmar Test Signer";
+    // Answers for particular catalogs of the store, by path: code and signer.
+    std::map<std::wstring, std::pair<LONG, std::wstring>> catalogs;
+    // What GetLastError says after a verification: its code when 0.
+    DWORD last_error = 0;
     // What the last catalog verification was asked about.
     std::wstring catalog_path;
     std::wstring member_tag;
     HCATADMIN catalog_admin = nullptr;
     int verifications = 0;
     int closes = 0;
-    std::wstring current_signer;
 };
 inline trust_script trust;
+// The run checks files on several threads: each call of the script holds
+// this while it reads or writes the script, and the signer of a thread's
+// last verification is the thread's own.
+inline std::mutex script_mutex;
+inline std::wstring& current_signer() {
+    thread_local std::wstring signer;
+    return signer;
+}
 
 inline LONG WINAPI scripted_verify_trust(HWND, GUID*, LPVOID pointer) {
     auto* data = static_cast<WINTRUST_DATA*>(pointer);
+    const std::lock_guard lock(script_mutex);
     if (data->dwStateAction == WTD_STATEACTION_CLOSE) {
         ++trust.closes;
         return ERROR_SUCCESS;
@@ -52,34 +66,45 @@ inline LONG WINAPI scripted_verify_trust(HWND, GUID*, LPVOID pointer) {
         trust.catalog_admin =
             *reinterpret_cast<const HCATADMIN*>(reinterpret_cast<const char*>(data->pCatalog) +
                                                sizeof(WINTRUST_CATALOG_INFO));
-        trust.current_signer = trust.catalog_signer;
+        if (const auto answer = trust.catalogs.find(trust.catalog_path);
+            answer != trust.catalogs.end()) {
+            current_signer() = answer->second.second;
+            return answer->second.first;
+        }
+        current_signer() = trust.catalog_signer;
         return trust.catalog_code;
     }
     const std::wstring path = data->pFile->pcwszFilePath;
     if (path.size() > 4 && path.substr(path.size() - 4) == L".cat") {
-        trust.current_signer = trust.catalog_signer;
+        current_signer() = trust.catalog_signer;
         return trust.catalog_code;
     }
-    trust.current_signer = trust.file_signer;
+    current_signer() = trust.file_signer;
+    SetLastError(trust.last_error != 0 ? trust.last_error : static_cast<DWORD>(trust.file_code));
     return trust.file_code;
 }
 
 inline CRYPT_PROVIDER_DATA* WINAPI scripted_provider_data(HANDLE) {
     static CRYPT_PROVIDER_DATA provider{};
-    return trust.current_signer.empty() ? nullptr : &provider;
+    return current_signer().empty() ? nullptr : &provider;
 }
 
+// The signing certificate, whose bytes the product only hashes for its
+// thumbprints: any bytes will do.
+inline BYTE scripted_certificate_bytes[] = "scripted certificate";
+inline CERT_CONTEXT scripted_certificate{X509_ASN_ENCODING, scripted_certificate_bytes,
+                                         sizeof scripted_certificate_bytes, nullptr, nullptr};
+
+inline CRYPT_PROVIDER_CERT scripted_chain{sizeof(CRYPT_PROVIDER_CERT), &scripted_certificate};
+inline CRYPT_PROVIDER_SGNR scripted_provider_signer{sizeof(CRYPT_PROVIDER_SGNR), {}, 1,
+                                                     &scripted_chain};
+
 inline CRYPT_PROVIDER_SGNR* WINAPI scripted_signer(CRYPT_PROVIDER_DATA*, DWORD, BOOL, DWORD) {
-    static CRYPT_PROVIDER_CERT certificate{};
-    certificate.pCert = reinterpret_cast<PCCERT_CONTEXT>(&certificate);
-    static CRYPT_PROVIDER_SGNR signer{};
-    signer.csCertChain = 1;
-    signer.pasCertChain = &certificate;
-    return &signer;
+    return &scripted_provider_signer;
 }
 
 inline DWORD WINAPI scripted_name(PCCERT_CONTEXT, DWORD, DWORD, void*, LPWSTR name, DWORD size) {
-    const std::wstring& signer = trust.current_signer;
+    const std::wstring& signer = current_signer();
     if (name != nullptr && size > signer.size()) {
         signer.copy(name, signer.size());
         name[signer.size()] = L'\0';
@@ -87,12 +112,14 @@ inline DWORD WINAPI scripted_name(PCCERT_CONTEXT, DWORD, DWORD, void*, LPWSTR na
     return static_cast<DWORD>(signer.size() + 1);
 }
 
-// The system's catalog store as a script: the catalog it names for any hash
-// (none when empty), and how many of its contexts were handed out and
-// released.
+// The system's catalog store as a script: the catalogs it names for any
+// hash, in turn, the code that ends the search, and how many of its
+// contexts were handed out and released. As Windows does, it releases the
+// context it is handed to go on from.
 struct store_script {
-    std::wstring catalog;
-    // The size of the hashes the catalog lists; 0 for any.
+    std::vector<std::wstring> catalogs;
+    DWORD end_code = ERROR_NOT_FOUND;
+    // The size of the hashes the catalogs list; 0 for any.
     std::size_t hash_size = 0;
     std::vector<unsigned char> asked_hash;
     int listings = 0;
@@ -100,23 +127,34 @@ struct store_script {
 };
 inline store_script store;
 
-inline HCATINFO WINAPI scripted_enum_catalog(HCATADMIN, BYTE* hash, DWORD size, DWORD, HCATINFO*) {
+inline HCATINFO WINAPI scripted_enum_catalog(HCATADMIN, BYTE* hash, DWORD size, DWORD,
+                                             HCATINFO* previous) {
+    const std::lock_guard lock(script_mutex);
     store.asked_hash.assign(hash, hash + size);
-    if (store.catalog.empty() || (store.hash_size != 0 && store.hash_size != size)) {
-        SetLastError(ERROR_NOT_FOUND);
+    std::size_t next = 0;
+    if (previous != nullptr && *previous != nullptr) {
+        next = reinterpret_cast<std::size_t>(*previous);
+        ++store.releases;
+    }
+    if (next == store.catalogs.size() || (store.hash_size != 0 && store.hash_size != size)) {
+        SetLastError(store.end_code);
         return nullptr;
     }
     ++store.listings;
-    return reinterpret_cast<HCATINFO>(&store);
+    // The context is the catalog's place in the list, counted from 1.
+    return reinterpret_cast<HCATINFO>(next + 1);
 }
 
-inline BOOL WINAPI scripted_catalog_info(HCATINFO, CATALOG_INFO* info, DWORD) {
-    store.catalog.copy(info->wszCatalogFile, MAX_PATH - 1);
-    info->wszCatalogFile[std::min<std::size_t>(store.catalog.size(), MAX_PATH - 1)] = L'\0';
+inline BOOL WINAPI scripted_catalog_info(HCATINFO listing, CATALOG_INFO* info, DWORD) {
+    const std::lock_guard lock(script_mutex);
+    const std::wstring& catalog = store.catalogs.at(reinterpret_cast<std::size_t>(listing) - 1);
+    catalog.copy(info->wszCatalogFile, MAX_PATH - 1);
+    info->wszCatalogFile[std::min<std::size_t>(catalog.size(), MAX_PATH - 1)] = L'\0';
     return TRUE;
 }
 
 inline BOOL WINAPI scripted_release_catalog(HCATADMIN, HCATINFO, DWORD) {
+    const std::lock_guard lock(script_mutex);
     ++store.releases;
     return TRUE;
 }
