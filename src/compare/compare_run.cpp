@@ -1,23 +1,26 @@
 #include "compare_run.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <iomanip>
 #include <map>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
+
+#include <windows.h>
 
 #include "console_output.h"
 #include "csv_field.h"
 #include "error_code_text.h"
-#include "fleet_view.h"
 #include "input_files.h"
 #include "inventory_reader.h"
-#include "row_names.h"
 #include "manifest_rows.h"
-#include "row_change.h"
+#include "missing_text.h"
+#include "unique_file_handle.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -67,6 +70,71 @@ constexpr std::wstring_view csv_header =
     L"inventory,file,location,change,baseline_version,version,baseline_size,size,"
     L"baseline_sha1,sha1,detail";
 
+// A support engineer acts on the inventories named and counts the rest.
+constexpr std::size_t named_per_group = 10;
+
+// How a row of an inventory differs from the baseline's row of the same file
+// and location, the first that applies; by the names CSV records give.
+enum class row_change { none, location_missing, location_added, file_missing, file_added, changed, corrupt };
+constexpr std::wstring_view change_names[] = {L"",           L"location missing", L"location added",
+                                              L"file missing", L"file added",     L"changed",
+                                              L"corrupt or altered"};
+
+row_change compare_rows(const inventory_row& baseline, const inventory_row& other) {
+    if (baseline.location_exists != other.location_exists) {
+        return baseline.location_exists ? row_change::location_missing
+                                        : row_change::location_added;
+    }
+    if (baseline.file_present != other.file_present) {
+        return baseline.file_present ? row_change::file_missing : row_change::file_added;
+    }
+    if (!baseline.file_present) {
+        return row_change::none;
+    }
+    if (baseline.version != other.version || baseline.size != other.size) {
+        return row_change::changed;
+    }
+    return baseline.hash != other.hash ? row_change::corrupt : row_change::none;
+}
+
+// A differing row as the text gives it: its file and location names, each
+// padded to two characters beyond the longest name so that such lines line
+// up, then the change with the values that changed.
+std::wstring change_line(std::size_t row, row_change change, const inventory_row& baseline,
+                         const inventory_row& other) {
+    static const auto widths = [] {
+        std::pair<std::size_t, std::size_t> longest;
+        for (const manifest_row& each : manifest_rows()) {
+            longest.first = std::max(longest.first, each.entry->file_name.size() + 2);
+            longest.second = std::max(longest.second, location_name(each.location).size() + 2);
+        }
+        return longest;
+    }();
+    const manifest_row& names = manifest_rows()[row];
+    std::wstring text = names.entry->file_name;
+    text.resize(widths.first, L' ');
+    text += location_name(names.location);
+    text.resize(widths.first + widths.second, L' ');
+    if (change == row_change::corrupt) {
+        return text + L"content differs at the same version and size: corrupt or altered";
+    }
+    if (change != row_change::changed) {
+        return text.append(change_names[static_cast<int>(change)]);
+    }
+    if (baseline.version != other.version) {
+        text.append(L"version ").append(baseline.version).append(L" -> ").append(other.version);
+    }
+    if (baseline.size != other.size) {
+        text += baseline.version != other.version ? L", size " : L"size ";
+        text += std::to_wstring(baseline.size) + L" -> " + std::to_wstring(other.size);
+    }
+    return text;
+}
+
+std::wstring cannot_be_read(DWORD error_code) {
+    return L"cannot be read. " + error_code_text(error_code);
+}
+
 class comparison {
 public:
     comparison(std::wostream& out, std::wostream& error, bool csv)
@@ -75,13 +143,26 @@ public:
     int run(const std::vector<std::wstring>& arguments);
 
 private:
+    // What a fleet's inventories have in common: the same change of the same
+    // row, or the same reason why an inventory could not be used; each group
+    // with how many inventories are in it, and the first ones.
+    enum group_kind { difference, unusable_kind };
+    struct group {
+        std::uint64_t count = 0;
+        std::vector<std::wstring> inventories;
+    };
+
     // Reads a file not read before into `into`; false, after saying why
     // where that is not plain, when there is nothing in it to compare.
-    bool read(const named_file& file, inventory& into);
-    void compare(const named_file& file);
+    bool read(const std::wstring& name, inventory& into);
+    void compare(const std::wstring& name);
     // An inventory that could not be used, or not wholly.
     void unusable(const std::wstring& name, const std::wstring& problem);
     void complain(std::wstring_view name, std::wstring_view problem);
+    void add_to_group(group_kind kind, const std::wstring& text, std::wstring_view name);
+    // The groups of each kind under a heading, most frequent first, each
+    // followed by the names of its first inventories.
+    void print_groups();
     void csv_record(std::wstring_view name, std::wstring_view change, std::size_t row = 0,
                     std::wstring_view detail = {});
 
@@ -89,12 +170,13 @@ private:
     std::wostream& error_;
     const bool csv_;
     std::string bytes_;
-    std::vector<named_file> files_;
+    std::vector<std::wstring> files_;
     inventory baseline_;
     inventory current_;
-    // Every file read, by identity, with the name it was first read by.
+    // Every file opened whose identity is certain, with the name it was
+    // first opened by.
     std::map<file_identity, std::wstring> seen_;
-    fleet_view fleet_;
+    std::map<std::wstring, group> groups_[2];
     std::uint64_t identical_ = 0;
     std::uint64_t differing_ = 0;
     std::uint64_t unusable_ = 0;
@@ -116,7 +198,7 @@ int comparison::run(const std::vector<std::wstring>& arguments) {
     if (!read(files_.front(), baseline_) ||
         baseline_.result != inventory::outcome::complete) {
         if (!baseline_.problem.empty()) {
-            complain(files_.front().name, baseline_.problem);
+            complain(files_.front(), baseline_.problem);
         }
         return exit_trouble;
     }
@@ -132,7 +214,7 @@ int comparison::run(const std::vector<std::wstring>& arguments) {
     if (inventories > 1 && !csv_) {
         out_ << L'\n' << inventories << L" inventories: " << identical_ << L" identical, "
              << differing_ << L" differ, " << unusable_ << L" could not be used\n";
-        fleet_.print(out_);
+        print_groups();
     }
     out_.flush();
     if (!out_) {
@@ -147,24 +229,36 @@ int comparison::run(const std::vector<std::wstring>& arguments) {
     return unusable_ > 0 ? exit_trouble : differing_ > 0 ? exit_differ : exit_identical;
 }
 
-bool comparison::read(const named_file& file, inventory& into) {
-    file_identity identity;
+bool comparison::read(const std::wstring& name, inventory& into) {
     into.result = inventory::outcome::unusable;
-    into.problem = read_inventory_file(file, identity, bytes_);
-    if (!into.problem.empty()) {
+    into.problem.clear();
+    const HANDLE opened = CreateFileW(name.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        into.problem = cannot_be_read(GetLastError());
         return false;
     }
-    if (const auto [earlier, first] = seen_.emplace(identity, file.name); !first) {
-        complain(file.name, L"the same file as " + earlier->second + L"; skipped");
+    const unique_file_handle file(opened);
+    // Before the read, so that a file named again is never read again. A
+    // file whose identity is not certain is compared, however often named.
+    if (const std::optional<file_identity> identity = certain_identity(opened)) {
+        if (const auto [earlier, first] = seen_.emplace(*identity, name); !first) {
+            complain(name, L"the same file as " + earlier->second + L"; skipped");
+            return false;
+        }
+    }
+    if (const std::uint32_t error = read_whole_file(opened, max_inventory_bytes, bytes_)) {
+        into.problem = error == ERROR_FILE_TOO_LARGE ? std::wstring(L"too large to be an inventory")
+                                                     : cannot_be_read(error);
         return false;
     }
     read_inventory(bytes_, into);
     return true;
 }
 
-void comparison::compare(const named_file& file) {
-    const std::wstring& name = file.name;
-    if (!read(file, current_) || current_.result != inventory::outcome::complete) {
+void comparison::compare(const std::wstring& name) {
+    if (!read(name, current_) || current_.result != inventory::outcome::complete) {
         if (!current_.problem.empty()) {
             unusable(name, current_.problem);
         }
@@ -193,11 +287,11 @@ void comparison::compare(const named_file& file) {
         if (const row_change change = compare_rows(baseline, other); change == row_change::none) {
             continue;
         } else if (csv_) {
-            csv_record(name, change_name(change), row);
+            csv_record(name, change_names[static_cast<int>(change)], row);
         } else {
-            const std::wstring line = row_names(row) + change_text(change, baseline, other);
+            const std::wstring line = change_line(row, change, baseline, other);
             out_ << L"  " << line << L'\n';
-            fleet_.add(fleet_view::difference, line, name);
+            add_to_group(difference, line, name);
         }
     }
 }
@@ -205,7 +299,7 @@ void comparison::compare(const named_file& file) {
 void comparison::unusable(const std::wstring& name, const std::wstring& problem) {
     ++unusable_;
     complain(name, problem);
-    fleet_.add(fleet_view::unusable, problem, name);
+    add_to_group(unusable_kind, problem, name);
     if (csv_) {
         csv_record(name, L"unusable", 0, problem);
     }
@@ -216,6 +310,50 @@ void comparison::complain(std::wstring_view name, std::wstring_view problem) {
     out_.flush();
     error_ << name << L": " << problem << L'\n';
     error_.flush();
+}
+
+void comparison::add_to_group(group_kind kind, const std::wstring& text, std::wstring_view name) {
+    group& to = groups_[kind][text];
+    if (to.count++ < named_per_group) {
+        to.inventories.emplace_back(name);
+    }
+}
+
+void comparison::print_groups() {
+    constexpr const wchar_t* headings[] = {L"Differences from the baseline, most frequent first:",
+                                           L"Could not be used, most frequent first:"};
+    std::uint64_t largest = 0;
+    for (const auto& groups : groups_) {
+        for (const auto& [text, found] : groups) {
+            largest = std::max(largest, found.count);
+        }
+    }
+    const std::size_t width = std::to_wstring(largest).size();
+    const std::wstring indent(width + 6, L' ');
+    for (const auto& groups : groups_) {
+        std::vector<const std::pair<const std::wstring, group>*> order;
+        for (const auto& entry : groups) {
+            order.push_back(&entry);
+        }
+        // Equal counts stay in the order of their texts.
+        std::stable_sort(order.begin(), order.end(), [](const auto* left, const auto* right) {
+            return left->second.count > right->second.count;
+        });
+        if (!order.empty()) {
+            out_ << headings[&groups - groups_] << L'\n';
+        }
+        for (const auto* entry : order) {
+            const group& found = entry->second;
+            out_ << L"  " << std::right << std::setw(static_cast<std::streamsize>(width))
+                 << found.count << L"  " << entry->first << L'\n';
+            for (const std::wstring& name : found.inventories) {
+                out_ << indent << name << L'\n';
+            }
+            if (found.count > found.inventories.size()) {
+                out_ << indent << L"and " << found.count - found.inventories.size() << L" more\n";
+            }
+        }
+    }
 }
 
 void comparison::csv_record(std::wstring_view name, std::wstring_view change, std::size_t row,

@@ -1,13 +1,12 @@
 #include "input_files.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include <windows.h>
 
 #include "error_code_text.h"
-#include "inventory_reader.h"
 #include "unique_file_handle.h"
-#include "whole_file.h"
 
 namespace {
 
@@ -28,16 +27,19 @@ std::wstring upper_case(std::wstring_view text) {
 
 constexpr std::wstring_view no_match = L"no file matches";
 
-std::wstring cannot_be_read(DWORD error_code) {
-    return L"cannot be read. " + error_code_text(error_code);
-}
-
 std::wstring cannot_be_listed(DWORD error_code) {
     return L"the folder cannot be listed. " + error_code_text(error_code);
 }
 
 // Whether `name` matches the wildcard `pattern`, both in upper case.
 bool matches_wildcard(std::wstring_view pattern, std::wstring_view name) {
+    // As in cmd, a final "." asks for names without an extension.
+    if (pattern.ends_with(L'.')) {
+        if (name.find(L'.') != std::wstring_view::npos) {
+            return false;
+        }
+        pattern.remove_suffix(1);
+    }
     // Greedy, and back to the last star on a mismatch.
     std::size_t next = 0;
     std::size_t star = std::wstring_view::npos;
@@ -63,18 +65,24 @@ bool matches_wildcard(std::wstring_view pattern, std::wstring_view name) {
             pattern.find_first_not_of(L'*', rest + 1) == std::wstring_view::npos);
 }
 
+// FILE_ID_INFO and its class, which the headers declare for Windows 8 and
+// later only; Windows 7 refuses the call.
+struct file_id_info {
+    ULONGLONG volume_serial;
+    BYTE file_id[16];
+};
+constexpr auto file_id_info_class = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
 }  // namespace
 
-std::wstring files_named(const std::wstring& argument, std::vector<named_file>& files) {
+std::wstring files_named(const std::wstring& argument, std::vector<std::wstring>& files) {
     files.clear();
     const std::size_t folder_end = folder_length(argument);
     if (argument.find_first_of(L"*?", folder_end) == std::wstring::npos) {
-        files.push_back({argument, std::nullopt});
+        files.push_back(argument);
         return {};
     }
-    // The folder's listing holds each file's index, so that a fleet's
-    // thousands of files need not each be asked; "C:" is drive C's current
-    // folder, as "" is the current folder.
+    // "C:" is drive C's current folder, as "" is the current folder.
     const std::wstring folder = argument.substr(0, folder_end);
     const HANDLE listed = CreateFileW(
         (folder.empty() || folder.back() == L':' ? folder + L"." : folder).c_str(),
@@ -87,10 +95,6 @@ std::wstring files_named(const std::wstring& argument, std::vector<named_file>& 
                    : cannot_be_listed(error);
     }
     const unique_file_handle owner(listed);
-    BY_HANDLE_FILE_INFORMATION about_folder{};
-    if (!GetFileInformationByHandle(listed, &about_folder)) {
-        return cannot_be_listed(GetLastError());
-    }
     // Windows matches a pattern against 8.3 short names too (*.txt finds
     // a.txt_old), so the long names are matched here, and only they.
     const std::wstring pattern = upper_case(std::wstring_view(argument).substr(folder_end));
@@ -103,15 +107,7 @@ std::wstring files_named(const std::wstring& argument, std::vector<named_file>& 
             const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
             if ((entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
                 matches_wildcard(pattern, upper_case(name))) {
-                // A link's own index is not its target's, and a file system
-                // without indexes lists 0 for every file.
-                const bool known = (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
-                                   entry->FileId.QuadPart != 0;
-                files.push_back({folder + std::wstring(name),
-                                 known ? std::optional<file_identity>(
-                                             {about_folder.dwVolumeSerialNumber,
-                                              static_cast<std::uint64_t>(entry->FileId.QuadPart)})
-                                       : std::nullopt});
+                files.push_back(folder + std::wstring(name));
             }
             if (entry->NextEntryOffset == 0) {
                 break;
@@ -122,39 +118,33 @@ std::wstring files_named(const std::wstring& argument, std::vector<named_file>& 
         files.clear();
         return cannot_be_listed(error);
     }
-    std::sort(files.begin(), files.end(), [](const named_file& left, const named_file& right) {
-        const int order = CompareStringOrdinal(left.name.data(), static_cast<int>(left.name.size()),
-                                               right.name.data(),
-                                               static_cast<int>(right.name.size()), TRUE);
+    std::sort(files.begin(), files.end(), [](const std::wstring& left, const std::wstring& right) {
+        const int order = CompareStringOrdinal(left.data(), static_cast<int>(left.size()),
+                                               right.data(),
+                                               static_cast<int>(right.size()), TRUE);
         // Names that differ in case only can share a folder on case-sensitive
         // file systems; ordinal order with case keeps the result stable.
-        return order == CSTR_EQUAL ? left.name < right.name : order == CSTR_LESS_THAN;
+        return order == CSTR_EQUAL ? left < right : order == CSTR_LESS_THAN;
     });
     return files.empty() ? std::wstring(no_match) : std::wstring();
 }
 
-std::wstring read_inventory_file(const named_file& named, file_identity& identity,
-                                 std::string& bytes) {
-    const HANDLE file = CreateFileW(named.name.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return cannot_be_read(GetLastError());
-    }
-    const unique_file_handle owner(file);
-    if (named.identity) {
-        identity = *named.identity;
+std::optional<file_identity> certain_identity(HANDLE file) {
+    file_identity identity;
+    file_id_info about{};
+    BY_HANDLE_FILE_INFORMATION old{};
+    if (GetFileInformationByHandleEx(file, file_id_info_class, &about, sizeof about)) {
+        identity.volume_serial = about.volume_serial;
+        std::memcpy(&identity.low, about.file_id, sizeof identity.low);
+        std::memcpy(&identity.high, about.file_id + sizeof identity.low, sizeof identity.high);
+    } else if (GetFileInformationByHandle(file, &old)) {
+        identity.volume_serial = old.dwVolumeSerialNumber;
+        identity.low = std::uint64_t{old.nFileIndexHigh} << 32 | old.nFileIndexLow;
     } else {
-        BY_HANDLE_FILE_INFORMATION information{};
-        if (!GetFileInformationByHandle(file, &information)) {
-            return cannot_be_read(GetLastError());
-        }
-        identity = {information.dwVolumeSerialNumber,
-                    std::uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow};
+        return std::nullopt;
     }
-    if (const std::uint32_t error = read_whole_file(file, max_inventory_bytes, bytes)) {
-        return error == ERROR_FILE_TOO_LARGE ? std::wstring(L"too large to be an inventory")
-                                              : cannot_be_read(error);
-    }
-    return {};
+    constexpr std::uint64_t ones = ~std::uint64_t{0};
+    const bool certain = (identity.low != 0 || identity.high != 0) &&
+                         (identity.low != ones || (identity.high != 0 && identity.high != ones));
+    return certain ? std::optional(identity) : std::nullopt;
 }

@@ -6,8 +6,8 @@
 #include <vector>
 
 // What one row of a saved table says about its file at its location. The
-// directory text itself is left out: machines differ in it by design. The
-// texts point into the inventory's own text.
+// folder text itself is left out: machines differ in it by design. The texts
+// point into the inventory's own text.
 struct inventory_row {
     bool location_exists = false;
     bool file_present = false;
@@ -26,7 +26,7 @@ struct inventory {
     outcome result = outcome::unusable;
     std::vector<inventory_row> rows;  // the rows read, from the first
     std::wstring problem;             // why it is not complete, without the file's name
-    std::wstring text;                // the decoded text, which the rows point into
+    std::wstring text;                // the rows' lines decoded, which the rows point into
 };
 
 // Saved tables are far smaller; anything beyond this is no inventory.
@@ -34,7 +34,9 @@ constexpr std::uint64_t max_inventory_bytes = 16 * 1024 * 1024;
 
 // Reads a saved table from the whole of a file's `bytes`: UTF-8 with or
 // without its byte order mark, or UTF-16LE with its mark, LF or CR LF line
-// ends. Checks that it is what the utility writes: its header, then one row
-// per manifest row in manifest order, each laid out exactly as the utility
-// lays it out, each ended by a line end. Reuses `into`'s storage.
+// ends. Checks that it is what the utility writes: title lines, its header,
+// then one row per manifest row in manifest order, each laid out exactly as
+// the utility lays it out, each ended by a line end, every row of a location
+// with the same folder text, and nothing after the last row but empty lines.
+// Reuses `into`'s storage.
 void read_inventory(std::string_view bytes, inventory& into);
