@@ -24,6 +24,7 @@
 
 namespace {
 
+
 constexpr int exit_identical = 0;
 constexpr int exit_differ = 1;
 constexpr int exit_trouble = 2;
@@ -69,70 +70,30 @@ constexpr std::wstring_view help =
 constexpr std::wstring_view csv_header =
     L"inventory,file,location,change,baseline_version,version,baseline_size,size,"
     L"baseline_sha1,sha1,detail";
-
 // A support engineer acts on the inventories named and counts the rest.
 constexpr std::size_t named_per_group = 10;
 
 // How a row of an inventory differs from the baseline's row of the same file
-// and location, the first that applies; by the names CSV records give.
-enum class row_change { none, location_missing, location_added, file_missing, file_added, changed, corrupt };
+// and location, the first that applies, by the names CSV records give.
+enum row_change { none, location_missing, location_added, file_missing, file_added, changed, corrupt };
 constexpr std::wstring_view change_names[] = {L"",           L"location missing", L"location added",
                                               L"file missing", L"file added",     L"changed",
                                               L"corrupt or altered"};
 
 row_change compare_rows(const inventory_row& baseline, const inventory_row& other) {
     if (baseline.location_exists != other.location_exists) {
-        return baseline.location_exists ? row_change::location_missing
-                                        : row_change::location_added;
+        return baseline.location_exists ? location_missing : location_added;
     }
     if (baseline.file_present != other.file_present) {
-        return baseline.file_present ? row_change::file_missing : row_change::file_added;
+        return baseline.file_present ? file_missing : file_added;
     }
     if (!baseline.file_present) {
-        return row_change::none;
+        return none;
     }
     if (baseline.version != other.version || baseline.size != other.size) {
-        return row_change::changed;
+        return changed;
     }
-    return baseline.hash != other.hash ? row_change::corrupt : row_change::none;
-}
-
-// A differing row as the text gives it: its file and location names, each
-// padded to two characters beyond the longest name so that such lines line
-// up, then the change with the values that changed.
-std::wstring change_line(std::size_t row, row_change change, const inventory_row& baseline,
-                         const inventory_row& other) {
-    static const auto widths = [] {
-        std::pair<std::size_t, std::size_t> longest;
-        for (const manifest_row& each : manifest_rows()) {
-            longest.first = std::max(longest.first, each.entry->file_name.size() + 2);
-            longest.second = std::max(longest.second, location_name(each.location).size() + 2);
-        }
-        return longest;
-    }();
-    const manifest_row& names = manifest_rows()[row];
-    std::wstring text = names.entry->file_name;
-    text.resize(widths.first, L' ');
-    text += location_name(names.location);
-    text.resize(widths.first + widths.second, L' ');
-    if (change == row_change::corrupt) {
-        return text + L"content differs at the same version and size: corrupt or altered";
-    }
-    if (change != row_change::changed) {
-        return text.append(change_names[static_cast<int>(change)]);
-    }
-    if (baseline.version != other.version) {
-        text.append(L"version ").append(baseline.version).append(L" -> ").append(other.version);
-    }
-    if (baseline.size != other.size) {
-        text += baseline.version != other.version ? L", size " : L"size ";
-        text += std::to_wstring(baseline.size) + L" -> " + std::to_wstring(other.size);
-    }
-    return text;
-}
-
-std::wstring cannot_be_read(DWORD error_code) {
-    return L"cannot be read. " + error_code_text(error_code);
+    return baseline.hash != other.hash ? corrupt : none;
 }
 
 class comparison {
@@ -146,25 +107,27 @@ private:
     // What a fleet's inventories have in common: the same change of the same
     // row, or the same reason why an inventory could not be used; each group
     // with how many inventories are in it, and the first ones.
-    enum group_kind { difference, unusable_kind };
     struct group {
         std::uint64_t count = 0;
         std::vector<std::wstring> inventories;
     };
+    enum group_kind { difference, unusable_kind };
 
     // Reads a file not read before into `into`; false, after saying why
     // where that is not plain, when there is nothing in it to compare.
     bool read(const std::wstring& name, inventory& into);
     void compare(const std::wstring& name);
+    // A differing row, as a line of text or a CSV record.
+    void report_row(const std::wstring& name, std::size_t row, row_change change);
     // An inventory that could not be used, or not wholly.
     void unusable(const std::wstring& name, const std::wstring& problem);
     void complain(std::wstring_view name, std::wstring_view problem);
+    // A CSV record about a whole inventory.
+    void csv_record(std::wstring_view name, std::wstring_view change, std::wstring_view detail);
     void add_to_group(group_kind kind, const std::wstring& text, std::wstring_view name);
     // The groups of each kind under a heading, most frequent first, each
     // followed by the names of its first inventories.
     void print_groups();
-    void csv_record(std::wstring_view name, std::wstring_view change, std::size_t row = 0,
-                    std::wstring_view detail = {});
 
     std::wostream& out_;
     std::wostream& error_;
@@ -173,8 +136,8 @@ private:
     std::vector<std::wstring> files_;
     inventory baseline_;
     inventory current_;
-    // Every file opened whose identity is certain, with the name it was
-    // first opened by.
+    // Every file opened whose identity is certain, by the name it was first
+    // opened by.
     std::map<file_identity, std::wstring> seen_;
     std::map<std::wstring, group> groups_[2];
     std::uint64_t identical_ = 0;
@@ -195,8 +158,7 @@ int comparison::run(const std::vector<std::wstring>& arguments) {
         complain(arguments.front(), problem);
         return exit_trouble;
     }
-    if (!read(files_.front(), baseline_) ||
-        baseline_.result != inventory::outcome::complete) {
+    if (!read(files_.front(), baseline_) || baseline_.result != inventory::outcome::complete) {
         if (!baseline_.problem.empty()) {
             complain(files_.front(), baseline_.problem);
         }
@@ -235,22 +197,22 @@ bool comparison::read(const std::wstring& name, inventory& into) {
     const HANDLE opened = CreateFileW(name.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
-        into.problem = cannot_be_read(GetLastError());
-        return false;
-    }
-    const unique_file_handle file(opened);
-    // Before the read, so that a file named again is never read again. A
-    // file whose identity is not certain is compared, however often named.
-    if (const std::optional<file_identity> identity = certain_identity(opened)) {
-        if (const auto [earlier, first] = seen_.emplace(*identity, name); !first) {
-            complain(name, L"the same file as " + earlier->second + L"; skipped");
-            return false;
+    std::uint32_t error = opened == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    if (error == 0) {
+        const unique_file_handle file(opened);
+        // Before the read, so that a file named again is never read again. A
+        // file whose identity is not certain is compared, however often named.
+        if (const std::optional<file_identity> identity = certain_identity(opened)) {
+            if (const auto [earlier, first] = seen_.emplace(*identity, name); !first) {
+                complain(name, L"the same file as " + earlier->second + L"; skipped");
+                return false;
+            }
         }
+        error = read_whole_file(opened, max_inventory_bytes, bytes_);
     }
-    if (const std::uint32_t error = read_whole_file(opened, max_inventory_bytes, bytes_)) {
-        into.problem = error == ERROR_FILE_TOO_LARGE ? std::wstring(L"too large to be an inventory")
-                                                     : cannot_be_read(error);
+    if (error != 0) {
+        into.problem = error == ERROR_FILE_TOO_LARGE ? L"too large to be an inventory"
+                                                     : L"cannot be read. " + error_code_text(error);
         return false;
     }
     read_inventory(bytes_, into);
@@ -267,33 +229,80 @@ void comparison::compare(const std::wstring& name) {
             return;
         }
     }
+    const std::size_t rows = current_.rows.size();
     std::size_t differ = 0;
-    for (std::size_t row = 0; row < current_.rows.size(); ++row) {
-        differ += compare_rows(baseline_.rows[row], current_.rows[row]) != row_change::none;
+    for (std::size_t row = 0; row < rows; ++row) {
+        differ += compare_rows(baseline_.rows[row], current_.rows[row]) != none;
     }
-    const bool complete = current_.result == inventory::outcome::complete;
-    if (complete) {
+    if (current_.result == inventory::outcome::complete) {
         ++(differ == 0 ? identical_ : differing_);
-    }
-    if (complete && differ == 0) {
-        return csv_ ? csv_record(name, L"identical") : void(out_ << name << L": identical\n");
-    }
-    if (!csv_) {
-        out_ << name << L": " << differ << L" of " << current_.rows.size() << L" rows differ\n";
-    }
-    for (std::size_t row = 0; row < current_.rows.size(); ++row) {
-        const inventory_row& baseline = baseline_.rows[row];
-        const inventory_row& other = current_.rows[row];
-        if (const row_change change = compare_rows(baseline, other); change == row_change::none) {
-            continue;
-        } else if (csv_) {
-            csv_record(name, change_names[static_cast<int>(change)], row);
-        } else {
-            const std::wstring line = change_line(row, change, baseline, other);
-            out_ << L"  " << line << L'\n';
-            add_to_group(difference, line, name);
+        if (differ == 0) {
+            return csv_ ? csv_record(name, L"identical", {}) : void(out_ << name << L": identical\n");
         }
     }
+    if (!csv_) {
+        out_ << name << L": " << differ << L" of " << rows << L" rows differ\n";
+    }
+    for (std::size_t row = 0; row < rows; ++row) {
+        if (const row_change change = compare_rows(baseline_.rows[row], current_.rows[row])) {
+            report_row(name, row, change);
+        }
+    }
+}
+
+void comparison::report_row(const std::wstring& name, std::size_t row, row_change change) {
+    const manifest_row& names = manifest_rows()[row];
+    const inventory_row& baseline = baseline_.rows[row];
+    const inventory_row& other = current_.rows[row];
+    if (csv_) {
+        write_csv_field(out_, name);
+        out_ << L',';
+        write_csv_field(out_, names.entry->file_name);
+        out_ << L',';
+        write_csv_field(out_, location_name(names.location));
+        out_ << L',' << change_names[change];
+        // Each side's value where its file is present.
+        const auto values = [&](auto field) {
+            for (const inventory_row* side : {&baseline, &other}) {
+                out_ << L',';
+                if (side->file_present) {
+                    out_ << side->*field;
+                }
+            }
+        };
+        values(&inventory_row::version);
+        values(&inventory_row::size);
+        values(&inventory_row::hash);
+        out_ << L",\n";
+        return;
+    }
+    // The names padded to two characters beyond the longest, so that lines line up.
+    static const auto widths = [] {
+        std::pair<std::size_t, std::size_t> longest;
+        for (const manifest_row& each : manifest_rows()) {
+            longest.first = std::max(longest.first, each.entry->file_name.size() + 2);
+            longest.second = std::max(longest.second, location_name(each.location).size() + 2);
+        }
+        return longest;
+    }();
+    std::wstring line = names.entry->file_name;
+    line.resize(widths.first, L' ');
+    line += location_name(names.location);
+    line.resize(widths.first + widths.second, L' ');
+    if (change == corrupt) {
+        line += L"content differs at the same version and size: corrupt or altered";
+    } else if (change != changed) {
+        line += change_names[change];
+    }
+    if (change == changed && baseline.version != other.version) {
+        line.append(L"version ").append(baseline.version).append(L" -> ").append(other.version);
+    }
+    if (change == changed && baseline.size != other.size) {
+        line += baseline.version != other.version ? L", size " : L"size ";
+        line += std::to_wstring(baseline.size) + L" -> " + std::to_wstring(other.size);
+    }
+    out_ << L"  " << line << L'\n';
+    add_to_group(difference, line, name);
 }
 
 void comparison::unusable(const std::wstring& name, const std::wstring& problem) {
@@ -301,7 +310,7 @@ void comparison::unusable(const std::wstring& name, const std::wstring& problem)
     complain(name, problem);
     add_to_group(unusable_kind, problem, name);
     if (csv_) {
-        csv_record(name, L"unusable", 0, problem);
+        csv_record(name, L"unusable", problem);
     }
 }
 
@@ -310,6 +319,15 @@ void comparison::complain(std::wstring_view name, std::wstring_view problem) {
     out_.flush();
     error_ << name << L": " << problem << L'\n';
     error_.flush();
+}
+
+void comparison::csv_record(std::wstring_view name, std::wstring_view change,
+                            std::wstring_view detail) {
+    write_csv_field(out_, name);
+    out_ << L",,," << change << L",,,,,,,";
+    write_csv_field(out_, detail);
+    // The console output turns the line feed into CR LF, as RFC 4180 has it.
+    out_ << L'\n';
 }
 
 void comparison::add_to_group(group_kind kind, const std::wstring& text, std::wstring_view name) {
@@ -330,19 +348,17 @@ void comparison::print_groups() {
     }
     const std::size_t width = std::to_wstring(largest).size();
     const std::wstring indent(width + 6, L' ');
-    for (const auto& groups : groups_) {
-        std::vector<const std::pair<const std::wstring, group>*> order;
-        for (const auto& entry : groups) {
+    for (const group_kind kind : {difference, unusable_kind}) {
+        std::vector<std::pair<const std::wstring, group>*> order;
+        for (auto& entry : groups_[kind]) {
             order.push_back(&entry);
         }
         // Equal counts stay in the order of their texts.
         std::stable_sort(order.begin(), order.end(), [](const auto* left, const auto* right) {
             return left->second.count > right->second.count;
         });
-        if (!order.empty()) {
-            out_ << headings[&groups - groups_] << L'\n';
-        }
-        for (const auto* entry : order) {
+        out_ << (order.empty() ? L"" : headings[kind]) << (order.empty() ? L"" : L"\n");
+        for (const auto* const entry : order) {
             const group& found = entry->second;
             out_ << L"  " << std::right << std::setw(static_cast<std::streamsize>(width))
                  << found.count << L"  " << entry->first << L'\n';
@@ -354,39 +370,6 @@ void comparison::print_groups() {
             }
         }
     }
-}
-
-void comparison::csv_record(std::wstring_view name, std::wstring_view change, std::size_t row,
-                            std::wstring_view detail) {
-    // A record about a row has the row's names and each side's values where
-    // its file is present; one about a whole inventory has none of them.
-    const bool about_row = change != L"identical" && change != L"unusable";
-    write_csv_field(out_, name);
-    out_ << L',';
-    if (about_row) {
-        const manifest_row& names = manifest_rows()[row];
-        write_csv_field(out_, names.entry->file_name);
-        out_ << L',';
-        write_csv_field(out_, location_name(names.location));
-    } else {
-        out_ << L',';
-    }
-    out_ << L',' << change;
-    const auto values = [&](auto value) {
-        for (const inventory* side : {&baseline_, &current_}) {
-            out_ << L',';
-            if (about_row && side->rows[row].file_present) {
-                out_ << value(side->rows[row]);
-            }
-        }
-    };
-    values([](const inventory_row& side) { return side.version; });
-    values([](const inventory_row& side) { return side.size; });
-    values([](const inventory_row& side) { return side.hash; });
-    out_ << L',';
-    write_csv_field(out_, detail);
-    // The console output turns the line feed into CR LF, as RFC 4180 has it.
-    out_ << L'\n';
 }
 
 }  // namespace
