@@ -1,11 +1,15 @@
 #include "compare_run.h"
 
 #include <algorithm>
+#include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <exception>
+#include <functional>
 #include <iomanip>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,7 +19,6 @@
 #include "console_output.h"
 #include "csv_field.h"
 #include "error_code_text.h"
-#include "input_files.h"
 #include "inventory_reader.h"
 #include "manifest_rows.h"
 #include "missing_text.h"
@@ -24,10 +27,160 @@
 
 namespace {
 
+std::wstring upper_case(std::wstring_view text) {
+    std::wstring upper(text);
+    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(),
+                  static_cast<int>(text.size()), upper.data(), static_cast<int>(upper.size()),
+                  nullptr, nullptr, 0);
+    return upper;
+}
 
-constexpr int exit_identical = 0;
-constexpr int exit_differ = 1;
-constexpr int exit_trouble = 2;
+constexpr std::wstring_view no_match = L"no file matches";
+
+std::wstring cannot_be_listed(DWORD error_code) {
+    return L"the folder cannot be listed. " + error_code_text(error_code);
+}
+
+// Whether `name` matches the wildcard `pattern`, both in upper case.
+bool matches_wildcard(std::wstring_view pattern, std::wstring_view name) {
+    // As in cmd, a final "." asks for names without an extension.
+    if (pattern.ends_with(L'.')) {
+        if (name.find(L'.') != std::wstring_view::npos) {
+            return false;
+        }
+        pattern.remove_suffix(1);
+    }
+    // Greedy, and back to the last star on a mismatch.
+    std::size_t next = 0;
+    std::size_t star = std::wstring_view::npos;
+    std::size_t star_name = 0;
+    for (std::size_t at = 0; at < name.size();) {
+        if (next < pattern.size() && (pattern[next] == L'?' || pattern[next] == name[at])) {
+            ++next;
+            ++at;
+        } else if (next < pattern.size() && pattern[next] == L'*') {
+            star = next++;
+            star_name = at;
+        } else if (star != std::wstring_view::npos) {
+            next = star + 1;
+            at = ++star_name;
+        } else {
+            return false;
+        }
+    }
+    // As in Windows, a name without an extension also matches a final ".*".
+    const std::size_t rest = pattern.find_first_not_of(L'*', next);
+    return rest == std::wstring_view::npos ||
+           (pattern[rest] == L'.' &&
+            pattern.find_first_not_of(L'*', rest + 1) == std::wstring_view::npos);
+}
+
+// FILE_ID_INFO and its class, which the headers declare for Windows 8 and
+// later only; Windows 7 refuses the call.
+struct file_id_info {
+    ULONGLONG volume_serial;
+    BYTE file_id[16];
+};
+constexpr auto file_id_info_class = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
+// Which file a handle reads, whatever the path that named it: another
+// spelling, an 8.3 name, a subst drive, a share or a link.
+struct file_identity {
+    std::uint64_t volume_serial = 0;
+    std::uint64_t high = 0;  // the file id's upper half, 0 for a 64-bit index
+    std::uint64_t low = 0;
+    auto operator<=>(const file_identity&) const = default;
+};
+
+// The files that an argument names, into `files`. cmd.exe hands wildcards to
+// the program unexpanded, so it expands them itself, in the argument's last
+// component only: the argument itself when it holds no wildcard; else the
+// files, not folders, whose long names match that component (`*` any run of
+// characters, `?` one, a final `.` no extension, without regard to case),
+// each after the argument's folder as typed, in ordinal order without regard
+// to case. Returns why there are none: nothing matches, or the folder could
+// not be listed.
+std::wstring files_named(const std::wstring& argument, std::vector<std::wstring>& files) {
+    files.clear();
+    // Up to and including the last backslash, slash or drive colon.
+    const std::size_t folder_end = argument.find_last_of(L"\\/:") + 1;
+    if (argument.find_first_of(L"*?", folder_end) == std::wstring::npos) {
+        files.push_back(argument);
+        return {};
+    }
+    // "C:" is drive C's current folder, as "" is the current folder.
+    const std::wstring folder = argument.substr(0, folder_end);
+    const HANDLE listed = CreateFileW(
+        (folder.empty() || folder.back() == L':' ? folder + L"." : folder).c_str(),
+        FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (listed == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? std::wstring(no_match)
+                   : cannot_be_listed(error);
+    }
+    const unique_file_handle owner(listed);
+    // Windows matches a pattern against 8.3 short names too (*.txt finds
+    // a.txt_old), so the long names are matched here, and only they.
+    const std::wstring pattern = upper_case(std::wstring_view(argument).substr(folder_end));
+    std::vector<std::uint64_t> buffer(8192);  // aligned as the records need
+    while (GetFileInformationByHandleEx(listed, FileIdBothDirectoryInfo, buffer.data(),
+                                        static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
+        for (auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data());;
+             entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(
+                 reinterpret_cast<const char*>(entry) + entry->NextEntryOffset)) {
+            const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if ((entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                matches_wildcard(pattern, upper_case(name))) {
+                files.push_back(folder + std::wstring(name));
+            }
+            if (entry->NextEntryOffset == 0) {
+                break;
+            }
+        }
+    }
+    if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES) {
+        files.clear();
+        return cannot_be_listed(error);
+    }
+    std::sort(files.begin(), files.end(), [](const std::wstring& left, const std::wstring& right) {
+        const int order = CompareStringOrdinal(left.data(), static_cast<int>(left.size()),
+                                               right.data(),
+                                               static_cast<int>(right.size()), TRUE);
+        // Names that differ in case only can share a folder on case-sensitive
+        // file systems; ordinal order with case keeps the result stable.
+        return order == CSTR_EQUAL ? left < right : order == CSTR_LESS_THAN;
+    });
+    return files.empty() ? std::wstring(no_match) : std::wstring();
+}
+
+// The open file's identity where the file system gives one for certain: the
+// 128-bit file id (Windows 8 and later), else the 64-bit file index; never
+// one of 0 or all ones, which some file systems and network redirectors
+// give every file.
+std::optional<file_identity> certain_identity(HANDLE file) {
+    file_identity identity;
+    file_id_info about{};
+    BY_HANDLE_FILE_INFORMATION old{};
+    if (GetFileInformationByHandleEx(file, file_id_info_class, &about, sizeof about)) {
+        identity.volume_serial = about.volume_serial;
+        std::memcpy(&identity.low, about.file_id, sizeof identity.low);
+        std::memcpy(&identity.high, about.file_id + sizeof identity.low, sizeof identity.high);
+    } else if (GetFileInformationByHandle(file, &old)) {
+        identity.volume_serial = old.dwVolumeSerialNumber;
+        identity.low = std::uint64_t{old.nFileIndexHigh} << 32 | old.nFileIndexLow;
+    } else {
+        return std::nullopt;
+    }
+    constexpr std::uint64_t ones = ~std::uint64_t{0};
+    const bool certain = (identity.low != 0 || identity.high != 0) &&
+                         (identity.low != ones || (identity.high != 0 && identity.high != ones));
+    return certain ? std::optional(identity) : std::nullopt;
+}
+
+
+enum exit_code { exit_identical, exit_differ, exit_trouble };
 
 constexpr std::wstring_view usage =
     L"usage: pelmar_omni_compare [--csv] BASELINE INVENTORY [INVENTORY...]\n"
@@ -75,7 +228,8 @@ constexpr std::size_t named_per_group = 10;
 
 // How a row of an inventory differs from the baseline's row of the same file
 // and location, the first that applies, by the names CSV records give.
-enum row_change { none, location_missing, location_added, file_missing, file_added, changed, corrupt };
+enum row_change {
+    none, location_missing, location_added, file_missing, file_added, changed, corrupt };
 constexpr std::wstring_view change_names[] = {L"",           L"location missing", L"location added",
                                               L"file missing", L"file added",     L"changed",
                                               L"corrupt or altered"};
@@ -87,13 +241,10 @@ row_change compare_rows(const inventory_row& baseline, const inventory_row& othe
     if (baseline.file_present != other.file_present) {
         return baseline.file_present ? file_missing : file_added;
     }
-    if (!baseline.file_present) {
-        return none;
-    }
-    if (baseline.version != other.version || baseline.size != other.size) {
+    if (baseline.file_present && (baseline.version != other.version || baseline.size != other.size)) {
         return changed;
     }
-    return baseline.hash != other.hash ? corrupt : none;
+    return baseline.file_present && baseline.hash != other.hash ? corrupt : none;
 }
 
 class comparison {
@@ -101,7 +252,51 @@ public:
     comparison(std::wostream& out, std::wostream& error, bool csv)
         : out_(out), error_(error), csv_(csv) {}
 
-    int run(const std::vector<std::wstring>& arguments);
+    int run(const std::vector<std::wstring>& arguments) {
+        if (csv_) {
+            // The byte order mark tells Excel that the text is UTF-8.
+            out_ << L'\uFEFF' << csv_header << L'\n';
+        }
+        std::wstring problem = files_named(arguments.front(), files_);
+        if (problem.empty() && files_.size() > 1) {
+            problem = std::to_wstring(files_.size()) + L" files match; the baseline must be one file";
+        }
+        if (!problem.empty()) {
+            complain(arguments.front(), problem);
+            return exit_trouble;
+        }
+        if (!read(files_.front(), baseline_) || baseline_.result != inventory::outcome::complete) {
+            if (!baseline_.problem.empty()) {
+                complain(files_.front(), baseline_.problem);
+            }
+            return exit_trouble;
+        }
+        for (std::size_t index = 1; index < arguments.size() && out_; ++index) {
+            if (problem = files_named(arguments[index], files_); !problem.empty()) {
+                unusable(arguments[index], problem);
+            }
+            for (std::size_t file = 0; file < files_.size() && out_; ++file) {
+                compare(files_[file]);
+            }
+        }
+        const std::uint64_t inventories = identical_ + differing_ + unusable_;
+        if (inventories > 1 && !csv_) {
+            out_ << L'\n' << inventories << L" inventories: " << identical_ << L" identical, "
+                 << differing_ << L" differ, " << unusable_ << L" could not be used\n";
+            print_groups();
+        }
+        out_.flush();
+        if (!out_) {
+            error_ << L"Failed to write the comparison to standard output. "
+                   << error_code_text(write_error_code(out_)) << L'\n';
+            return exit_trouble;
+        }
+        if (inventories == 0) {
+            error_ << L"Nothing to compare: every inventory named is the baseline itself.\n";
+            return exit_trouble;
+        }
+        return unusable_ > 0 ? exit_trouble : differing_ > 0 ? exit_differ : exit_identical;
+    }
 
 private:
     // What a fleet's inventories have in common: the same change of the same
@@ -115,19 +310,183 @@ private:
 
     // Reads a file not read before into `into`; false, after saying why
     // where that is not plain, when there is nothing in it to compare.
-    bool read(const std::wstring& name, inventory& into);
-    void compare(const std::wstring& name);
+    bool read(const std::wstring& name, inventory& into) {
+        into.result = inventory::outcome::unusable;
+        into.problem.clear();
+        const HANDLE opened = CreateFileW(name.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        std::uint32_t error = opened == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (error == 0) {
+            const unique_file_handle file(opened);
+            // Before the read, so that a file named again is never read again. A
+            // file whose identity is not certain is compared, however often named.
+            if (const std::optional<file_identity> identity = certain_identity(opened)) {
+                if (const auto [earlier, first] = seen_.emplace(*identity, name); !first) {
+                    complain(name, L"the same file as " + earlier->second + L"; skipped");
+                    return false;
+                }
+            }
+            error = read_whole_file(opened, max_inventory_bytes, bytes_);
+        }
+        if (error != 0) {
+            into.problem = error == ERROR_FILE_TOO_LARGE ? L"too large to be an inventory"
+                                                         : L"cannot be read. " + error_code_text(error);
+            return false;
+        }
+        read_inventory(bytes_, into);
+        return true;
+    }
+
+    void compare(const std::wstring& name) {
+        if (!read(name, current_) || current_.result != inventory::outcome::complete) {
+            if (!current_.problem.empty()) {
+                unusable(name, current_.problem);
+            }
+            // Of an incomplete inventory the rows read are compared all the same.
+            if (current_.result != inventory::outcome::incomplete || current_.rows.empty()) {
+                return;
+            }
+        }
+        const std::size_t rows = current_.rows.size();
+        std::size_t differ = 0;
+        for (std::size_t row = 0; row < rows; ++row) {
+            differ += compare_rows(baseline_.rows[row], current_.rows[row]) != none;
+        }
+        if (current_.result == inventory::outcome::complete) {
+            ++(differ == 0 ? identical_ : differing_);
+            if (differ == 0) {
+                return csv_ ? csv_record(name, L"identical", {}) : void(out_ << name << L": identical\n");
+            }
+        }
+        if (!csv_) {
+            out_ << name << L": " << differ << L" of " << rows << L" rows differ\n";
+        }
+        for (std::size_t row = 0; row < rows; ++row) {
+            if (const row_change change = compare_rows(baseline_.rows[row], current_.rows[row])) {
+                report_row(name, row, change);
+            }
+        }
+    }
+
     // A differing row, as a line of text or a CSV record.
-    void report_row(const std::wstring& name, std::size_t row, row_change change);
+    void report_row(const std::wstring& name, std::size_t row, row_change change) {
+        const manifest_row& names = manifest_rows()[row];
+        const inventory_row& baseline = baseline_.rows[row];
+        const inventory_row& other = current_.rows[row];
+        if (csv_) {
+            for (const std::wstring_view field :
+                 {std::wstring_view(name), std::wstring_view(names.entry->file_name),
+                  location_name(names.location)}) {
+                write_csv_field(out_, field);
+                out_ << L',';
+            }
+            out_ << change_names[change];
+            // Each side's value where its file is present.
+            const auto values = [&](auto field) {
+                for (const inventory_row* side : {&baseline, &other}) {
+                    out_ << L',';
+                    if (side->file_present) {
+                        out_ << side->*field;
+                    }
+                }
+            };
+            values(&inventory_row::version);
+            values(&inventory_row::size);
+            values(&inventory_row::hash);
+            out_ << L",\n";
+            return;
+        }
+        // The names padded to two characters beyond the longest, so that lines line up.
+        static const auto widths = [] {
+            std::pair<std::size_t, std::size_t> longest;
+            for (const manifest_row& each : manifest_rows()) {
+                longest.first = std::max(longest.first, each.entry->file_name.size() + 2);
+                longest.second = std::max(longest.second, location_name(each.location).size() + 2);
+            }
+            return longest;
+        }();
+        std::wstring line = names.entry->file_name;
+        line.resize(widths.first, L' ');
+        line += location_name(names.location);
+        line.resize(widths.first + widths.second, L' ');
+        if (change == corrupt) {
+            line += L"content differs at the same version and size: corrupt or altered";
+        } else if (change != changed) {
+            line += change_names[change];
+        }
+        if (change == changed && baseline.version != other.version) {
+            line.append(L"version ").append(baseline.version).append(L" -> ").append(other.version);
+        }
+        if (change == changed && baseline.size != other.size) {
+            line += baseline.version != other.version ? L", size " : L"size ";
+            line += std::to_wstring(baseline.size) + L" -> " + std::to_wstring(other.size);
+        }
+        out_ << L"  " << line << L'\n';
+        add_to_group(difference, line, name);
+    }
+
     // An inventory that could not be used, or not wholly.
-    void unusable(const std::wstring& name, const std::wstring& problem);
-    void complain(std::wstring_view name, std::wstring_view problem);
+    void unusable(const std::wstring& name, const std::wstring& problem) {
+        ++unusable_;
+        complain(name, problem);
+        add_to_group(unusable_kind, problem, name);
+        if (csv_) {
+            csv_record(name, L"unusable", problem);
+        }
+    }
+
+    void complain(std::wstring_view name, std::wstring_view problem) {
+        // Standard output first, so that a console shows both in the order of the inputs.
+        out_.flush();
+        error_ << name << L": " << problem << L'\n';
+        error_.flush();
+    }
+
     // A CSV record about a whole inventory.
-    void csv_record(std::wstring_view name, std::wstring_view change, std::wstring_view detail);
-    void add_to_group(group_kind kind, const std::wstring& text, std::wstring_view name);
+    void csv_record(std::wstring_view name, std::wstring_view change, std::wstring_view detail) {
+        write_csv_field(out_, name);
+        out_ << L",,," << change << L",,,,,,,";
+        write_csv_field(out_, detail);
+        // The console output turns the line feed into CR LF, as RFC 4180 has it.
+        out_ << L'\n';
+    }
+
+    void add_to_group(group_kind kind, const std::wstring& text, std::wstring_view name) {
+        group& to = groups_[kind][text];
+        largest_ = std::max(largest_, ++to.count);
+        if (to.count <= named_per_group) {
+            to.inventories.emplace_back(name);
+        }
+    }
+
     // The groups of each kind under a heading, most frequent first, each
     // followed by the names of its first inventories.
-    void print_groups();
+    void print_groups() {
+        constexpr const wchar_t* headings[] = {L"Differences from the baseline, most frequent first:",
+                                               L"Could not be used, most frequent first:"};
+        const std::size_t width = std::to_wstring(largest_).size();
+        const std::wstring indent(width + 6, L' ');
+        for (const group_kind kind : {difference, unusable_kind}) {
+            // Equal counts stay in the order of their texts.
+            std::multimap<std::uint64_t, const std::wstring*, std::greater<>> order;
+            for (const auto& [text, found] : groups_[kind]) {
+                order.emplace(found.count, &text);
+            }
+            out_ << (order.empty() ? L"" : headings[kind]) << (order.empty() ? L"" : L"\n");
+            for (const auto& [count, text] : order) {
+                const group& found = groups_[kind].at(*text);
+                out_ << L"  " << std::right << std::setw(static_cast<std::streamsize>(width))
+                     << count << L"  " << *text << L'\n';
+                for (const std::wstring& name : found.inventories) {
+                    out_ << indent << name << L'\n';
+                }
+                if (found.count > found.inventories.size()) {
+                    out_ << indent << L"and " << found.count - found.inventories.size() << L" more\n";
+                }
+            }
+        }
+    }
 
     std::wostream& out_;
     std::wostream& error_;
@@ -140,237 +499,11 @@ private:
     // opened by.
     std::map<file_identity, std::wstring> seen_;
     std::map<std::wstring, group> groups_[2];
+    std::uint64_t largest_ = 0;  // the largest group's count
     std::uint64_t identical_ = 0;
     std::uint64_t differing_ = 0;
     std::uint64_t unusable_ = 0;
 };
-
-int comparison::run(const std::vector<std::wstring>& arguments) {
-    if (csv_) {
-        // The byte order mark tells Excel that the text is UTF-8.
-        out_ << L'\uFEFF' << csv_header << L'\n';
-    }
-    std::wstring problem = files_named(arguments.front(), files_);
-    if (problem.empty() && files_.size() > 1) {
-        problem = std::to_wstring(files_.size()) + L" files match; the baseline must be one file";
-    }
-    if (!problem.empty()) {
-        complain(arguments.front(), problem);
-        return exit_trouble;
-    }
-    if (!read(files_.front(), baseline_) || baseline_.result != inventory::outcome::complete) {
-        if (!baseline_.problem.empty()) {
-            complain(files_.front(), baseline_.problem);
-        }
-        return exit_trouble;
-    }
-    for (std::size_t index = 1; index < arguments.size() && out_; ++index) {
-        if (problem = files_named(arguments[index], files_); !problem.empty()) {
-            unusable(arguments[index], problem);
-        }
-        for (std::size_t file = 0; file < files_.size() && out_; ++file) {
-            compare(files_[file]);
-        }
-    }
-    const std::uint64_t inventories = identical_ + differing_ + unusable_;
-    if (inventories > 1 && !csv_) {
-        out_ << L'\n' << inventories << L" inventories: " << identical_ << L" identical, "
-             << differing_ << L" differ, " << unusable_ << L" could not be used\n";
-        print_groups();
-    }
-    out_.flush();
-    if (!out_) {
-        error_ << L"Failed to write the comparison to standard output. "
-               << error_code_text(write_error_code(out_)) << L'\n';
-        return exit_trouble;
-    }
-    if (inventories == 0) {
-        error_ << L"Nothing to compare: every inventory named is the baseline itself.\n";
-        return exit_trouble;
-    }
-    return unusable_ > 0 ? exit_trouble : differing_ > 0 ? exit_differ : exit_identical;
-}
-
-bool comparison::read(const std::wstring& name, inventory& into) {
-    into.result = inventory::outcome::unusable;
-    into.problem.clear();
-    const HANDLE opened = CreateFileW(name.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    std::uint32_t error = opened == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-    if (error == 0) {
-        const unique_file_handle file(opened);
-        // Before the read, so that a file named again is never read again. A
-        // file whose identity is not certain is compared, however often named.
-        if (const std::optional<file_identity> identity = certain_identity(opened)) {
-            if (const auto [earlier, first] = seen_.emplace(*identity, name); !first) {
-                complain(name, L"the same file as " + earlier->second + L"; skipped");
-                return false;
-            }
-        }
-        error = read_whole_file(opened, max_inventory_bytes, bytes_);
-    }
-    if (error != 0) {
-        into.problem = error == ERROR_FILE_TOO_LARGE ? L"too large to be an inventory"
-                                                     : L"cannot be read. " + error_code_text(error);
-        return false;
-    }
-    read_inventory(bytes_, into);
-    return true;
-}
-
-void comparison::compare(const std::wstring& name) {
-    if (!read(name, current_) || current_.result != inventory::outcome::complete) {
-        if (!current_.problem.empty()) {
-            unusable(name, current_.problem);
-        }
-        // Of an incomplete inventory the rows read are compared all the same.
-        if (current_.result != inventory::outcome::incomplete || current_.rows.empty()) {
-            return;
-        }
-    }
-    const std::size_t rows = current_.rows.size();
-    std::size_t differ = 0;
-    for (std::size_t row = 0; row < rows; ++row) {
-        differ += compare_rows(baseline_.rows[row], current_.rows[row]) != none;
-    }
-    if (current_.result == inventory::outcome::complete) {
-        ++(differ == 0 ? identical_ : differing_);
-        if (differ == 0) {
-            return csv_ ? csv_record(name, L"identical", {}) : void(out_ << name << L": identical\n");
-        }
-    }
-    if (!csv_) {
-        out_ << name << L": " << differ << L" of " << rows << L" rows differ\n";
-    }
-    for (std::size_t row = 0; row < rows; ++row) {
-        if (const row_change change = compare_rows(baseline_.rows[row], current_.rows[row])) {
-            report_row(name, row, change);
-        }
-    }
-}
-
-void comparison::report_row(const std::wstring& name, std::size_t row, row_change change) {
-    const manifest_row& names = manifest_rows()[row];
-    const inventory_row& baseline = baseline_.rows[row];
-    const inventory_row& other = current_.rows[row];
-    if (csv_) {
-        write_csv_field(out_, name);
-        out_ << L',';
-        write_csv_field(out_, names.entry->file_name);
-        out_ << L',';
-        write_csv_field(out_, location_name(names.location));
-        out_ << L',' << change_names[change];
-        // Each side's value where its file is present.
-        const auto values = [&](auto field) {
-            for (const inventory_row* side : {&baseline, &other}) {
-                out_ << L',';
-                if (side->file_present) {
-                    out_ << side->*field;
-                }
-            }
-        };
-        values(&inventory_row::version);
-        values(&inventory_row::size);
-        values(&inventory_row::hash);
-        out_ << L",\n";
-        return;
-    }
-    // The names padded to two characters beyond the longest, so that lines line up.
-    static const auto widths = [] {
-        std::pair<std::size_t, std::size_t> longest;
-        for (const manifest_row& each : manifest_rows()) {
-            longest.first = std::max(longest.first, each.entry->file_name.size() + 2);
-            longest.second = std::max(longest.second, location_name(each.location).size() + 2);
-        }
-        return longest;
-    }();
-    std::wstring line = names.entry->file_name;
-    line.resize(widths.first, L' ');
-    line += location_name(names.location);
-    line.resize(widths.first + widths.second, L' ');
-    if (change == corrupt) {
-        line += L"content differs at the same version and size: corrupt or altered";
-    } else if (change != changed) {
-        line += change_names[change];
-    }
-    if (change == changed && baseline.version != other.version) {
-        line.append(L"version ").append(baseline.version).append(L" -> ").append(other.version);
-    }
-    if (change == changed && baseline.size != other.size) {
-        line += baseline.version != other.version ? L", size " : L"size ";
-        line += std::to_wstring(baseline.size) + L" -> " + std::to_wstring(other.size);
-    }
-    out_ << L"  " << line << L'\n';
-    add_to_group(difference, line, name);
-}
-
-void comparison::unusable(const std::wstring& name, const std::wstring& problem) {
-    ++unusable_;
-    complain(name, problem);
-    add_to_group(unusable_kind, problem, name);
-    if (csv_) {
-        csv_record(name, L"unusable", problem);
-    }
-}
-
-void comparison::complain(std::wstring_view name, std::wstring_view problem) {
-    // Standard output first, so that a console shows both in the order of the inputs.
-    out_.flush();
-    error_ << name << L": " << problem << L'\n';
-    error_.flush();
-}
-
-void comparison::csv_record(std::wstring_view name, std::wstring_view change,
-                            std::wstring_view detail) {
-    write_csv_field(out_, name);
-    out_ << L",,," << change << L",,,,,,,";
-    write_csv_field(out_, detail);
-    // The console output turns the line feed into CR LF, as RFC 4180 has it.
-    out_ << L'\n';
-}
-
-void comparison::add_to_group(group_kind kind, const std::wstring& text, std::wstring_view name) {
-    group& to = groups_[kind][text];
-    if (to.count++ < named_per_group) {
-        to.inventories.emplace_back(name);
-    }
-}
-
-void comparison::print_groups() {
-    constexpr const wchar_t* headings[] = {L"Differences from the baseline, most frequent first:",
-                                           L"Could not be used, most frequent first:"};
-    std::uint64_t largest = 0;
-    for (const auto& groups : groups_) {
-        for (const auto& [text, found] : groups) {
-            largest = std::max(largest, found.count);
-        }
-    }
-    const std::size_t width = std::to_wstring(largest).size();
-    const std::wstring indent(width + 6, L' ');
-    for (const group_kind kind : {difference, unusable_kind}) {
-        std::vector<std::pair<const std::wstring, group>*> order;
-        for (auto& entry : groups_[kind]) {
-            order.push_back(&entry);
-        }
-        // Equal counts stay in the order of their texts.
-        std::stable_sort(order.begin(), order.end(), [](const auto* left, const auto* right) {
-            return left->second.count > right->second.count;
-        });
-        out_ << (order.empty() ? L"" : headings[kind]) << (order.empty() ? L"" : L"\n");
-        for (const auto* const entry : order) {
-            const group& found = entry->second;
-            out_ << L"  " << std::right << std::setw(static_cast<std::streamsize>(width))
-                 << found.count << L"  " << entry->first << L'\n';
-            for (const std::wstring& name : found.inventories) {
-                out_ << indent << name << L'\n';
-            }
-            if (found.count > found.inventories.size()) {
-                out_ << indent << L"and " << found.count - found.inventories.size() << L" more\n";
-            }
-        }
-    }
-}
 
 }  // namespace
 

@@ -46,22 +46,17 @@ std::size_t line_end(std::string_view bytes, std::size_t start, std::size_t unit
 // The line from `start` to `end` without its line end, LF or CR LF.
 std::string_view line_bytes(std::string_view bytes, std::size_t start, std::size_t end,
                             std::size_t unit) {
-    std::string_view line = bytes.substr(start, end - unit - start);
-    if (line.size() >= unit && line[line.size() - unit] == '\r') {
-        line.remove_suffix(unit);
-    }
-    return line;
+    const std::string_view line = bytes.substr(start, end - unit - start);
+    return line.size() >= unit && line[line.size() - unit] == '\r' ? line.substr(0, line.size() - unit) : line;
 }
 
-// Where the first line from `at` on that is not empty starts, after `empty`
-// empty ones; none when nothing but empty lines follow, up to the end.
+// Where the first line from `at` on that is not empty starts, counting the
+// lines in `number`; none when nothing but empty lines follow, up to the end.
 std::size_t first_filled_line(std::string_view bytes, std::size_t at, std::size_t unit,
-                              std::size_t& empty) {
-    empty = 0;
+                              std::size_t& number) {
     for (std::size_t end; (end = line_end(bytes, at, unit)) != none &&
                           line_bytes(bytes, at, end, unit).empty();
-         at = end) {
-        ++empty;
+         at = end, ++number) {
     }
     return at == bytes.size() ? none : at;
 }
@@ -222,8 +217,7 @@ void read_inventory(std::string_view bytes, inventory& into) {
     std::size_t end = 0;
     for (; (end = line_end(bytes, start, unit)) != none &&
            line_bytes(bytes, start, end, unit) != headers[utf16];
-         start = end) {
-        ++number;
+         start = end, ++number) {
     }
     if (end == none) {
         into.problem = L"not an inventory (no table header)";
@@ -257,14 +251,11 @@ void read_inventory(std::string_view bytes, inventory& into) {
         ++number;
         std::wstring_view line = text.substr(0, text.find(L'\n'));
         text.remove_prefix(line.size() + 1);
-        if (line.ends_with(L'\r')) {
-            line.remove_suffix(1);
-        }
-        std::size_t empty = 0;
-        if (line.find(table_layout::separator) == none) {
+        line.remove_suffix(line.ends_with(L'\r') ? 1 : 0);
+        if (std::size_t after = number + 1; line.find(table_layout::separator) == none) {
             // The utility's failure line (saved with 2>&1) ends its table,
             // and nothing comes after it.
-            if (first_filled_line(bytes, ends[index], unit, empty) != none) {
+            if (first_filled_line(bytes, ends[index], unit, after) != none) {
                 return at_line(number, L"a line without columns inside the table");
             }
             ended_early = true;
@@ -289,13 +280,11 @@ void read_inventory(std::string_view bytes, inventory& into) {
     }
 
     if (into.rows.size() == expected.size()) {
-        std::size_t empty = 0;
-        if (const std::size_t at = first_filled_line(bytes, start, unit, empty); at != none) {
+        if (const std::size_t at = first_filled_line(bytes, start, unit, ++number); at != none) {
             const std::size_t next = line_end(bytes, at, unit);
-            const bool row_like =
-                next != none && find_ascii(bytes.substr(0, next), at, '\t', unit) != none;
-            return at_line(number + 1 + empty,
-                           row_like ? L"more rows than the manifest has" : L"text after the table");
+            return at_line(number, next != none && find_ascii(bytes.substr(0, next), at, '\t', unit) != none
+                                       ? L"more rows than the manifest has"
+                                       : L"text after the table");
         }
         into.result = inventory::outcome::complete;
         into.problem.clear();
