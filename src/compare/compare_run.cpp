@@ -1,7 +1,7 @@
 #include "compare_run.h"
 
 #include <algorithm>
-#include <compare>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -83,14 +83,11 @@ struct file_id_info {
 };
 constexpr auto file_id_info_class = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
 
-// Which file a handle reads, whatever the path that named it: another
-// spelling, an 8.3 name, a subst drive, a share or a link.
-struct file_identity {
-    std::uint64_t volume_serial = 0;
-    std::uint64_t high = 0;  // the file id's upper half, 0 for a 64-bit index
-    std::uint64_t low = 0;
-    auto operator<=>(const file_identity&) const = default;
-};
+// Which file a handle reads, whatever the path that named it (another
+// spelling, an 8.3 name, a subst drive, a share or a link): the volume's
+// serial number, then the file id's upper half (0 for a 64-bit index) and
+// lower half.
+using file_identity = std::array<std::uint64_t, 3>;
 
 // The files that an argument names, into `files`. cmd.exe hands wildcards to
 // the program unexpanded, so it expands them itself, in the argument's last
@@ -160,22 +157,22 @@ std::wstring files_named(const std::wstring& argument, std::vector<std::wstring>
 // one of 0 or all ones, which some file systems and network redirectors
 // give every file.
 std::optional<file_identity> certain_identity(HANDLE file) {
-    file_identity identity;
+    file_identity identity{};
     file_id_info about{};
     BY_HANDLE_FILE_INFORMATION old{};
     if (GetFileInformationByHandleEx(file, file_id_info_class, &about, sizeof about)) {
-        identity.volume_serial = about.volume_serial;
-        std::memcpy(&identity.low, about.file_id, sizeof identity.low);
-        std::memcpy(&identity.high, about.file_id + sizeof identity.low, sizeof identity.high);
+        identity[0] = about.volume_serial;
+        std::memcpy(&identity[2], about.file_id, 8);
+        std::memcpy(&identity[1], about.file_id + 8, 8);
     } else if (GetFileInformationByHandle(file, &old)) {
-        identity.volume_serial = old.dwVolumeSerialNumber;
-        identity.low = std::uint64_t{old.nFileIndexHigh} << 32 | old.nFileIndexLow;
+        identity = {old.dwVolumeSerialNumber, 0,
+                    std::uint64_t{old.nFileIndexHigh} << 32 | old.nFileIndexLow};
     } else {
         return std::nullopt;
     }
     constexpr std::uint64_t ones = ~std::uint64_t{0};
-    const bool certain = (identity.low != 0 || identity.high != 0) &&
-                         (identity.low != ones || (identity.high != 0 && identity.high != ones));
+    const bool certain = (identity[2] != 0 && identity[2] != ones) ||
+                         (identity[1] != 0 && identity[1] != ones);
     return certain ? std::optional(identity) : std::nullopt;
 }
 

@@ -18,8 +18,6 @@ namespace {
 
 constexpr std::size_t none = std::string_view::npos;
 constexpr std::wstring_view bad_columns = L"columns not as the utility writes them";
-// No Windows path is longer.
-constexpr std::size_t longest_folder = 32767;
 
 // Where the ASCII character `ascii` first is from `at` on, in text whose
 // characters are `unit` bytes wide (1 for UTF-8, 2 for UTF-16LE); none when
@@ -171,16 +169,14 @@ std::wstring check_row(std::wstring_view line, const manifest_row& expected, inv
             : size == file_info::not_inspected && version == file_info::not_inspected;
     const bool folder_valid =
         !row.location_exists ||
-        (!folder.empty() && folder.size() <= longest_folder && !folder.starts_with(missing_prefix) &&
+        (!folder.empty() && folder.size() <= 32767 /* the longest Windows path */ && !folder.starts_with(missing_prefix) &&
          std::none_of(folder.begin(), folder.end(), [](wchar_t c) { return c < L' '; }));
     if (!valid || !folder_valid || file_name.empty()) {
         return std::wstring(bad_columns);
     }
     if (file_name != expected.entry->file_name) {
-        const bool known = std::any_of(file_manifest.begin(), file_manifest.end(),
-                                       [file_name](const manifest_entry& entry) {
-                                           return entry.file_name == file_name;
-                                       });
+        const bool known = std::ranges::find(file_manifest, file_name,
+                                             &manifest_entry::file_name) != file_manifest.end();
         return known ? L"expected " + expected.entry->file_name + L", found " +
                            std::wstring(file_name)
                      : L"unknown file name " + std::wstring(file_name);
