@@ -89,6 +89,35 @@ constexpr auto file_id_info_class = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
 // lower half.
 using file_identity = std::array<std::uint64_t, 3>;
 
+// Whether an identity tells one file from every other: some file systems and
+// network redirectors give every file an id of 0 or all ones.
+bool is_certain(const file_identity& identity) {
+    constexpr std::uint64_t ones = ~std::uint64_t{0};
+    return (identity[2] != 0 && identity[2] != ones) || (identity[1] != 0 && identity[1] != ones);
+}
+
+// The open file's identity where the file system gives one for certain: the
+// 128-bit file id (Windows 8 and later), else the 64-bit file index.
+std::optional<file_identity> certain_identity(HANDLE file) {
+    file_identity identity{};
+    file_id_info about{};
+    BY_HANDLE_FILE_INFORMATION old{};
+    if (GetFileInformationByHandleEx(file, file_id_info_class, &about, sizeof about)) {
+        identity[0] = about.volume_serial;
+        std::memcpy(&identity[2], about.file_id, 8);
+        std::memcpy(&identity[1], about.file_id + 8, 8);
+    } else if (GetFileInformationByHandle(file, &old)) {
+        identity = {old.dwVolumeSerialNumber, 0,
+                    std::uint64_t{old.nFileIndexHigh} << 32 | old.nFileIndexLow};
+    }
+    return is_certain(identity) ? std::optional(identity) : std::nullopt;
+}
+
+struct named_file {
+    std::wstring name;
+    std::optional<file_identity> identity;  // from the folder's listing, where it tells
+};
+
 // The files that an argument names, into `files`. cmd.exe hands wildcards to
 // the program unexpanded, so it expands them itself, in the argument's last
 // component only: the argument itself when it holds no wildcard; else the
@@ -97,12 +126,12 @@ using file_identity = std::array<std::uint64_t, 3>;
 // each after the argument's folder as typed, in ordinal order without regard
 // to case. Returns why there are none: nothing matches, or the folder could
 // not be listed.
-std::wstring files_named(const std::wstring& argument, std::vector<std::wstring>& files) {
+std::wstring files_named(const std::wstring& argument, std::vector<named_file>& files) {
     files.clear();
     // Up to and including the last backslash, slash or drive colon.
     const std::size_t folder_end = argument.find_last_of(L"\\/:") + 1;
     if (argument.find_first_of(L"*?", folder_end) == std::wstring::npos) {
-        files.push_back(argument);
+        files.push_back({argument, std::nullopt});
         return {};
     }
     // "C:" is drive C's current folder, as "" is the current folder.
@@ -118,6 +147,16 @@ std::wstring files_named(const std::wstring& argument, std::vector<std::wstring>
                    : cannot_be_listed(error);
     }
     const unique_file_handle owner(listed);
+    // The listing's 64-bit file indexes spare asking each of a fleet's
+    // thousands of files for its id (under Wine, a round trip to the mount
+    // manager each). On every file system but ReFS, whose 128-bit ids they
+    // do not hold, they are the file ids that FILE_ID_INFO gives.
+    wchar_t file_system[MAX_PATH + 1] = L"";
+    const std::optional<file_identity> about_folder = certain_identity(listed);
+    const bool indexes_listed =
+        about_folder && GetVolumeInformationByHandleW(listed, nullptr, 0, nullptr, nullptr, nullptr,
+                                                      file_system, MAX_PATH + 1) &&
+        std::wstring_view(file_system) != L"ReFS";
     // Windows matches a pattern against 8.3 short names too (*.txt finds
     // a.txt_old), so the long names are matched here, and only they.
     const std::wstring pattern = upper_case(std::wstring_view(argument).substr(folder_end));
@@ -130,7 +169,13 @@ std::wstring files_named(const std::wstring& argument, std::vector<std::wstring>
             const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
             if ((entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
                 matches_wildcard(pattern, upper_case(name))) {
-                files.push_back(folder + std::wstring(name));
+                // A link's own index is not its target's.
+                const file_identity identity{about_folder ? (*about_folder)[0] : 0, 0,
+                                             static_cast<std::uint64_t>(entry->FileId.QuadPart)};
+                const bool known = indexes_listed && is_certain(identity) &&
+                                   (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+                files.push_back({folder + std::wstring(name),
+                                 known ? std::optional(identity) : std::nullopt});
             }
             if (entry->NextEntryOffset == 0) {
                 break;
@@ -141,41 +186,16 @@ std::wstring files_named(const std::wstring& argument, std::vector<std::wstring>
         files.clear();
         return cannot_be_listed(error);
     }
-    std::sort(files.begin(), files.end(), [](const std::wstring& left, const std::wstring& right) {
-        const int order = CompareStringOrdinal(left.data(), static_cast<int>(left.size()),
-                                               right.data(),
-                                               static_cast<int>(right.size()), TRUE);
+    std::sort(files.begin(), files.end(), [](const named_file& left, const named_file& right) {
+        const int order = CompareStringOrdinal(left.name.data(), static_cast<int>(left.name.size()),
+                                               right.name.data(),
+                                               static_cast<int>(right.name.size()), TRUE);
         // Names that differ in case only can share a folder on case-sensitive
         // file systems; ordinal order with case keeps the result stable.
-        return order == CSTR_EQUAL ? left < right : order == CSTR_LESS_THAN;
+        return order == CSTR_EQUAL ? left.name < right.name : order == CSTR_LESS_THAN;
     });
     return files.empty() ? std::wstring(no_match) : std::wstring();
 }
-
-// The open file's identity where the file system gives one for certain: the
-// 128-bit file id (Windows 8 and later), else the 64-bit file index; never
-// one of 0 or all ones, which some file systems and network redirectors
-// give every file.
-std::optional<file_identity> certain_identity(HANDLE file) {
-    file_identity identity{};
-    file_id_info about{};
-    BY_HANDLE_FILE_INFORMATION old{};
-    if (GetFileInformationByHandleEx(file, file_id_info_class, &about, sizeof about)) {
-        identity[0] = about.volume_serial;
-        std::memcpy(&identity[2], about.file_id, 8);
-        std::memcpy(&identity[1], about.file_id + 8, 8);
-    } else if (GetFileInformationByHandle(file, &old)) {
-        identity = {old.dwVolumeSerialNumber, 0,
-                    std::uint64_t{old.nFileIndexHigh} << 32 | old.nFileIndexLow};
-    } else {
-        return std::nullopt;
-    }
-    constexpr std::uint64_t ones = ~std::uint64_t{0};
-    const bool certain = (identity[2] != 0 && identity[2] != ones) ||
-                         (identity[1] != 0 && identity[1] != ones);
-    return certain ? std::optional(identity) : std::nullopt;
-}
-
 
 enum exit_code { exit_identical, exit_differ, exit_trouble };
 
@@ -264,7 +284,7 @@ public:
         }
         if (!read(files_.front(), baseline_) || baseline_.result != inventory::outcome::complete) {
             if (!baseline_.problem.empty()) {
-                complain(files_.front(), baseline_.problem);
+                complain(files_.front().name, baseline_.problem);
             }
             return exit_trouble;
         }
@@ -307,18 +327,20 @@ private:
 
     // Reads a file not read before into `into`; false, after saying why
     // where that is not plain, when there is nothing in it to compare.
-    bool read(const std::wstring& name, inventory& into) {
+    bool read(const named_file& file, inventory& into) {
+        const std::wstring& name = file.name;
         into.result = inventory::outcome::unusable;
         into.problem.clear();
-        const HANDLE opened = CreateFileW(name.c_str(), GENERIC_READ,
+        const HANDLE opened = CreateFileW(file.name.c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         std::uint32_t error = opened == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         if (error == 0) {
-            const unique_file_handle file(opened);
+            const unique_file_handle owner(opened);
             // Before the read, so that a file named again is never read again. A
             // file whose identity is not certain is compared, however often named.
-            if (const std::optional<file_identity> identity = certain_identity(opened)) {
+            if (const std::optional<file_identity> identity =
+                    file.identity ? file.identity : certain_identity(opened)) {
                 if (const auto [earlier, first] = seen_.emplace(*identity, name); !first) {
                     complain(name, L"the same file as " + earlier->second + L"; skipped");
                     return false;
@@ -335,8 +357,9 @@ private:
         return true;
     }
 
-    void compare(const std::wstring& name) {
-        if (!read(name, current_) || current_.result != inventory::outcome::complete) {
+    void compare(const named_file& file) {
+        const std::wstring& name = file.name;
+        if (!read(file, current_) || current_.result != inventory::outcome::complete) {
             if (!current_.problem.empty()) {
                 unusable(name, current_.problem);
             }
@@ -489,7 +512,7 @@ private:
     std::wostream& error_;
     const bool csv_;
     std::string bytes_;
-    std::vector<std::wstring> files_;
+    std::vector<named_file> files_;
     inventory baseline_;
     inventory current_;
     // Every file opened whose identity is certain, by the name it was first
