@@ -19,45 +19,42 @@ namespace {
 constexpr std::size_t none = std::string_view::npos;
 constexpr std::wstring_view bad_columns = L"columns not as the utility writes them";
 
-// Where the ASCII character `ascii` first is from `at` on, in text whose
-// characters are `unit` bytes wide (1 for UTF-8, 2 for UTF-16LE); none when
-// nowhere. The table's layout is found in the bytes before they are decoded.
-std::size_t find_ascii(std::string_view bytes, std::size_t at, char ascii, std::size_t unit) {
-    if (unit == 1) {
-        return bytes.find(ascii, at);
-    }
-    for (; at + 1 < bytes.size(); at += 2) {
-        if (bytes[at] == ascii && bytes[at + 1] == '\0') {
-            return at;
+// The saved bytes, in which the table's layout is found before anything is
+// decoded: its ASCII characters take `unit` bytes, 1 in UTF-8, 2 in UTF-16LE.
+struct saved_bytes {
+    std::string_view bytes;
+    std::size_t unit;
+
+    // Where `ascii` first is in [at, end); none when nowhere.
+    std::size_t find(char ascii, std::size_t at, std::size_t end) const {
+        for (; at + unit <= end; at += unit) {
+            if (bytes[at] == ascii && (unit == 1 || bytes[at + 1] == '\0')) {
+                return at;
+            }
         }
+        return none;
     }
-    return none;
-}
-
-// One past the line feed that ends the line at `start`; none when the line
-// has no end.
-std::size_t line_end(std::string_view bytes, std::size_t start, std::size_t unit) {
-    const std::size_t feed = find_ascii(bytes, start, '\n', unit);
-    return feed == none ? none : feed + unit;
-}
-
-// The line from `start` to `end` without its line end, LF or CR LF.
-std::string_view line_bytes(std::string_view bytes, std::size_t start, std::size_t end,
-                            std::size_t unit) {
-    const std::string_view line = bytes.substr(start, end - unit - start);
-    return line.size() >= unit && line[line.size() - unit] == '\r' ? line.substr(0, line.size() - unit) : line;
-}
-
-// Where the first line from `at` on that is not empty starts, counting the
-// lines in `number`; none when nothing but empty lines follow, up to the end.
-std::size_t first_filled_line(std::string_view bytes, std::size_t at, std::size_t unit,
-                              std::size_t& number) {
-    for (std::size_t end; (end = line_end(bytes, at, unit)) != none &&
-                          line_bytes(bytes, at, end, unit).empty();
-         at = end, ++number) {
+    // One past the line feed that ends the line at `start`; none when it has no end.
+    std::size_t line_end(std::size_t start) const {
+        const std::size_t feed = unit == 1 ? bytes.find('\n', start)
+                                           : find('\n', start, bytes.size());
+        return feed == none ? none : feed + unit;
     }
-    return at == bytes.size() ? none : at;
-}
+    // The line from `start` to `end` without its line end, LF or CR LF.
+    std::string_view line(std::size_t start, std::size_t end) const {
+        const std::string_view line = bytes.substr(start, end - unit - start);
+        const bool cr = line.size() >= unit && line[line.size() - unit] == '\r';
+        return line.substr(0, line.size() - (cr ? unit : 0));
+    }
+    // Where the first line from `at` on that is not empty starts, counting
+    // lines in `number`; none when only empty lines follow, up to the end.
+    std::size_t first_filled_line(std::size_t at, std::size_t& number) const {
+        for (std::size_t end; (end = line_end(at)) != none && line(at, end).empty(); at = end) {
+            ++number;
+        }
+        return at == bytes.size() ? none : at;
+    }
+};
 
 // `bytes` decoded into `text`; false where they are not well-formed text or
 // hold a NUL, which marks binary data.
@@ -198,8 +195,8 @@ void read_inventory(std::string_view bytes, inventory& into) {
         into.problem = L"line " + std::to_wstring(number) + L": " + std::wstring(problem);
     };
     const bool utf16 = bytes.starts_with("\xFF\xFE");
-    const std::size_t unit = utf16 ? 2 : 1;
     bytes.remove_prefix(utf16 ? 2 : bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
+    const saved_bytes saved{bytes, utf16 ? 2u : 1u};
     if (bytes.empty()) {
         into.problem = L"empty file";
         return;
@@ -211,9 +208,9 @@ void read_inventory(std::string_view bytes, inventory& into) {
     std::size_t number = 1;
     std::size_t start = 0;
     std::size_t end = 0;
-    for (; (end = line_end(bytes, start, unit)) != none &&
-           line_bytes(bytes, start, end, unit) != headers[utf16];
-         start = end, ++number) {
+    for (; (end = saved.line_end(start)) != none && saved.line(start, end) != headers[utf16];
+         start = end) {
+        ++number;
     }
     if (end == none) {
         into.problem = L"not an inventory (no table header)";
@@ -226,7 +223,7 @@ void read_inventory(std::string_view bytes, inventory& into) {
     const std::vector<manifest_row>& expected = manifest_rows();
     const std::size_t table = end;
     std::vector<std::size_t> ends;
-    for (start = table; ends.size() < expected.size() && (end = line_end(bytes, start, unit)) != none;
+    for (start = table; ends.size() < expected.size() && (end = saved.line_end(start)) != none;
          start = end) {
         ends.push_back(end);
     }
@@ -251,7 +248,7 @@ void read_inventory(std::string_view bytes, inventory& into) {
         if (std::size_t after = number + 1; line.find(table_layout::separator) == none) {
             // The utility's failure line (saved with 2>&1) ends its table,
             // and nothing comes after it.
-            if (first_filled_line(bytes, ends[index], unit, after) != none) {
+            if (saved.first_filled_line(ends[index], after) != none) {
                 return at_line(number, L"a line without columns inside the table");
             }
             ended_early = true;
@@ -276,9 +273,9 @@ void read_inventory(std::string_view bytes, inventory& into) {
     }
 
     if (into.rows.size() == expected.size()) {
-        if (const std::size_t at = first_filled_line(bytes, start, unit, ++number); at != none) {
-            const std::size_t next = line_end(bytes, at, unit);
-            return at_line(number, next != none && find_ascii(bytes.substr(0, next), at, '\t', unit) != none
+        if (const std::size_t at = saved.first_filled_line(start, ++number); at != none) {
+            const std::size_t next = saved.line_end(at);
+            return at_line(number, next != none && saved.find('\t', at, next) != none
                                        ? L"more rows than the manifest has"
                                        : L"text after the table");
         }

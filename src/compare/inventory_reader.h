@@ -6,8 +6,8 @@
 #include <vector>
 
 // What one row of a saved table says about its file at its location. The
-// folder text itself is left out: machines differ in it by design. The texts
-// point into the inventory's own text.
+// folder text is left out: machines differ in it by design. The texts point
+// into the inventory's own text.
 struct inventory_row {
     bool location_exists = false;
     bool file_present = false;
@@ -18,11 +18,8 @@ struct inventory_row {
 
 // A table that the utility wrote and that was saved to a file, read back.
 struct inventory {
-    enum class outcome {
-        complete,
-        incomplete,  // the table ends early; the rows read can still be compared
-        unusable,
-    };
+    // Of an incomplete one, the table ends early; the rows read can still be compared.
+    enum class outcome { complete, incomplete, unusable };
     outcome result = outcome::unusable;
     std::vector<inventory_row> rows;  // the rows read, from the first
     std::wstring problem;             // why it is not complete, without the file's name
@@ -32,11 +29,10 @@ struct inventory {
 // Saved tables are far smaller; anything beyond this is no inventory.
 constexpr std::uint64_t max_inventory_bytes = 16 * 1024 * 1024;
 
-// Reads a saved table from the whole of a file's `bytes`: UTF-8 with or
-// without its byte order mark, or UTF-16LE with its mark, LF or CR LF line
-// ends. Checks that it is what the utility writes: title lines, its header,
-// then one row per manifest row in manifest order, each laid out exactly as
-// the utility lays it out, each ended by a line end, every row of a location
-// with the same folder text, and nothing after the last row but empty lines.
-// Reuses `into`'s storage.
+// Reads a saved table from the whole of a file's `bytes`, as cmd and
+// PowerShell save it (UTF-8 with or without its byte order mark, UTF-16LE
+// with it; LF or CR LF), and checks that it is what the utility writes:
+// title lines, its header, one row per manifest row in manifest order, each
+// laid out as the utility lays it out and ended by a line end, one folder
+// text per location, and after the last row nothing but empty lines.
 void read_inventory(std::string_view bytes, inventory& into);
