@@ -49,7 +49,7 @@ from bench import (RAISED_PRIORITY, TIME, VENDOR_DIR, WINE64, WINESERVER, log,
                    raise_priority, run_checked)
 
 SIZES = (100, 1_000, 10_000)
-REPETITIONS = 3
+REPETITIONS = 5
 # Wine's own DLLs, under the product's names: real files with version resources.
 INSTALLATION = {
     "pomnres_en.dll": "version.dll",

@@ -235,6 +235,7 @@ constexpr std::wstring_view help =
 constexpr std::wstring_view csv_header =
     L"inventory,file,location,change,baseline_version,version,baseline_size,size,"
     L"baseline_sha1,sha1,detail";
+
 // A support engineer acts on the inventories named and counts the rest.
 constexpr std::size_t named_per_group = 10;
 
@@ -323,7 +324,6 @@ private:
     // Reads a file not read before into `into`; false, after saying why
     // where that is not plain, when there is nothing in it to compare.
     bool read(const named_file& file, inventory& into) {
-        const std::wstring& name = file.name;
         into.result = inventory::outcome::unusable;
         into.problem.clear();
         const HANDLE opened = CreateFileW(file.name.c_str(), GENERIC_READ,
@@ -336,8 +336,8 @@ private:
             // file whose identity is not certain is compared, however often named.
             if (const std::optional<file_identity> identity =
                     file.identity ? file.identity : certain_identity(opened)) {
-                if (const auto [earlier, first] = seen_.emplace(*identity, name); !first) {
-                    complain(name, L"the same file as " + earlier->second + L"; skipped");
+                if (const auto [earlier, first] = seen_.emplace(*identity, file.name); !first) {
+                    complain(file.name, L"the same file as " + earlier->second + L"; skipped");
                     return false;
                 }
             }
