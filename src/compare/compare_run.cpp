@@ -254,10 +254,13 @@ row_change compare_rows(const inventory_row& baseline, const inventory_row& othe
     if (baseline.file_present != other.file_present) {
         return baseline.file_present ? file_missing : file_added;
     }
-    if (baseline.file_present && (baseline.version != other.version || baseline.size != other.size)) {
+    if (!baseline.file_present) {
+        return none;
+    }
+    if (baseline.version != other.version || baseline.size != other.size) {
         return changed;
     }
-    return baseline.file_present && baseline.hash != other.hash ? corrupt : none;
+    return baseline.hash != other.hash ? corrupt : none;
 }
 
 class comparison {
@@ -272,7 +275,8 @@ public:
         }
         std::wstring problem = files_named(arguments.front(), files_);
         if (problem.empty() && files_.size() > 1) {
-            problem = std::to_wstring(files_.size()) + L" files match; the baseline must be one file";
+            problem = std::to_wstring(files_.size()) +
+                      L" files match; the baseline must be one file";
         }
         if (!problem.empty()) {
             complain(arguments.front(), problem);
@@ -326,9 +330,10 @@ private:
     bool read(const named_file& file, inventory& into) {
         into.result = inventory::outcome::unusable;
         into.problem.clear();
-        const HANDLE opened = CreateFileW(file.name.c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        const HANDLE opened =
+            CreateFileW(file.name.c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         std::uint32_t error = opened == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         if (error == 0) {
             const unique_file_handle owner(opened);
@@ -344,8 +349,9 @@ private:
             error = read_whole_file(opened, max_inventory_bytes, bytes_);
         }
         if (error != 0) {
-            into.problem = error == ERROR_FILE_TOO_LARGE ? L"too large to be an inventory"
-                                                         : L"cannot be read. " + error_code_text(error);
+            into.problem = error == ERROR_FILE_TOO_LARGE
+                               ? L"too large to be an inventory"
+                               : L"cannot be read. " + error_code_text(error);
             return false;
         }
         read_inventory(bytes_, into);
@@ -371,7 +377,8 @@ private:
         if (current_.result == inventory::outcome::complete) {
             ++(differ == 0 ? identical_ : differing_);
             if (differ == 0) {
-                return csv_ ? csv_record(name, L"identical", {}) : void(out_ << name << L": identical\n");
+                return csv_ ? csv_record(name, L"identical", {})
+                            : void(out_ << name << L": identical\n");
             }
         }
         if (!csv_) {
@@ -478,8 +485,9 @@ private:
     // The groups of each kind under a heading, most frequent first, each
     // followed by the names of its first inventories.
     void print_groups() {
-        constexpr const wchar_t* headings[] = {L"Differences from the baseline, most frequent first:",
-                                               L"Could not be used, most frequent first:"};
+        constexpr const wchar_t* headings[] = {
+            L"Differences from the baseline, most frequent first:",
+            L"Could not be used, most frequent first:"};
         const std::size_t width = std::to_wstring(largest_).size();
         const std::wstring indent(width + 6, L' ');
         for (const group_kind kind : {difference, unusable_kind}) {
@@ -497,7 +505,8 @@ private:
                     out_ << indent << name << L'\n';
                 }
                 if (found.count > found.inventories.size()) {
-                    out_ << indent << L"and " << found.count - found.inventories.size() << L" more\n";
+                    out_ << indent << L"and " << found.count - found.inventories.size()
+                         << L" more\n";
                 }
             }
         }

@@ -166,7 +166,8 @@ std::wstring check_row(std::wstring_view line, const manifest_row& expected, inv
             : size == file_info::not_inspected && version == file_info::not_inspected;
     const bool folder_valid =
         !row.location_exists ||
-        (!folder.empty() && folder.size() <= 32767 /* the longest Windows path */ && !folder.starts_with(missing_prefix) &&
+        // No Windows path is longer than 32,767 characters.
+        (!folder.empty() && folder.size() <= 32767 && !folder.starts_with(missing_prefix) &&
          std::none_of(folder.begin(), folder.end(), [](wchar_t c) { return c < L' '; }));
     if (!valid || !folder_valid || file_name.empty()) {
         return std::wstring(bad_columns);
@@ -287,7 +288,8 @@ void read_inventory(std::string_view bytes, inventory& into) {
     into.problem = L"incomplete, " + std::to_wstring(into.rows.size()) + L" of " +
                    std::to_wstring(expected.size()) + L" rows";
     if (!ended_early && start < bytes.size()) {
-        into.problem += utf16 && bytes.size() % 2 != 0 ? L": UTF-16 text with an odd number of bytes"
-                                                       : L": the last line has no line end";
+        into.problem += utf16 && bytes.size() % 2 != 0
+                            ? L": UTF-16 text with an odd number of bytes"
+                            : L": the last line has no line end";
     }
 }

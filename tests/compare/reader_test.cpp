@@ -7,23 +7,23 @@
 
 namespace {
 
-// The lab machine's table with `edit` done to the row at `index`.
-std::wstring with_row(std::size_t index, void (*edit)(row_values&), const wchar_t* end = L"\n") {
-    return utility_table([=](std::size_t at, row_values& row) { at == index ? edit(row) : void(); },
-                         end);
+// The lab machine's table in UTF-8 with `edit` done to the row at `index`.
+std::string with_row(std::size_t index, void (*edit)(row_values&), const wchar_t* end = L"\n") {
+    return utf8(utility_table(
+        [=](std::size_t at, row_values& row) { at == index ? edit(row) : void(); }, end));
 }
 
-// `table` with `line` put after its line `after`, or its first `after` lines.
-std::wstring with_line(const std::wstring& table, std::size_t after, const std::wstring& line) {
+// The first `count` lines of `table`, and the lines after them.
+std::wstring head(const std::wstring& table, std::size_t count) {
     std::size_t at = 0;
-    for (std::size_t count = 0; count < after; ++count) {
+    while (count-- > 0) {
         at = table.find(L'\n', at) + 1;
     }
-    return table.substr(0, at) + line;
+    return table.substr(0, at);
 }
 
-std::wstring rest_after(const std::wstring& table, std::size_t lines) {
-    return table.substr(with_line(table, lines, L"").size());
+std::wstring tail(const std::wstring& table, std::size_t count) {
+    return table.substr(head(table, count).size());
 }
 
 // Saved inventories, each whole file as bytes, and what the comparison with
@@ -31,12 +31,20 @@ std::wstring rest_after(const std::wstring& table, std::size_t lines) {
 // (none for a sound one) and its exit code.
 TEST(reader, reads_what_the_utility_writes_and_names_what_it_does_not) {
     const std::wstring table = utility_table();
-    const std::string bytes = utf8(table);
     const std::wstring crlf = utility_table(nullptr, L"\r\n");
-    const std::wstring failure = L"Failed to write the report to standard output. Error code: 0x00000070.\n";
-    const std::wstring row_40 = with_line(table, 41, L"");
+    const std::string bytes = utf8(table);
     const std::string utf16 = utf16le(crlf);
-    const std::wstring columns = L": columns not as the utility writes them";
+    const std::wstring failure =
+        L"Failed to write the report to standard output. Error code: 0x00000070.\n";
+    const std::wstring before = table.substr(0, table.find(L"pomnres_en"));
+    const std::wstring renamed = table.substr(before.size() + 10);
+    const std::size_t most = 16 * 1024 * 1024;
+    const auto bad = [](int line) {
+        return L"line " + std::to_wstring(line) + L": columns not as the utility writes them";
+    };
+    const std::wstring after = L"line 80: text after the table";
+    const std::wstring cut = L"incomplete, 77 of 78 rows: the last line has no line end";
+    const std::wstring stray = L": a line without columns inside the table";
     const struct {
         std::string bytes;
         std::wstring problem;
@@ -46,64 +54,67 @@ TEST(reader, reads_what_the_utility_writes_and_names_what_it_does_not) {
         {"\xEF\xBB\xBF" + bytes + "\n\r\n", L"", 0},
         {"Pelmar \xA9 Omni \x81\r\n" + bytes, L"", 0},
         {utf16 + std::string("\n\0", 2), L"", 0},
-        {bytes + std::string(16 * 1024 * 1024 - bytes.size(), '\n'), L"", 0},
-        {bytes + std::string(16 * 1024 * 1024 + 1 - bytes.size(), '\n'), L"too large to be an inventory", 2},
+        {bytes + std::string(most - bytes.size(), '\n'), L"", 0},
+        {bytes + std::string(most + 1 - bytes.size(), '\n'), L"too large to be an inventory", 2},
         {"", L"empty file", 2},
         {"\xEF\xBB\xBF", L"empty file", 2},
         {"Failed to initialize COM.\n", L"not an inventory (no table header)", 2},
-        {bytes + "x\ty", L"line 80: text after the table", 2},
-        {bytes + std::string(64, '\0'), L"line 80: text after the table", 2},
+        {bytes + "x\ty", after, 2},
+        {bytes + std::string(64, '\0'), after, 2},
+        {bytes + "copied by backup job\r\n", after, 2},
+        {bytes + "\r", after, 2},
+        {utf16 + "\n", after, 2},
         {bytes + "\n\xC0\xAF\n", L"line 81: text after the table", 2},
-        {bytes + "copied by backup job\r\n", L"line 80: text after the table", 2},
-        {bytes + "\r", L"line 80: text after the table", 2},
-        {utf16 + "\n", L"line 80: text after the table", 2},
         {bytes + "x\ty\n", L"line 80: more rows than the manifest has", 2},
-        {utf8(with_row(4, [](row_values& row) { row = lab_machine_row(7); })),
+        {with_row(4, [](row_values& row) { row = lab_machine_row(7); }),
          L"line 6: folder differs from line 2 for the same location", 2},
-        {utf8(with_row(5, [](row_values& row) { row = lab_machine_row(4); })),
+        {with_row(5, [](row_values& row) { row = lab_machine_row(4); }),
          L"line 7: folder differs from line 3 for the same location", 2},
-        {utf8(with_row(0, [](row_values& row) { row.directory = L"C:\\" + std::wstring(32765, L'x'); })),
-         L"line 2" + columns, 2},
+        {with_row(0, [](row_values& row) { row.directory = L"C:\\" + std::wstring(32765, L'x'); }),
+         bad(2), 2},
         {utf8(utility_table([](std::size_t, row_values& row) {
-             row.directory = row.directory[0] == L'C' ? L"C:\\" + std::wstring(32764, L'x') : row.directory;
+             row.directory = row.directory[0] == L'C' ? std::wstring(32767, L'x') : row.directory;
          })),
          L"", 0},
-        {utf8(row_40 + L"\n" + rest_after(table, 41)), L"line 42: a line without columns inside the table", 2},
-        {utf8(with_line(table, 11, failure) + rest_after(table, 11)), L"line 12: a line without columns inside the table", 2},
-        {utf8(with_line(table, 11, failure + L"\r\n")), L"incomplete, 10 of 78 rows", 2},
-        {utf8(with_line(table, 1, L"")), L"incomplete, 0 of 78 rows", 2},
-        {utf8(table.substr(0, table.size() - 8)), L"incomplete, 77 of 78 rows: the last line has no line end", 2},
-        {utf8(crlf.substr(0, crlf.size() - 1)), L"incomplete, 77 of 78 rows: the last line has no line end", 2},
-        {utf8(with_line(table, 3, L"") + table.substr(with_line(table, 3, L"").size(), 150)),
+        {utf8(head(table, 41) + L"\n" + tail(table, 41)), L"line 42" + stray, 2},
+        {utf8(head(table, 11) + failure + tail(table, 11)), L"line 12" + stray, 2},
+        {utf8(head(table, 11) + failure + L"\r\n"), L"incomplete, 10 of 78 rows", 2},
+        {utf8(head(table, 1)), L"incomplete, 0 of 78 rows", 2},
+        {utf8(table.substr(0, table.size() - 8)), cut, 2},
+        {utf8(crlf.substr(0, crlf.size() - 1)), cut, 2},
+        {utf8(head(table, 3) + tail(table, 3).substr(0, 150)),
          L"incomplete, 2 of 78 rows: the last line has no line end", 2},
         {utf16.substr(0, utf16.find(std::string("p\0m\0p\0r\0o\0c", 11)) + 1),
          L"incomplete, 70 of 78 rows: UTF-16 text with an odd number of bytes", 2},
-        {utf8(with_line(table, 4, L"") ) + "\xFF" + utf8(rest_after(table, 4)), L"line 5: not text", 2},
-        {utf8(with_row(3, [](row_values& row) { row.directory += L'\0'; })), L"line 5: not text", 2},
-        {utf8(with_row(2, [](row_values& row) { row.directory = missing_text(program_files_directory); })),
-         L"line 4" + columns, 2},
-        {utf8(with_row(2, [](row_values& row) { row.directory += L"\r"; }, L"\r\n")), L"line 4" + columns, 2},
-        {utf8(with_row(0, [](row_values& row) { row.directory += L"\x1b[2J"; })), L"line 2" + columns, 2},
-        {utf8(with_row(2, [](row_values& row) { row = {row.directory, 512, L"N/A", std::wstring(40, L'c')}; })),
-         L"line 4" + columns, 2},
-        {utf8(with_row(0, [](row_values& row) { row.size = 0; })), L"", 1},
-        {utf8(with_row(0, [](row_values& row) { row.version = L"01.0.0.1"; })), L"line 2" + columns, 2},
-        {utf8(with_row(0, [](row_values& row) { row.version = L"1.0.0"; })), L"line 2" + columns, 2},
-        {utf8(with_row(0, [](row_values& row) { row.version = L"1.0.0.65536"; })), L"line 2" + columns, 2},
-        {utf8(with_row(0, [](row_values& row) { row.hash[39] = L'A'; })), L"line 2" + columns, 2},
-        {utf8(with_row(0, [](row_values& row) { row.hash.pop_back(); })), L"line 2" + columns, 2},
-        {utf8(with_row(0, [](row_values& row) { row.size = file_info::unmeasured; })), L"line 2" + columns, 2},
-        {utf8(table.substr(0, table.find(L"pomnres_en")) + L"pomnres_de" + table.substr(table.find(L"pomnres_en") + 10)),
+        {utf8(head(table, 4)) + "\xFF" + utf8(tail(table, 4)), L"line 5: not text", 2},
+        {with_row(3, [](row_values& row) { row.directory += L'\0'; }), L"line 5: not text", 2},
+        {with_row(2,
+                  [](row_values& row) { row.directory = missing_text(program_files_directory); }),
+         bad(4), 2},
+        {with_row(2, [](row_values& row) { row.directory += L"\r"; }, L"\r\n"), bad(4), 2},
+        {with_row(0, [](row_values& row) { row.directory += L"\x1b[2J"; }), bad(2), 2},
+        {with_row(2, [](row_values& row) {
+             row = {row.directory, 5, L"N/A", std::wstring(40, L'c')};
+         }),
+         bad(4), 2},
+        {with_row(0, [](row_values& row) { row.size = 0; }), L"", 1},
+        {with_row(0, [](row_values& row) { row.size = file_info::unmeasured; }), bad(2), 2},
+        {with_row(0, [](row_values& row) { row.version = L"01.0.0.1"; }), bad(2), 2},
+        {with_row(0, [](row_values& row) { row.version = L"1.0.0"; }), bad(2), 2},
+        {with_row(0, [](row_values& row) { row.version = L"1.0.0.65536"; }), bad(2), 2},
+        {with_row(0, [](row_values& row) { row.hash[39] = L'A'; }), bad(2), 2},
+        {with_row(0, [](row_values& row) { row.hash.pop_back(); }), bad(2), 2},
+        {utf8(before + L"pomnres_de" + renamed),
          L"line 2: expected pomnres_en.dll, found pomnres_de.dll", 2},
-        {utf8(table.substr(0, table.find(L"pomnres_en")) + L"pomnres_xx" + table.substr(table.find(L"pomnres_en") + 10)),
-         L"line 2: unknown file name pomnres_xx.dll", 2},
+        {utf8(before + L"pomnres_xx" + renamed), L"line 2: unknown file name pomnres_xx.dll", 2},
     };
     const temp_folder folder(L"compare_reader");
     const std::wstring baseline = folder.write(L"base.txt", bytes);
     for (const auto& expected : cases) {
         const std::wstring inventory = folder.write(L"inventory.txt", expected.bytes);
         const run_result result = run({baseline, inventory});
-        EXPECT_EQ(result.errors, expected.problem.empty() ? L"" : inventory + L": " + expected.problem + L"\n");
+        const std::wstring line = inventory + L": " + expected.problem + L"\n";
+        EXPECT_EQ(result.errors, expected.problem.empty() ? L"" : line);
         EXPECT_EQ(result.exit_code, expected.exit_code) << expected.problem;
     }
 }
