@@ -16,10 +16,11 @@ namespace {
 // A line about a differing row: the file and location columns are two wider
 // than the longest names, pelmarxpsdrv-pipelineconfig.xml and the Program
 // Files (x86) location.
-std::wstring difference(std::wstring file, std::wstring location, const std::wstring& change) {
+std::wstring difference(std::wstring file, install_location location, const std::wstring& change) {
     file.resize(33, L' ');
-    location.resize(48, L' ');
-    return L"  " + file + location + change + L"\n";
+    std::wstring name(location_name(location));
+    name.resize(48, L' ');
+    return L"  " + file + name + change + L"\n";
 }
 
 TEST(comparison, names_the_first_change_that_applies_to_each_row) {
@@ -27,40 +28,51 @@ TEST(comparison, names_the_first_change_that_applies_to_each_row) {
     const auto at = [](std::size_t index, void (*change)(row_values&)) -> edit {
         return [=](std::size_t row, row_values& values) { row == index ? change(values) : void(); };
     };
-    const std::wstring driver = L"Printer Driver Directory";
+    // Every row of a location.
+    const auto all = [](install_location location, const wchar_t* folder) -> edit {
+        return [=](std::size_t row, row_values& values) {
+            if (manifest_rows()[row].location == location) {
+                values.directory = folder;
+            }
+        };
+    };
+    const std::wstring one = L"1 of 78 rows differ\n";
+    const std::wstring en = L"pomnres_en.dll";
+    const std::wstring missing(missing_text(program_files_directory));
     const struct {
         edit change;
         std::wstring verdict;
     } cases[] = {
-        {[](std::size_t, row_values& row) { row.directory[0] = row.directory[0] == L'C' ? L'D' : L'<'; },
+        // Another drive, and the one missing location as it was.
+        {[](std::size_t, row_values& row) { row.directory[0] += row.directory[0] == L'C'; },
          L"identical\n"},
-        {[](std::size_t index, row_values& row) {
-             if (manifest_rows()[index].location == program_files_directory) row.directory = missing_text(program_files_directory);
-         },
-         L"20 of 78 rows differ\n" + difference(L"pomnres_en.dll", L"\"Program Files\\Pelmar\\printer\" Directory", L"location missing")},
-        {[](std::size_t index, row_values& row) {
-             if (manifest_rows()[index].location == program_files_x86_directory) row.directory = L"C:\\x86";
-         },
-         L"20 of 78 rows differ\n" + difference(L"pomnres_en.dll", L"\"Program Files (x86)\\Pelmar\\printer\" Directory", L"location added")},
+        {all(program_files_directory, missing.c_str()),
+         L"20 of 78 rows differ\n" + difference(en, program_files_directory, L"location missing")},
+        {all(program_files_x86_directory, L"C:\\x86"),
+         L"20 of 78 rows differ\n" +
+             difference(en, program_files_x86_directory, L"location added")},
         {at(0, [](row_values& row) { row = {row.directory, file_info::unmeasured, L"--", L"--"}; }),
-         L"1 of 78 rows differ\n" + difference(L"pomnres_en.dll", driver, L"file missing")},
-        {at(1, [](row_values& row) { row = {row.directory, 512, L"N/A", std::wstring(40, L'c')}; }),
-         L"1 of 78 rows differ\n" + difference(L"pomnres_en.dll", L"\"Program Files\\Pelmar\\printer\" Directory", L"file added")},
+         one + difference(en, printer_driver_directory, L"file missing")},
+        {at(1, [](row_values& row) { row = {row.directory, 5, L"N/A", std::wstring(40, L'c')}; }),
+         one + difference(en, program_files_directory, L"file added")},
         {at(0, [](row_values& row) { row.version = L"2.0.0.0"; }),
-         L"1 of 78 rows differ\n" + difference(L"pomnres_en.dll", driver, L"version 1.0.0.65535 -> 2.0.0.0")},
+         one + difference(en, printer_driver_directory, L"version 1.0.0.65535 -> 2.0.0.0")},
         {at(0, [](row_values& row) { row.size += 1; }),
-         L"1 of 78 rows differ\n" + difference(L"pomnres_en.dll", driver, L"size 20480 -> 20481")},
+         one + difference(en, printer_driver_directory, L"size 20480 -> 20481")},
         {at(0, [](row_values& row) { row.version = L"2.0.0.0", row.size = 4294967296; }),
-         L"1 of 78 rows differ\n" + difference(L"pomnres_en.dll", driver, L"version 1.0.0.65535 -> 2.0.0.0, size 20480 -> 4294967296")},
+         one + difference(en, printer_driver_directory,
+                          L"version 1.0.0.65535 -> 2.0.0.0, size 20480 -> 4294967296")},
         {at(3, [](row_values& row) { row.version = L"1.0.0.0"; }),
-         L"1 of 78 rows differ\n" + difference(L"pomnres_en.dll", L"Printer Driver Package Directory", L"version N/A -> 1.0.0.0")},
+         one + difference(en, driver_package_directory, L"version N/A -> 1.0.0.0")},
         {at(70, [](row_values& row) { row.hash[0] = row.hash[0] == L'f' ? L'e' : L'f'; }),
-         L"1 of 78 rows differ\n" + difference(L"pmproc.dll", L"Print Processor Directory", L"content differs at the same version and size: corrupt or altered")},
+         one + difference(L"pmproc.dll", print_processor_directory,
+                          L"content differs at the same version and size: corrupt or altered")},
     };
     const temp_folder folder(L"compare_changes");
     const std::wstring baseline = folder.write(L"base.txt", utf8(utility_table()));
     for (const auto& expected : cases) {
-        const std::wstring inventory = folder.write(L"pc.txt", utf8(utility_table(expected.change)));
+        const std::wstring inventory =
+            folder.write(L"pc.txt", utf8(utility_table(expected.change)));
         const run_result result = run({baseline, inventory});
         const std::wstring verdict = inventory + L": " + expected.verdict;
         EXPECT_EQ(result.output.substr(0, verdict.size()), verdict);
@@ -87,24 +99,33 @@ TEST(comparison, exits_with_0_when_identical_1_when_different_and_2_without_a_ba
     const temp_folder folder(L"compare_exits");
     const std::string table = utf8(utility_table());
     const std::wstring base = folder.write(L"base.txt", table);
-    const std::wstring a = folder.write(L"w\\a.txt", table);
-    for (const wchar_t* name : {L"w\\b", L"w\\c.txt_old", L"w\\e.md", L"w\\d.txt\\f.txt", L"c\\cut.txt"}) {
-        folder.write(name, std::wstring_view(name) == L"c\\cut.txt" ? table.substr(0, 200) : table);
-    }
-    CreateHardLinkW(folder.path(L"w\\link.md").c_str(), a.c_str(), nullptr);
     const std::wstring w = folder.path(L"w\\");
+    const std::wstring a = folder.write(L"w\\a.txt", table);
+    for (const wchar_t* name : {L"w\\b", L"w\\c.txt_old", L"w\\e.md", L"w\\d.txt\\f.txt"}) {
+        folder.write(name, table);
+    }
+    CreateHardLinkW((w + L"link.md").c_str(), a.c_str(), nullptr);
+    const std::wstring cut = folder.write(L"c\\cut.txt", table.substr(0, 200));
     // Deeper than MAX_PATH, as fleet shares are.
-    const std::wstring deep = folder.write(std::wstring(10, L'x') + L"\\" + std::wstring(120, L'd') +
-                                               L"\\" + std::wstring(120, L'e') + L"\\pc.txt", table);
-    const std::wstring usage = L"usage: pelmar_omni_compare [--csv] BASELINE INVENTORY [INVENTORY...]\n"
-                               L"       pelmar_omni_compare --help\n";
+    const std::wstring deep = folder.write(
+        std::wstring(120, L'd') + L"\\" + std::wstring(130, L'e') + L"\\pc.txt", table);
+    const std::wstring usage =
+        L"usage: pelmar_omni_compare [--csv] BASELINE INVENTORY [INVENTORY...]\n"
+        L"       pelmar_omni_compare --help\n";
     const auto identical = [](const std::vector<std::wstring>& names) {
         std::wstring text;
-        for (const std::wstring& name : names) text += name + L": identical\n";
-        return names.size() < 2 ? text : text + L"\n" + std::to_wstring(names.size()) +
-                                             L" inventories: " + std::to_wstring(names.size()) +
-                                             L" identical, 0 differ, 0 could not be used\n";
+        for (const std::wstring& name : names) {
+            text += name + L": identical\n";
+        }
+        const std::wstring count = std::to_wstring(names.size());
+        return names.size() < 2 ? text
+                                : text + L"\n" + count + L" inventories: " + count +
+                                      L" identical, 0 differ, 0 could not be used\n";
     };
+    const auto same = [](const std::wstring& name, const std::wstring& earlier) {
+        return name + L": the same file as " + earlier + L"; skipped\n";
+    };
+    const std::vector<std::wstring> all = {w + L"a.txt", w + L"b", w + L"c.txt_old", w + L"e.md"};
     const struct {
         std::vector<std::wstring> arguments;
         int exit_code;
@@ -117,19 +138,17 @@ TEST(comparison, exits_with_0_when_identical_1_when_different_and_2_without_a_ba
         {{L"--", base, a}, 0, identical({a}), L""},
         {{base, L"--", L"--help"}, 2, L"", L"--help: cannot be read. Error code: 0x00000002.\n"},
         {{base, deep}, 0, identical({deep}), L""},
-        {{folder.path(L"c\\cut.txt"), base}, 2, L"", folder.path(L"c\\cut.txt: incomplete, 0 of 78 rows: the last line has no line end\n")},
+        {{cut, base}, 2, L"", cut + L": incomplete, 0 of 78 rows: the last line has no line end\n"},
         {{w + L"*.md", base}, 2, L"", w + L"*.md: 2 files match; the baseline must be one file\n"},
-        {{base, folder.path(L"none.txt")}, 2, L"", folder.path(L"none.txt: cannot be read. Error code: 0x00000002.\n")},
-        {{base, folder.path(L"*.txt")}, 2, L"", base + L": the same file as " + base + L"; skipped\n"
-             L"Nothing to compare: every inventory named is the baseline itself.\n"},
-        {{base, w + L"*.txt"}, 0, identical({w + L"a.txt"}), L""},
+        {{base, w + L"x"}, 2, L"", w + L"x: cannot be read. Error code: 0x00000002.\n"},
+        {{base, folder.path(L"*.txt")}, 2, L"",
+         same(base, base) + L"Nothing to compare: every inventory named is the baseline itself.\n"},
+        {{base, w + L"*.txt"}, 0, identical({a}), L""},
         {{base, w + L"*."}, 0, identical({w + L"b"}), L""},
-        {{base, w + L"?.*"}, 0, identical({w + L"a.txt", w + L"b", w + L"c.txt_old", w + L"e.md"}), L""},
+        {{base, w + L"?.*"}, 0, identical(all), L""},
         {{base, w + L"x*"}, 2, L"", w + L"x*: no file matches\n"},
-        {{base, w + L"*.*"}, 0, identical({w + L"a.txt", w + L"b", w + L"c.txt_old", w + L"e.md"}),
-         w + L"link.md: the same file as " + w + L"a.txt; skipped\n"},
-        {{base, a, folder.path(L"W\\A.TXT")}, 0, identical({a}),
-         folder.path(L"W\\A.TXT: the same file as ") + a + L"; skipped\n"},
+        {{base, w + L"*.*"}, 0, identical(all), same(w + L"link.md", a)},
+        {{base, a, folder.path(L"W\\A.TXT")}, 0, identical({a}), same(folder.path(L"W\\A.TXT"), a)},
         {{base, a, a}, 0, identical({a, a}), L"", 1},
         {{base, a, a}, 0, identical({a, a}), L"", 2},
         {{base, a, a}, 0, identical({a, a}), L"", 3},
@@ -171,7 +190,8 @@ TEST(comparison, a_comparison_that_cannot_be_written_fails_with_2) {
     std::wostringstream errors;
     const wchar_t* arguments[] = {base.c_str(), other.c_str()};
     EXPECT_EQ(run_compare(arguments, output, errors), 2);
-    EXPECT_EQ(errors.str(), L"Failed to write the comparison to standard output. Error code: 0x0000001d.\n");
+    EXPECT_EQ(errors.str(),
+              L"Failed to write the comparison to standard output. Error code: 0x0000001d.\n");
 }
 
 }  // namespace
