@@ -74,8 +74,9 @@ int wmain(int argc, wchar_t* argv[]) {
         file_id_info about{};
         LARGE_INTEGER size{};
         DWORD read = 0;
-        if (identity && !GetFileInformationByHandleEx(
-                            file, static_cast<FILE_INFO_BY_HANDLE_CLASS>(18), &about, sizeof about)) {
+        constexpr auto file_id_info_class = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+        if (identity &&
+            !GetFileInformationByHandleEx(file, file_id_info_class, &about, sizeof about)) {
             return fail("GetFileInformationByHandleEx (FileIdInfo)");
         }
         if (!GetFileSizeEx(file, &size)) {
