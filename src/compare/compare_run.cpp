@@ -420,7 +420,7 @@ private:
             return;
         }
         // The names padded to two characters beyond the longest, so that lines line up.
-        static const auto widths = [] {
+        static const auto [file_width, location_width] = [] {
             std::pair<std::size_t, std::size_t> longest;
             for (const manifest_row& each : manifest_rows()) {
                 longest.first = std::max(longest.first, each.entry->file_name.size() + 2);
@@ -429,9 +429,9 @@ private:
             return longest;
         }();
         std::wstring line = names.entry->file_name;
-        line.resize(widths.first, L' ');
+        line.resize(file_width, L' ');
         line += location_name(names.location);
-        line.resize(widths.first + widths.second, L' ');
+        line.resize(file_width + location_width, L' ');
         if (change == corrupt) {
             line += L"content differs at the same version and size: corrupt or altered";
         } else if (change != changed) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstring>
 #include <sstream>
 
@@ -262,8 +261,7 @@ void read_inventory(std::string_view bytes, inventory& into) {
             return at_line(number, problem);
         }
         // The utility writes one folder text per location.
-        auto& [first_line, first_folder] =
-            folders[static_cast<std::size_t>(std::countr_zero(std::uint32_t{names.location}))];
+        auto& [first_line, first_folder] = folders[location_index(names.location)];
         if (first_line == 0) {
             first_line = number;
             first_folder = folder;

@@ -19,8 +19,13 @@ constexpr std::array<std::wstring_view, 5> location_names = {
     L"Printer Driver Package Directory",
 };
 
+// A location's place in location_names, 0 to 4.
+constexpr std::size_t location_index(install_location location) {
+    return static_cast<std::size_t>(std::countr_zero(std::uint32_t{location}));
+}
+
 constexpr std::wstring_view location_name(install_location location) {
-    return location_names[static_cast<std::size_t>(std::countr_zero(std::uint32_t{location}))];
+    return location_names[location_index(location)];
 }
 
 constexpr std::wstring_view missing_prefix = L"<Missing ";
@@ -36,5 +41,5 @@ inline std::wstring_view missing_text(install_location location) {
         }
         return made;
     }();
-    return texts[static_cast<std::size_t>(std::countr_zero(std::uint32_t{location}))];
+    return texts[location_index(location)];
 }
