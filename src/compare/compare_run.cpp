@@ -492,15 +492,17 @@ private:
         const std::wstring indent(width + 6, L' ');
         for (const group_kind kind : {difference, unusable_kind}) {
             // Equal counts stay in the order of their texts.
-            std::multimap<std::uint64_t, const std::wstring*, std::greater<>> order;
-            for (const auto& [text, found] : groups_[kind]) {
-                order.emplace(found.count, &text);
+            std::multimap<std::uint64_t, const std::pair<const std::wstring, group>*,
+                          std::greater<>>
+                order;
+            for (const auto& entry : groups_[kind]) {
+                order.emplace(entry.second.count, &entry);
             }
             out_ << (order.empty() ? L"" : headings[kind]) << (order.empty() ? L"" : L"\n");
-            for (const auto& [count, text] : order) {
-                const group& found = groups_[kind].at(*text);
+            for (const auto& [count, entry] : order) {
+                const auto& [text, found] = *entry;
                 out_ << L"  " << std::right << std::setw(static_cast<std::streamsize>(width))
-                     << count << L"  " << *text << L'\n';
+                     << count << L"  " << text << L'\n';
                 for (const std::wstring& name : found.inventories) {
                     out_ << indent << name << L'\n';
                 }
