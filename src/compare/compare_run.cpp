@@ -4,12 +4,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <exception>
 #include <functional>
 #include <iomanip>
 #include <map>
 #include <optional>
+#include <ranges>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +17,7 @@
 #include <windows.h>
 
 #include "console_output.h"
+#include "file_manifest.h"
 #include "csv_field.h"
 #include "error_code_text.h"
 #include "inventory_reader.h"
@@ -79,7 +80,7 @@ bool matches_wildcard(std::wstring_view pattern, std::wstring_view name) {
 // later only; Windows 7 refuses the call.
 struct file_id_info {
     ULONGLONG volume_serial;
-    BYTE file_id[16];
+    ULONGLONG file_id[2];  // lower half, upper half
 };
 constexpr auto file_id_info_class = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
 
@@ -103,9 +104,7 @@ std::optional<file_identity> certain_identity(HANDLE file) {
     file_id_info about{};
     BY_HANDLE_FILE_INFORMATION old{};
     if (GetFileInformationByHandleEx(file, file_id_info_class, &about, sizeof about)) {
-        identity[0] = about.volume_serial;
-        std::memcpy(&identity[2], about.file_id, 8);
-        std::memcpy(&identity[1], about.file_id + 8, 8);
+        identity = {about.volume_serial, about.file_id[1], about.file_id[0]};
     } else if (GetFileInformationByHandle(file, &old)) {
         identity = {old.dwVolumeSerialNumber, 0,
                     std::uint64_t{old.nFileIndexHigh} << 32 | old.nFileIndexLow};
@@ -282,14 +281,12 @@ public:
             complain(arguments.front(), problem);
             return exit_trouble;
         }
-        if (!read(files_.front(), baseline_) || baseline_.result != inventory::outcome::complete) {
-            if (!baseline_.problem.empty()) {
-                complain(files_.front().name, baseline_.problem);
-            }
+        if (read(files_.front(), baseline_); baseline_.result != inventory::outcome::complete) {
             return exit_trouble;
         }
         for (std::size_t index = 1; index < arguments.size() && out_; ++index) {
             if (problem = files_named(arguments[index], files_); !problem.empty()) {
+                complain(arguments[index], problem);
                 unusable(arguments[index], problem);
             }
             for (std::size_t file = 0; file < files_.size() && out_; ++file) {
@@ -325,9 +322,9 @@ private:
     };
     enum group_kind { difference, unusable_kind };
 
-    // Reads a file not read before into `into`; false, after saying why
-    // where that is not plain, when there is nothing in it to compare.
-    bool read(const named_file& file, inventory& into) {
+    // Reads a file not read before into `into`, and says why where it is
+    // not complete; unusable when it is another's name or cannot be read.
+    void read(const named_file& file, inventory& into) {
         into.result = inventory::outcome::unusable;
         into.problem.clear();
         const HANDLE opened =
@@ -343,31 +340,31 @@ private:
                     file.identity ? file.identity : certain_identity(opened)) {
                 if (const auto [earlier, first] = seen_.emplace(*identity, file.name); !first) {
                     complain(file.name, L"the same file as " + earlier->second + L"; skipped");
-                    return false;
+                    return;
                 }
             }
             error = read_whole_file(opened, max_inventory_bytes, bytes_);
         }
-        if (error != 0) {
+        if (error == 0) {
+            read_inventory(bytes_, into);
+        } else {
             into.problem = error == ERROR_FILE_TOO_LARGE
                                ? L"too large to be an inventory"
                                : L"cannot be read. " + error_code_text(error);
-            return false;
         }
-        read_inventory(bytes_, into);
-        return true;
+        if (!into.problem.empty()) {
+            complain(file.name, into.problem);
+        }
     }
 
     void compare(const named_file& file) {
         const std::wstring& name = file.name;
-        if (!read(file, current_) || current_.result != inventory::outcome::complete) {
-            if (!current_.problem.empty()) {
-                unusable(name, current_.problem);
-            }
-            // Of an incomplete inventory the rows read are compared all the same.
-            if (current_.result != inventory::outcome::incomplete || current_.rows.empty()) {
-                return;
-            }
+        if (read(file, current_); !current_.problem.empty()) {
+            unusable(name, current_.problem);
+        }
+        // Of an incomplete inventory the rows read are compared all the same.
+        if (current_.result == inventory::outcome::unusable || current_.rows.empty()) {
+            return;
         }
         const std::size_t rows = current_.rows.size();
         std::size_t differ = 0;
@@ -420,14 +417,10 @@ private:
             return;
         }
         // The names padded to two characters beyond the longest, so that lines line up.
-        static const auto [file_width, location_width] = [] {
-            std::pair<std::size_t, std::size_t> longest;
-            for (const manifest_row& each : manifest_rows()) {
-                longest.first = std::max(longest.first, each.entry->file_name.size() + 2);
-                longest.second = std::max(longest.second, location_name(each.location).size() + 2);
-            }
-            return longest;
-        }();
+        static const std::size_t file_width = 2 + std::ranges::max(std::views::transform(
+            file_manifest, [](const manifest_entry& file) { return file.file_name.size(); }));
+        static const std::size_t location_width = 2 + std::ranges::max(std::views::transform(
+            location_names, [](std::wstring_view location) { return location.size(); }));
         std::wstring line = names.entry->file_name;
         line.resize(file_width, L' ');
         line += location_name(names.location);
@@ -448,10 +441,9 @@ private:
         add_to_group(difference, line, name);
     }
 
-    // An inventory that could not be used, or not wholly.
+    // An inventory that could not be used, or not wholly, once complained of.
     void unusable(const std::wstring& name, const std::wstring& problem) {
         ++unusable_;
-        complain(name, problem);
         add_to_group(unusable_kind, problem, name);
         if (csv_) {
             csv_record(name, L"unusable", problem);

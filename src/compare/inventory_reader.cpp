@@ -35,8 +35,7 @@ struct saved_bytes {
     }
     // One past the line feed that ends the line at `start`; none when it has no end.
     std::size_t line_end(std::size_t start) const {
-        const std::size_t feed = unit == 1 ? bytes.find('\n', start)
-                                           : find('\n', start, bytes.size());
+        const std::size_t feed = find('\n', start, bytes.size());
         return feed == none ? none : feed + unit;
     }
     // The line from `start` to `end` without its line end, LF or CR LF.
@@ -217,23 +216,20 @@ void read_inventory(std::string_view bytes, inventory& into) {
         return;
     }
 
-    // The lines that should be the rows, each with its end, decoded at once.
-    // The utility ends every line: one without its end, or half a UTF-16
-    // unit, was cut off there, and is never read.
+    // The lines that should be the rows, each with its end, decoded before
+    // any is checked. The utility ends every line: one without its end, or
+    // half a UTF-16 unit, was cut off there, and is never read.
     const std::vector<manifest_row>& expected = manifest_rows();
-    const std::size_t table = end;
     std::vector<std::size_t> ends;
-    for (start = table; ends.size() < expected.size() && (end = saved.line_end(start)) != none;
+    std::wstring decoded;
+    into.text.clear();
+    for (start = end; ends.size() < expected.size() && (end = saved.line_end(start)) != none;
          start = end) {
-        ends.push_back(end);
-    }
-    if (!decode(bytes.substr(table, start - table), utf16, into.text)) {
-        std::wstring line;
-        std::size_t bad = 0;
-        for (std::size_t at = table; decode(bytes.substr(at, ends[bad] - at), utf16, line);) {
-            at = ends[bad++];
+        if (!decode(bytes.substr(start, end - start), utf16, decoded)) {
+            return at_line(number + 1 + ends.size(), L"not text");
         }
-        return at_line(number + 1 + bad, L"not text");
+        into.text += decoded;
+        ends.push_back(end);
     }
 
     // Each location's first row: its line number and folder text.
