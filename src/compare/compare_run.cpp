@@ -281,7 +281,7 @@ public:
             complain(arguments.front(), problem);
             return exit_trouble;
         }
-        if (read(files_.front(), baseline_); baseline_.result != inventory::outcome::complete) {
+        if (!read(files_.front(), baseline_) || !baseline_.problem.empty()) {
             return exit_trouble;
         }
         for (std::size_t index = 1; index < arguments.size() && out_; ++index) {
@@ -323,9 +323,9 @@ private:
     enum group_kind { difference, unusable_kind };
 
     // Reads a file not read before into `into`, and says why where it is
-    // not complete; unusable when it is another's name or cannot be read.
-    void read(const named_file& file, inventory& into) {
-        into.result = inventory::outcome::unusable;
+    // not complete; false when it was, under another name.
+    bool read(const named_file& file, inventory& into) {
+        into.rows.clear();
         into.problem.clear();
         const HANDLE opened =
             CreateFileW(file.name.c_str(), GENERIC_READ,
@@ -340,7 +340,7 @@ private:
                     file.identity ? file.identity : certain_identity(opened)) {
                 if (const auto [earlier, first] = seen_.emplace(*identity, file.name); !first) {
                     complain(file.name, L"the same file as " + earlier->second + L"; skipped");
-                    return;
+                    return false;
                 }
             }
             error = read_whole_file(opened, max_inventory_bytes, bytes_);
@@ -355,15 +355,16 @@ private:
         if (!into.problem.empty()) {
             complain(file.name, into.problem);
         }
+        return true;
     }
 
     void compare(const named_file& file) {
         const std::wstring& name = file.name;
-        if (read(file, current_); !current_.problem.empty()) {
+        if (read(file, current_) && !current_.problem.empty()) {
             unusable(name, current_.problem);
         }
         // Of an incomplete inventory the rows read are compared all the same.
-        if (current_.result == inventory::outcome::unusable || current_.rows.empty()) {
+        if (current_.rows.empty()) {
             return;
         }
         const std::size_t rows = current_.rows.size();
@@ -371,7 +372,7 @@ private:
         for (std::size_t row = 0; row < rows; ++row) {
             differ += compare_rows(baseline_.rows[row], current_.rows[row]) != none;
         }
-        if (current_.result == inventory::outcome::complete) {
+        if (current_.problem.empty()) {
             ++(differ == 0 ? identical_ : differing_);
             if (differ == 0) {
                 return csv_ ? csv_record(name, L"identical", {})

@@ -188,7 +188,6 @@ std::wstring check_row(std::wstring_view line, const manifest_row& expected, inv
 
 void read_inventory(std::string_view bytes, inventory& into) {
     into.rows.clear();
-    into.result = inventory::outcome::unusable;
     const auto at_line = [&into](std::size_t number, std::wstring_view problem) {
         into.rows.clear();
         into.problem = L"line " + std::to_wstring(number) + L": " + std::wstring(problem);
@@ -274,11 +273,9 @@ void read_inventory(std::string_view bytes, inventory& into) {
                                        ? L"more rows than the manifest has"
                                        : L"text after the table");
         }
-        into.result = inventory::outcome::complete;
         into.problem.clear();
         return;
     }
-    into.result = inventory::outcome::incomplete;
     into.problem = L"incomplete, " + std::to_wstring(into.rows.size()) + L" of " +
                    std::to_wstring(expected.size()) + L" rows";
     if (!ended_early && start < bytes.size()) {

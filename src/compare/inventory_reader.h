@@ -16,11 +16,10 @@ struct inventory_row {
     std::wstring_view hash;     // 40 lower-case hexadecimal digits while the file is present
 };
 
-// A table that the utility wrote and that was saved to a file, read back.
+// A table that the utility wrote and that was saved to a file, read back:
+// complete without a problem; else incomplete, its table ended early, when
+// it has rows, which can still be compared; else unusable.
 struct inventory {
-    // Of an incomplete one, the table ends early; the rows read can still be compared.
-    enum class outcome { complete, incomplete, unusable };
-    outcome result = outcome::unusable;
     std::vector<inventory_row> rows;  // the rows read, from the first
     std::wstring problem;             // why it is not complete, without the file's name
     std::wstring text;                // the rows' lines decoded, which the rows point into
