@@ -18,31 +18,22 @@ namespace {
 constexpr std::size_t none = std::string_view::npos;
 constexpr std::wstring_view bad_columns = L"columns not as the utility writes them";
 
-// The saved bytes, in which the table's layout is found before anything is
-// decoded: its ASCII characters take `unit` bytes, 1 in UTF-8, 2 in UTF-16LE.
-struct saved_bytes {
-    std::string_view bytes;
-    std::size_t unit;
+// The saved text, UTF-8 in bytes or UTF-16LE in its units, in which the
+// table's layout is found before anything is decoded.
+template <typename unit>
+struct saved_text {
+    std::basic_string_view<unit> text;
+    bool odd_byte;  // UTF-16LE cut within its last unit
 
-    // Where `ascii` first is in [at, end); none when nowhere.
-    std::size_t find(char ascii, std::size_t at, std::size_t end) const {
-        for (; at + unit <= end; at += unit) {
-            if (bytes[at] == ascii && (unit == 1 || bytes[at + 1] == '\0')) {
-                return at;
-            }
-        }
-        return none;
-    }
     // One past the line feed that ends the line at `start`; none when it has no end.
     std::size_t line_end(std::size_t start) const {
-        const std::size_t feed = find('\n', start, bytes.size());
-        return feed == none ? none : feed + unit;
+        const std::size_t feed = text.find(unit{'\n'}, start);
+        return feed == none ? none : feed + 1;
     }
     // The line from `start` to `end` without its line end, LF or CR LF.
-    std::string_view line(std::size_t start, std::size_t end) const {
-        const std::string_view line = bytes.substr(start, end - unit - start);
-        const bool cr = line.size() >= unit && line[line.size() - unit] == '\r';
-        return line.substr(0, line.size() - (cr ? unit : 0));
+    std::basic_string_view<unit> line(std::size_t start, std::size_t end) const {
+        const std::basic_string_view<unit> line = text.substr(start, end - 1 - start);
+        return line.substr(0, line.size() - (line.ends_with(unit{'\r'}) ? 1 : 0));
     }
     // Where the first line from `at` on that is not empty starts, counting
     // lines in `number`; none when only empty lines follow, up to the end.
@@ -50,25 +41,14 @@ struct saved_bytes {
         for (std::size_t end; (end = line_end(at)) != none && line(at, end).empty(); at = end) {
             ++number;
         }
-        return at == bytes.size() ? none : at;
+        return at == text.size() && !odd_byte ? none : at;
     }
 };
 
-// `bytes` decoded into `text`; false where they are not well-formed text or
-// hold a NUL, which marks binary data.
-bool decode(std::string_view bytes, bool utf16, std::wstring& text) {
-    if (utf16) {
-        text.resize(bytes.size() / 2);
-        std::memcpy(text.data(), bytes.data(), text.size() * 2);
-    } else {
-        text.resize(bytes.size());
-        text.resize(static_cast<std::size_t>(MultiByteToWideChar(
-            CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-            text.data(), static_cast<int>(text.size()))));
-        if (text.empty() != bytes.empty()) {
-            return false;
-        }
-    }
+// `line` into `text`; false where it is not well-formed text or holds a NUL,
+// which marks binary data.
+bool decode(std::wstring_view line, std::wstring& text) {
+    text = line;
     // An unpaired surrogate does not convert to UTF-8.
     return text.find(L'\0') == none &&
            (text.empty() || WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
@@ -76,16 +56,21 @@ bool decode(std::string_view bytes, bool utf16, std::wstring& text) {
                                                 nullptr, nullptr) > 0);
 }
 
-// The header line as the utility writes it, in UTF-8 or UTF-16LE: it is ASCII.
-std::string header_bytes(bool utf16) {
+bool decode(std::string_view line, std::wstring& text) {
+    std::wstring wide(line.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(
+        CP_UTF8, MB_ERR_INVALID_CHARS, line.data(), static_cast<int>(line.size()), wide.data(),
+        static_cast<int>(wide.size()))));
+    return wide.empty() == line.empty() && decode(wide, text);
+}
+
+// The header line as the utility writes it, in the saved text's units: it is ASCII.
+template <typename unit>
+std::basic_string<unit> header_line() {
     std::wostringstream text;
     print_header(text);
-    std::string bytes;
-    for (const wchar_t character : text.str()) {
-        bytes += static_cast<char>(character);
-        bytes.append(utf16 ? 1 : 0, '\0');
-    }
-    return bytes;
+    const std::wstring header = text.str();
+    return std::basic_string<unit>(header.begin(), header.end());
 }
 
 // A decimal number as the utility writes one: digits without a leading zero,
@@ -184,30 +169,24 @@ std::wstring check_row(std::wstring_view line, const manifest_row& expected, inv
     return {};
 }
 
-}  // namespace
-
-void read_inventory(std::string_view bytes, inventory& into) {
-    into.rows.clear();
+template <typename unit>
+void read_table(const saved_text<unit>& saved, inventory& into) {
     const auto at_line = [&into](std::size_t number, std::wstring_view problem) {
         into.rows.clear();
         into.problem = L"line " + std::to_wstring(number) + L": " + std::wstring(problem);
     };
-    const bool utf16 = bytes.starts_with("\xFF\xFE");
-    bytes.remove_prefix(utf16 ? 2 : bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
-    const saved_bytes saved{bytes, utf16 ? 2u : 1u};
-    if (bytes.empty()) {
+    if (saved.text.empty() && !saved.odd_byte) {
         into.problem = L"empty file";
         return;
     }
     // Title lines come first: the banner (after 2>&1), PowerShell's rendering
     // of the error stream, a batch file's echo in the console's code page.
     // They are skipped without being decoded.
-    static const std::string headers[] = {header_bytes(false), header_bytes(true)};
+    static const std::basic_string<unit> header = header_line<unit>();
     std::size_t number = 1;
     std::size_t start = 0;
     std::size_t end = 0;
-    for (; (end = saved.line_end(start)) != none && saved.line(start, end) != headers[utf16];
-         start = end) {
+    for (; (end = saved.line_end(start)) != none && saved.line(start, end) != header; start = end) {
         ++number;
     }
     if (end == none) {
@@ -224,7 +203,7 @@ void read_inventory(std::string_view bytes, inventory& into) {
     into.text.clear();
     for (start = end; ends.size() < expected.size() && (end = saved.line_end(start)) != none;
          start = end) {
-        if (!decode(bytes.substr(start, end - start), utf16, decoded)) {
+        if (!decode(saved.text.substr(start, end - start), decoded)) {
             return at_line(number + 1 + ends.size(), L"not text");
         }
         into.text += decoded;
@@ -269,18 +248,33 @@ void read_inventory(std::string_view bytes, inventory& into) {
     if (into.rows.size() == expected.size()) {
         if (const std::size_t at = saved.first_filled_line(start, ++number); at != none) {
             const std::size_t next = saved.line_end(at);
-            return at_line(number, next != none && saved.find('\t', at, next) != none
-                                       ? L"more rows than the manifest has"
-                                       : L"text after the table");
+            const bool columns =
+                next != none && saved.text.substr(at, next - at).find(unit{'\t'}) != none;
+            return at_line(number,
+                           columns ? L"more rows than the manifest has" : L"text after the table");
         }
         into.problem.clear();
         return;
     }
     into.problem = L"incomplete, " + std::to_wstring(into.rows.size()) + L" of " +
                    std::to_wstring(expected.size()) + L" rows";
-    if (!ended_early && start < bytes.size()) {
-        into.problem += utf16 && bytes.size() % 2 != 0
-                            ? L": UTF-16 text with an odd number of bytes"
-                            : L": the last line has no line end";
+    if (!ended_early && (start < saved.text.size() || saved.odd_byte)) {
+        into.problem += saved.odd_byte ? L": UTF-16 text with an odd number of bytes"
+                                       : L": the last line has no line end";
+    }
+}
+
+}  // namespace
+
+void read_inventory(std::string_view bytes, inventory& into) {
+    into.rows.clear();
+    if (bytes.starts_with("\xFF\xFE")) {
+        // The units copied out: the bytes need not be aligned for them.
+        std::wstring units((bytes.size() - 2) / 2, L'\0');
+        std::memcpy(units.data(), bytes.data() + 2, units.size() * 2);
+        read_table(saved_text<wchar_t>{units, bytes.size() % 2 != 0}, into);
+    } else {
+        bytes.remove_prefix(bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
+        read_table(saved_text<char>{bytes, false}, into);
     }
 }
