@@ -114,4 +114,50 @@ TEST(reader, reads_what_the_utility_writes_and_names_what_it_does_not) {
     }
 }
 
+// A line about a differing row: the file and location columns are two wider
+// than the longest names, pelmarxpsdrv-pipelineconfig.xml and the Program
+// Files (x86) location.
+std::wstring difference(std::wstring file, install_location location, const std::wstring& change) {
+    file.resize(33, L' ');
+    std::wstring name(location_name(location));
+    name.resize(48, L' ');
+    return L"  " + file + name + change + L"\n";
+}
+
+// The changes that the end-to-end fleet does not show.
+TEST(comparison, names_the_first_change_that_applies_to_each_row) {
+    const std::wstring one = L"1 of 78 rows differ\n";
+    const std::wstring en = L"pomnres_en.dll";
+    const struct {
+        std::string bytes;
+        std::wstring verdict;
+    } cases[] = {
+        // Another drive, and the one missing location as it was.
+        {utf8(utility_table(
+             [](std::size_t, row_values& row) { row.directory[0] += row.directory[0] == L'C'; })),
+         L"identical\n"},
+        {utf8(utility_table([](std::size_t row, row_values& values) {
+             if (manifest_rows()[row].location == program_files_x86_directory) {
+                 values.directory = L"C:\\x86";
+             }
+         })),
+         L"20 of 78 rows differ\n" +
+             difference(en, program_files_x86_directory, L"location added")},
+        {with_row(0, [](row_values& row) { row.version = L"2.0.0.0", row.size = 4294967296; }),
+         one + difference(en, printer_driver_directory,
+                          L"version 1.0.0.65535 -> 2.0.0.0, size 20480 -> 4294967296")},
+        {with_row(3, [](row_values& row) { row.version = L"1.0.0.0"; }),
+         one + difference(en, driver_package_directory, L"version N/A -> 1.0.0.0")},
+    };
+    const temp_folder folder(L"compare_changes");
+    const std::wstring baseline = folder.write(L"base.txt", utf8(utility_table()));
+    for (const auto& expected : cases) {
+        const std::wstring inventory = folder.write(L"pc.txt", expected.bytes);
+        const run_result result = run({baseline, inventory});
+        const std::wstring verdict = inventory + L": " + expected.verdict;
+        EXPECT_EQ(result.output.substr(0, verdict.size()), verdict);
+        EXPECT_EQ(result.exit_code, expected.verdict == L"identical\n" ? 0 : 1);
+    }
+}
+
 }  // namespace
