@@ -64,15 +64,6 @@ bool decode(std::string_view line, std::wstring& text) {
     return wide.empty() == line.empty() && decode(wide, text);
 }
 
-// The header line as the utility writes it, in the saved text's units: it is ASCII.
-template <typename unit>
-std::basic_string<unit> header_line() {
-    std::wostringstream text;
-    print_header(text);
-    const std::wstring header = text.str();
-    return std::basic_string<unit>(header.begin(), header.end());
-}
-
 // A decimal number as the utility writes one: digits without a leading zero,
 // at most `limit`.
 bool parse_number(std::wstring_view text, std::uint64_t limit, std::uint64_t& value) {
@@ -182,11 +173,18 @@ void read_table(const saved_text<unit>& saved, inventory& into) {
     // Title lines come first: the banner (after 2>&1), PowerShell's rendering
     // of the error stream, a batch file's echo in the console's code page.
     // They are skipped without being decoded.
-    static const std::basic_string<unit> header = header_line<unit>();
+    // The header is ASCII: a byte beyond it is never equal to one of its characters.
+    static const std::wstring header = [] {
+        std::wostringstream text;
+        print_header(text);
+        return text.str();
+    }();
     std::size_t number = 1;
     std::size_t start = 0;
     std::size_t end = 0;
-    for (; (end = saved.line_end(start)) != none && saved.line(start, end) != header; start = end) {
+    for (; (end = saved.line_end(start)) != none &&
+           !std::ranges::equal(saved.line(start, end), header);
+         start = end) {
         ++number;
     }
     if (end == none) {
