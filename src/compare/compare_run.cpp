@@ -17,9 +17,9 @@
 #include <windows.h>
 
 #include "console_output.h"
-#include "file_manifest.h"
 #include "csv_field.h"
 #include "error_code_text.h"
+#include "file_manifest.h"
 #include "inventory_reader.h"
 #include "manifest_rows.h"
 #include "missing_text.h"

@@ -45,23 +45,27 @@ struct saved_text {
     }
 };
 
-// `line` into `text`; false where it is not well-formed text or holds a NUL,
-// which marks binary data.
-bool decode(std::wstring_view line, std::wstring& text) {
-    text = line;
-    // An unpaired surrogate does not convert to UTF-8.
+// Whether decoded `text` is text: no NUL, which marks binary data, and no
+// unpaired surrogate, which does not convert to UTF-8.
+bool is_text(std::wstring_view text) {
     return text.find(L'\0') == none &&
            (text.empty() || WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
                                                 static_cast<int>(text.size()), nullptr, 0,
                                                 nullptr, nullptr) > 0);
 }
 
-bool decode(std::string_view line, std::wstring& text) {
-    std::wstring wide(line.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(MultiByteToWideChar(
-        CP_UTF8, MB_ERR_INVALID_CHARS, line.data(), static_cast<int>(line.size()), wide.data(),
-        static_cast<int>(wide.size()))));
-    return wide.empty() == line.empty() && decode(wide, text);
+// `saved` decoded into `text`; false where it is not well-formed text.
+bool decode(std::wstring_view saved, std::wstring& text) {
+    text = saved;
+    return is_text(text);
+}
+
+bool decode(std::string_view saved, std::wstring& text) {
+    text.resize(saved.size());
+    text.resize(static_cast<std::size_t>(MultiByteToWideChar(
+        CP_UTF8, MB_ERR_INVALID_CHARS, saved.data(), static_cast<int>(saved.size()), text.data(),
+        static_cast<int>(text.size()))));
+    return text.empty() == saved.empty() && is_text(text);
 }
 
 // A decimal number as the utility writes one: digits without a leading zero,
@@ -192,20 +196,23 @@ void read_table(const saved_text<unit>& saved, inventory& into) {
         return;
     }
 
-    // The lines that should be the rows, each with its end, decoded before
-    // any is checked. The utility ends every line: one without its end, or
-    // half a UTF-16 unit, was cut off there, and is never read.
+    // The lines that should be the rows, each with its end, decoded at once.
+    // The utility ends every line: one without its end, or half a UTF-16
+    // unit, was cut off there, and is never read.
     const std::vector<manifest_row>& expected = manifest_rows();
+    const std::size_t table = end;
     std::vector<std::size_t> ends;
-    std::wstring decoded;
-    into.text.clear();
-    for (start = end; ends.size() < expected.size() && (end = saved.line_end(start)) != none;
+    for (start = table; ends.size() < expected.size() && (end = saved.line_end(start)) != none;
          start = end) {
-        if (!decode(saved.text.substr(start, end - start), decoded)) {
-            return at_line(number + 1 + ends.size(), L"not text");
-        }
-        into.text += decoded;
         ends.push_back(end);
+    }
+    if (!decode(saved.text.substr(table, start - table), into.text)) {
+        std::wstring line;
+        std::size_t bad = 0;
+        for (std::size_t at = table; decode(saved.text.substr(at, ends[bad] - at), line);) {
+            at = ends[bad++];
+        }
+        return at_line(number + 1 + bad, L"not text");
     }
 
     // Each location's first row: its line number and folder text.
