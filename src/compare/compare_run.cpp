@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <initializer_list>
 #include <iomanip>
 #include <map>
 #include <optional>
@@ -395,27 +396,17 @@ private:
         const inventory_row& baseline = baseline_.rows[row];
         const inventory_row& other = current_.rows[row];
         if (csv_) {
-            for (const std::wstring_view field :
-                 {std::wstring_view(name), std::wstring_view(names.entry->file_name),
-                  location_name(names.location)}) {
-                write_csv_field(out_, field);
-                out_ << L',';
-            }
-            out_ << change_names[change];
-            // Each side's value where its file is present.
-            const auto values = [&](auto field) {
-                for (const inventory_row* side : {&baseline, &other}) {
-                    out_ << L',';
-                    if (side->file_present) {
-                        out_ << side->*field;
-                    }
-                }
+            // Each side's values where its file is present.
+            const auto of = [](const inventory_row& side, std::wstring_view value) {
+                return side.file_present ? value : std::wstring_view();
             };
-            values(&inventory_row::version);
-            values(&inventory_row::size);
-            values(&inventory_row::hash);
-            out_ << L",\n";
-            return;
+            const std::wstring sizes[] = {std::to_wstring(baseline.size),
+                                          std::to_wstring(other.size)};
+            return csv_fields({name, names.entry->file_name, location_name(names.location),
+                               change_names[change], of(baseline, baseline.version),
+                               of(other, other.version), of(baseline, sizes[0]),
+                               of(other, sizes[1]), of(baseline, baseline.hash),
+                               of(other, other.hash), {}});
         }
         // The names padded to two characters beyond the longest, so that lines line up.
         static const std::size_t file_width = 2 + std::ranges::max(std::views::transform(
@@ -460,9 +451,14 @@ private:
 
     // A CSV record about a whole inventory.
     void csv_record(std::wstring_view name, std::wstring_view change, std::wstring_view detail) {
-        write_csv_field(out_, name);
-        out_ << L",,," << change << L",,,,,,,";
-        write_csv_field(out_, detail);
+        csv_fields({name, {}, {}, change, {}, {}, {}, {}, {}, {}, detail});
+    }
+
+    void csv_fields(std::initializer_list<std::wstring_view> fields) {
+        for (const std::wstring_view& field : fields) {
+            out_ << (&field == fields.begin() ? L"" : L",");
+            write_csv_field(out_, field);
+        }
         // The console output turns the line feed into CR LF, as RFC 4180 has it.
         out_ << L'\n';
     }
