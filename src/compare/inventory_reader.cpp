@@ -102,12 +102,9 @@ bool is_version(std::wstring_view text) {
 // the right (`left_aligned`) or on the left; empty when the column is no
 // such padding of a value.
 std::wstring_view unpadded(std::wstring_view column, std::size_t width, bool left_aligned) {
-    const std::size_t first = left_aligned ? 0 : column.find_first_not_of(L' ');
-    const std::size_t last = left_aligned ? column.find_last_not_of(L' ') : column.size() - 1;
-    if (first == none || last == none) {
-        return {};
-    }
-    const std::wstring_view value = column.substr(first, last + 1 - first);
+    const std::wstring_view value =
+        left_aligned ? column.substr(0, column.find_last_not_of(L' ') + 1)
+                     : column.substr(std::min(column.find_first_not_of(L' '), column.size()));
     return column.size() == std::max(width, value.size()) ? value : std::wstring_view();
 }
 
