@@ -25,6 +25,14 @@ How each figure is taken:
   is how it changes from 100 to 10,000 inventories.
 - Each run's output is checked against what the variations make: the closing
   summary's counts and exit code 1.
+- A yardstick takes turns with the compare in the same run: compare_yardstick.exe
+  (bench/compare_yardstick.cpp) lists the same folder and opens, reads whole and
+  closes each inventory, and nothing else; with --identity it also asks each
+  opened file for its 128-bit id, as the compare does. Under Wine every file
+  costs round trips to the wineserver, whose speed changes from minute to
+  minute on this machine, so the figure that holds from run to run is the ratio
+  compare / yardstick: the median of each repetition's ratio, and the ratio of
+  the fastest of each.
 """
 
 import argparse
@@ -41,7 +49,7 @@ from bench import (RAISED_PRIORITY, TIME, VENDOR_DIR, WINE64, WINESERVER, log,
                    raise_priority, run_checked)
 
 SIZES = (100, 1_000, 10_000)
-REPETITIONS = 3
+REPETITIONS = 5
 # Wine's own DLLs, under the product's names: real files with version resources.
 INSTALLATION = {
     "pomnres_en.dll": "version.dll",
@@ -156,6 +164,7 @@ class CompareBench:
         self.repo = Path(__file__).resolve().parent.parent
         self.build = Path(args.build_dir).resolve()
         self.program_build = self.build / "program"
+        self.tools_build = self.build / "tools"
         self.prefix = self.build / "compare-prefix"
         self.data = self.build / "compare-data"
         self.scratch = self.build / "compare-scratch"
@@ -167,6 +176,12 @@ class CompareBench:
                      "-DPELMAR_BUILD_TESTS=OFF"], cwd=self.repo, stdout=subprocess.DEVNULL)
         run_checked(["cmake", "--build", self.program_build, "--target", "pelmar_omni_info",
                      "pelmar_omni_compare", "-j2"], stdout=subprocess.DEVNULL)
+        run_checked(["cmake", "-S", self.repo / "bench", "-B", self.tools_build,
+                     "--toolchain", self.repo / "cmake" / "mingw-w64-x86_64.cmake",
+                     "-DCMAKE_BUILD_TYPE=Release"], stdout=subprocess.DEVNULL)
+        run_checked(["cmake", "--build", self.tools_build, "-j2", "--target", "compare_yardstick"],
+                    stdout=subprocess.DEVNULL)
+        self.yardstick = self.tools_build / "compare_yardstick.exe"
         self.utility = self.program_build / "src" / "app" / "pelmar_omni_info.exe"
         self.compare = self.program_build / "src" / "compare" / "pelmar_omni_compare.exe"
 
@@ -238,20 +253,39 @@ class CompareBench:
                              f"'{expected}'; stderr: {sample.stderr[:2000]}")
         return sample
 
+    def run_yardstick(self, size, *options):
+        sample = measure([WINE64, self.yardstick, *options, windows_path(self.data / str(size))],
+                         self.env, self.scratch)
+        if sample.exit_code != 0 or not sample.stdout.startswith(f"{size} files"):
+            raise SystemExit(f"yardstick over {size}: exit {sample.exit_code}, "
+                             f"{sample.stdout!r} {sample.stderr[:2000]}")
+        return sample
+
     def run(self):
         self.build_programs()
         self.make_prefix()
         expected = self.make_inventories(self.real_inventory())
         self.keep_server()
+        programs = {
+            "compare": lambda size: self.run_compare(size, expected[size]),
+            "yardstick": lambda size: self.run_yardstick(size),
+            "yardstick+id": lambda size: self.run_yardstick(size, "--identity"),
+        }
         for size in SIZES:  # untimed: the page cache and Wine's own files
-            self.run_compare(size, expected[size])
+            for program in programs.values():
+                program(size)
         load_before = os.getloadavg()[0]
-        samples = {size: [] for size in SIZES}
+        runs = {name: {size: [] for size in SIZES} for name in programs}
         for repetition in range(REPETITIONS):
             rotated = SIZES[repetition % len(SIZES):] + SIZES[:repetition % len(SIZES)]
+            names = list(programs)
+            names = names[repetition % len(names):] + names[:repetition % len(names)]
             for size in rotated:
-                samples[size].append(self.run_compare(size, expected[size]))
+                for name in names:  # in turns, in a rotating order
+                    runs[name][size].append(programs[name](size))
+        samples = runs["compare"]
         self.report(samples, (load_before, os.getloadavg()[0]))
+        self.report_yardstick(runs)
 
     def report(self, samples, load):
         def fastest(size):
@@ -292,6 +326,39 @@ class CompareBench:
                 large, large / fastest(large)),
         ]
         print("\n".join(lines), flush=True)
+
+    def report_yardstick(self, runs):
+        print("\n".join(report_yardstick_lines(runs)), flush=True)
+
+
+def report_yardstick_lines(runs):
+    def fastest(name, size):
+        return min(sample.wall for sample in runs[name][size])
+
+    lines = [
+        "",
+        "Beside the yardstick in turns (list the folder, open, read whole and close each file):",
+        "%12s %12s %15s %15s %15s %18s" % (
+            "inventories", "compare s", "yardstick s", "yardstick+id s", "ratio (median)",
+            "ratio (fastest)"),
+    ]
+    for size in SIZES:
+        paired = statistics.median(
+            compare.wall / yardstick.wall
+            for compare, yardstick in zip(runs["compare"][size], runs["yardstick"][size]))
+        lines.append("%12d %12.3f %15.3f %15.3f %15.2f %18.2f" % (
+            size, fastest("compare", size), fastest("yardstick", size),
+            fastest("yardstick+id", size), paired,
+            fastest("compare", size) / fastest("yardstick", size)))
+    large = SIZES[-1]
+    lines += [
+        "",
+        "For %d inventories: compare / yardstick %.2f (at most 2, goal 1.3); asking each file "
+        "its id costs %+.1f us per file in the yardstick." % (
+            large, fastest("compare", large) / fastest("yardstick", large),
+            (fastest("yardstick+id", large) - fastest("yardstick", large)) / large * 1e6),
+    ]
+    return lines
 
 
 def main():

@@ -15,47 +15,57 @@
 
 namespace {
 
-constexpr std::wstring_view not_inspected = L"--";
-constexpr std::wstring_view no_version = L"N/A";
-constexpr std::wstring_view missing_prefix = L"<Missing ";
-constexpr std::wstring_view bad_columns = L"columns not as the utility writes them";
 constexpr std::size_t none = std::string_view::npos;
+constexpr std::wstring_view bad_columns = L"columns not as the utility writes them";
 
-// One past the line feed that ends the line at `start`, or none when the
-// line has no end.
-std::size_t line_end(std::string_view bytes, std::size_t start, bool utf16) {
-    if (!utf16) {
-        const std::size_t line_feed = bytes.find('\n', start);
-        return line_feed == none ? none : line_feed + 1;
+// The saved text, UTF-8 in bytes or UTF-16LE in its units, in which the
+// table's layout is found before anything is decoded.
+template <typename unit>
+struct saved_text {
+    std::basic_string_view<unit> text;
+    bool odd_byte;  // UTF-16LE cut within its last unit
+
+    // One past the line feed that ends the line at `start`; none when it has no end.
+    std::size_t line_end(std::size_t start) const {
+        const std::size_t feed = text.find(unit{'\n'}, start);
+        return feed == none ? none : feed + 1;
     }
-    for (std::size_t at = start; at + 1 < bytes.size(); at += 2) {
-        if (bytes[at] == '\n' && bytes[at + 1] == '\0') {
-            return at + 2;
+    // The line from `start` to `end` without its line end, LF or CR LF.
+    std::basic_string_view<unit> line(std::size_t start, std::size_t end) const {
+        const std::basic_string_view<unit> line = text.substr(start, end - 1 - start);
+        return line.substr(0, line.size() - (line.ends_with(unit{'\r'}) ? 1 : 0));
+    }
+    // Where the first line from `at` on that is not empty starts, counting
+    // lines in `number`; none when only empty lines follow, up to the end.
+    std::size_t first_filled_line(std::size_t at, std::size_t& number) const {
+        for (std::size_t end; (end = line_end(at)) != none && line(at, end).empty(); at = end) {
+            ++number;
         }
+        return at == text.size() && !odd_byte ? none : at;
     }
-    return none;
+};
+
+// Whether decoded `text` is text: no NUL, which marks binary data, and no
+// unpaired surrogate, which does not convert to UTF-8.
+bool is_text(std::wstring_view text) {
+    return text.find(L'\0') == none &&
+           (text.empty() || WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
+                                                static_cast<int>(text.size()), nullptr, 0,
+                                                nullptr, nullptr) > 0);
 }
 
-// Appends the UTF-8 or UTF-16LE `bytes` decoded to `text`; false where they
-// are not well-formed text or hold a NUL, which marks binary data.
-bool append_decoded(std::string_view bytes, bool utf16, std::wstring& text) {
-    const std::size_t start = text.size();
-    if (utf16) {
-        text.resize(start + bytes.size() / 2);
-        std::memcpy(text.data() + start, bytes.data(), bytes.size());
-    } else {
-        text.resize(start + bytes.size());
-        text.resize(start + static_cast<std::size_t>(MultiByteToWideChar(
-                                CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
-                                static_cast<int>(bytes.size()), text.data() + start,
-                                static_cast<int>(bytes.size()))));
-    }
-    const std::wstring_view added = std::wstring_view(text).substr(start);
-    // An unpaired surrogate does not convert to UTF-8.
-    return !added.empty() && added.find(L'\0') == none &&
-           (!utf16 || WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, added.data(),
-                                          static_cast<int>(added.size()), nullptr, 0, nullptr,
-                                          nullptr) > 0);
+// `saved` decoded into `text`; false where it is not well-formed text.
+bool decode(std::wstring_view saved, std::wstring& text) {
+    text = saved;
+    return is_text(text);
+}
+
+bool decode(std::string_view saved, std::wstring& text) {
+    text.resize(saved.size());
+    text.resize(static_cast<std::size_t>(MultiByteToWideChar(
+        CP_UTF8, MB_ERR_INVALID_CHARS, saved.data(), static_cast<int>(saved.size()), text.data(),
+        static_cast<int>(text.size()))));
+    return text.empty() == saved.empty() && is_text(text);
 }
 
 // A decimal number as the utility writes one: digits without a leading zero,
@@ -75,11 +85,6 @@ bool parse_number(std::wstring_view text, std::uint64_t limit, std::uint64_t& va
     return true;
 }
 
-bool is_hash(std::wstring_view text) {
-    return text.size() == table_layout::hash_width &&
-           text.find_first_not_of(L"0123456789abcdef") == none;
-}
-
 // a.b.c.d, each part 0..65535.
 bool is_version(std::wstring_view text) {
     for (int part = 0; part < 4; ++part) {
@@ -97,57 +102,54 @@ bool is_version(std::wstring_view text) {
 // the right (`left_aligned`) or on the left; empty when the column is no
 // such padding of a value.
 std::wstring_view unpadded(std::wstring_view column, std::size_t width, bool left_aligned) {
-    const std::size_t first = left_aligned ? 0 : column.find_first_not_of(L' ');
-    const std::size_t last = left_aligned ? column.find_last_not_of(L' ') : column.size() - 1;
-    if (first == none || last == none) {
-        return {};
-    }
-    const std::wstring_view value = column.substr(first, last + 1 - first);
+    const std::wstring_view value =
+        left_aligned ? column.substr(0, column.find_last_not_of(L' ') + 1)
+                     : column.substr(std::min(column.find_first_not_of(L' '), column.size()));
     return column.size() == std::max(width, value.size()) ? value : std::wstring_view();
 }
 
 // Why `line` is not the row the utility writes for `expected`, or empty when
-// it is one; then `row` holds its values.
-std::wstring check_row(std::wstring_view line, const manifest_row& expected, inventory_row& row) {
+// it is one; then `row` holds its values and `folder` its folder text.
+std::wstring check_row(std::wstring_view line, const manifest_row& expected, inventory_row& row,
+                       std::wstring_view& folder) {
     using namespace table_layout;
-    std::array<std::wstring_view, 5> columns;
-    for (std::size_t column = 0; column + 1 < columns.size(); ++column) {
+    std::array<std::wstring_view, 4> columns;
+    for (std::wstring_view& column : columns) {
         const std::size_t tab = line.find(separator);
         if (tab == none) {
             return std::wstring(bad_columns);
         }
-        columns[column] = line.substr(0, tab);
+        column = line.substr(0, tab);
         line.remove_prefix(tab + 1);
     }
     const std::wstring_view hash = unpadded(columns[0], hash_width, true);
     const std::wstring_view size = unpadded(columns[1], size_width, false);
     const std::wstring_view version = unpadded(columns[2], version_width, true);
     const std::wstring_view file_name = unpadded(columns[3], file_name_width, true);
-    const std::wstring_view directory = line;
+    folder = line;
 
     // Either the file was inspected and all three values are known, or none
     // is; a location that does not exist has no files to inspect.
-    const std::wstring_view missing = missing_text(expected.location);
-    row.location_exists = directory != missing;
-    row.file_present = hash != not_inspected;
+    row.location_exists = folder != missing_text(expected.location);
+    row.file_present = hash != file_info::not_inspected;
     const bool valid =
         row.file_present
-            ? row.location_exists && is_hash(hash) &&
+            ? row.location_exists && hash.size() == hash_width &&
+                  hash.find_first_not_of(L"0123456789abcdef") == none &&
                   parse_number(size, file_info::unmeasured - 1, row.size) &&
-                  (version == no_version || is_version(version))
-            : size == not_inspected && version == not_inspected;
-    const bool directory_valid =
+                  (version == file_info::no_version || is_version(version))
+            : size == file_info::not_inspected && version == file_info::not_inspected;
+    const bool folder_valid =
         !row.location_exists ||
-        (!directory.empty() && !directory.starts_with(missing_prefix) &&
-         std::none_of(directory.begin(), directory.end(), [](wchar_t c) { return c < L' '; }));
-    if (!valid || !directory_valid || file_name.empty()) {
+        // No Windows path is longer than 32,767 characters.
+        (!folder.empty() && folder.size() <= 32767 && !folder.starts_with(missing_prefix) &&
+         std::none_of(folder.begin(), folder.end(), [](wchar_t c) { return c < L' '; }));
+    if (!valid || !folder_valid || file_name.empty()) {
         return std::wstring(bad_columns);
     }
     if (file_name != expected.entry->file_name) {
-        const bool known = std::any_of(file_manifest.begin(), file_manifest.end(),
-                                       [file_name](const manifest_entry& entry) {
-                                           return entry.file_name == file_name;
-                                       });
+        const bool known = std::ranges::find(file_manifest, file_name,
+                                             &manifest_entry::file_name) != file_manifest.end();
         return known ? L"expected " + expected.entry->file_name + L", found " +
                            std::wstring(file_name)
                      : L"unknown file name " + std::wstring(file_name);
@@ -159,87 +161,122 @@ std::wstring check_row(std::wstring_view line, const manifest_row& expected, inv
     return {};
 }
 
-const std::wstring& table_header() {
+template <typename unit>
+void read_table(const saved_text<unit>& saved, inventory& into) {
+    const auto at_line = [&into](std::size_t number, std::wstring_view problem) {
+        into.rows.clear();
+        into.problem = L"line " + std::to_wstring(number) + L": " + std::wstring(problem);
+    };
+    if (saved.text.empty() && !saved.odd_byte) {
+        into.problem = L"empty file";
+        return;
+    }
+    // Title lines come first: the banner (after 2>&1), PowerShell's rendering
+    // of the error stream, a batch file's echo in the console's code page.
+    // They are skipped without being decoded.
+    // The header is ASCII: a byte beyond it is never equal to one of its characters.
     static const std::wstring header = [] {
         std::wostringstream text;
         print_header(text);
         return text.str();
     }();
-    return header;
+    std::size_t number = 1;
+    std::size_t start = 0;
+    std::size_t end = 0;
+    for (; (end = saved.line_end(start)) != none &&
+           !std::ranges::equal(saved.line(start, end), header);
+         start = end) {
+        ++number;
+    }
+    if (end == none) {
+        into.problem = L"not an inventory (no table header)";
+        return;
+    }
+
+    // The lines that should be the rows, each with its end, decoded at once.
+    // The utility ends every line: one without its end, or half a UTF-16
+    // unit, was cut off there, and is never read.
+    const std::vector<manifest_row>& expected = manifest_rows();
+    const std::size_t table = end;
+    std::vector<std::size_t> ends;
+    for (start = table; ends.size() < expected.size() && (end = saved.line_end(start)) != none;
+         start = end) {
+        ends.push_back(end);
+    }
+    if (!decode(saved.text.substr(table, start - table), into.text)) {
+        std::wstring line;
+        std::size_t bad = 0;
+        for (std::size_t at = table; decode(saved.text.substr(at, ends[bad] - at), line);) {
+            at = ends[bad++];
+        }
+        return at_line(number + 1 + bad, L"not text");
+    }
+
+    // Each location's first row: its line number and folder text.
+    std::array<std::pair<std::size_t, std::wstring_view>, location_names.size()> folders{};
+    std::wstring_view text = into.text;
+    bool ended_early = false;
+    for (std::size_t index = 0; index < ends.size() && !ended_early; ++index) {
+        ++number;
+        std::wstring_view line = text.substr(0, text.find(L'\n'));
+        text.remove_prefix(line.size() + 1);
+        line.remove_suffix(line.ends_with(L'\r') ? 1 : 0);
+        if (std::size_t after = number + 1; line.find(table_layout::separator) == none) {
+            // The utility's failure line (saved with 2>&1) ends its table,
+            // and nothing comes after it.
+            if (saved.first_filled_line(ends[index], after) != none) {
+                return at_line(number, L"a line without columns inside the table");
+            }
+            ended_early = true;
+            continue;
+        }
+        const manifest_row& names = expected[index];
+        std::wstring_view folder;
+        if (const std::wstring problem = check_row(line, names, into.rows.emplace_back(), folder);
+            !problem.empty()) {
+            return at_line(number, problem);
+        }
+        // The utility writes one folder text per location.
+        auto& [first_line, first_folder] = folders[location_index(names.location)];
+        if (first_line == 0) {
+            first_line = number;
+            first_folder = folder;
+        } else if (folder != first_folder) {
+            return at_line(number, L"folder differs from line " + std::to_wstring(first_line) +
+                                       L" for the same location");
+        }
+    }
+
+    if (into.rows.size() == expected.size()) {
+        if (const std::size_t at = saved.first_filled_line(start, ++number); at != none) {
+            const std::size_t next = saved.line_end(at);
+            const bool columns =
+                next != none && saved.text.substr(at, next - at).find(unit{'\t'}) != none;
+            return at_line(number,
+                           columns ? L"more rows than the manifest has" : L"text after the table");
+        }
+        into.problem.clear();
+        return;
+    }
+    into.problem = L"incomplete, " + std::to_wstring(into.rows.size()) + L" of " +
+                   std::to_wstring(expected.size()) + L" rows";
+    if (!ended_early && (start < saved.text.size() || saved.odd_byte)) {
+        into.problem += saved.odd_byte ? L": UTF-16 text with an odd number of bytes"
+                                       : L": the last line has no line end";
+    }
 }
 
 }  // namespace
 
 void read_inventory(std::string_view bytes, inventory& into) {
     into.rows.clear();
-    into.text.clear();
-    into.result = inventory::outcome::unusable;
-    const auto at_line = [](std::size_t number, std::wstring_view problem) {
-        return L"line " + std::to_wstring(number) + L": " + std::wstring(problem);
-    };
-    const bool utf16 = bytes.starts_with("\xFF\xFE");
-    bytes.remove_prefix(utf16 ? 2 : bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
-    if (bytes.empty()) {
-        into.problem = L"empty file";
-        return;
-    }
-    // The rows point into the text: it must never move.
-    into.text.reserve(bytes.size());
-
-    const std::vector<manifest_row>& expected = manifest_rows();
-    bool in_table = false;
-    bool ended_early = false;
-    std::size_t start = 0;
-    // The utility ends every line, its last row's too: a text that ends in a
-    // line without its end, or in half a UTF-16 unit, was cut off there. That
-    // last line is never read.
-    for (std::size_t number = 1, end; (end = line_end(bytes, start, utf16)) != none; ++number) {
-        const std::size_t text_start = into.text.size();
-        if (!append_decoded(bytes.substr(start, end - start), utf16, into.text)) {
-            into.rows.clear();
-            into.problem = at_line(number, L"not text");
-            return;
-        }
-        start = end;
-        std::wstring_view line(into.text.data() + text_start, into.text.size() - text_start - 1);
-        if (line.ends_with(L'\r')) {
-            line.remove_suffix(1);
-        }
-        const bool row_like = line.find(table_layout::separator) != none;
-        std::wstring problem;
-        if (!in_table) {
-            // The banner (after 2>&1) and PowerShell's rendering of the
-            // error stream come first.
-            in_table = line == table_header();
-        } else if (into.rows.size() == expected.size()) {
-            problem = row_like ? L"more rows than the manifest has" : L"";
-        } else if (!row_like || ended_early) {
-            // A line without a tab is no row: a failure line ends the table.
-            ended_early = true;
-        } else {
-            const manifest_row& names = expected[into.rows.size()];
-            problem = check_row(line, names, into.rows.emplace_back());
-        }
-        if (!problem.empty()) {
-            into.rows.clear();
-            into.problem = at_line(number, problem);
-            return;
-        }
-    }
-
-    if (!in_table) {
-        into.problem = L"not an inventory (no table header)";
-    } else if (into.rows.size() == expected.size()) {
-        into.result = inventory::outcome::complete;
-        into.problem.clear();
+    if (bytes.starts_with("\xFF\xFE")) {
+        // The units copied out: the bytes need not be aligned for them.
+        std::wstring units((bytes.size() - 2) / 2, L'\0');
+        std::memcpy(units.data(), bytes.data() + 2, units.size() * 2);
+        read_table(saved_text<wchar_t>{units, bytes.size() % 2 != 0}, into);
     } else {
-        into.result = inventory::outcome::incomplete;
-        into.problem = L"incomplete, " + std::to_wstring(into.rows.size()) + L" of " +
-                       std::to_wstring(expected.size()) + L" rows";
-        if (!ended_early && start < bytes.size()) {
-            into.problem += utf16 && bytes.size() % 2 != 0
-                                ? L": UTF-16 text with an odd number of bytes"
-                                : L": the last line has no line end";
-        }
+        bytes.remove_prefix(bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
+        read_table(saved_text<char>{bytes, false}, into);
     }
 }

@@ -6,8 +6,8 @@
 #include <vector>
 
 // What one row of a saved table says about its file at its location. The
-// directory text itself is left out: machines differ in it by design. The
-// texts point into the inventory's own text.
+// folder text is left out: machines differ in it by design. The texts point
+// into the inventory's own text.
 struct inventory_row {
     bool location_exists = false;
     bool file_present = false;
@@ -16,25 +16,22 @@ struct inventory_row {
     std::wstring_view hash;     // 40 lower-case hexadecimal digits while the file is present
 };
 
-// A table that the utility wrote and that was saved to a file, read back.
+// A table that the utility wrote and that was saved to a file, read back:
+// complete without a problem; else incomplete, its table ended early, when
+// it has rows, which can still be compared; else unusable.
 struct inventory {
-    enum class outcome {
-        complete,
-        incomplete,  // the table ends early; the rows read can still be compared
-        unusable,
-    };
-    outcome result = outcome::unusable;
     std::vector<inventory_row> rows;  // the rows read, from the first
     std::wstring problem;             // why it is not complete, without the file's name
-    std::wstring text;                // the decoded text, which the rows point into
+    std::wstring text;                // the rows' lines decoded, which the rows point into
 };
 
 // Saved tables are far smaller; anything beyond this is no inventory.
 constexpr std::uint64_t max_inventory_bytes = 16 * 1024 * 1024;
 
-// Reads a saved table from the whole of a file's `bytes`: UTF-8 with or
-// without its byte order mark, or UTF-16LE with its mark, LF or CR LF line
-// ends. Checks that it is what the utility writes: its header, then one row
-// per manifest row in manifest order, each laid out exactly as the utility
-// lays it out, each ended by a line end. Reuses `into`'s storage.
+// Reads a saved table from the whole of a file's `bytes`, as cmd and
+// PowerShell save it (UTF-8 with or without its byte order mark, UTF-16LE
+// with it; LF or CR LF), and checks that it is what the utility writes:
+// title lines, its header, one row per manifest row in manifest order, each
+// laid out as the utility lays it out and ended by a line end, one folder
+// text per location, and after the last row nothing but empty lines.
 void read_inventory(std::string_view bytes, inventory& into);

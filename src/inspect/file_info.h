@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <utility>
 
 // What inspecting one file at one location found.
@@ -11,6 +12,11 @@ public:
     // Files of 4 GiB and more are common enough on print servers that the
     // size keeps all 64 bits; the all-ones value can never be a real size.
     static constexpr std::uint64_t unmeasured = std::numeric_limits<std::uint64_t>::max();
+    // What the table shows for a file that was not inspected, in each of its
+    // columns, and for a file without a fixed file version; saved tables are
+    // read back by these texts.
+    static constexpr std::wstring_view not_inspected = L"--";
+    static constexpr std::wstring_view no_version = L"N/A";
 
     file_info(std::wstring directory, std::wstring file_name, std::uint64_t size,
               std::wstring version, std::wstring hash)

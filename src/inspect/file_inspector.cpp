@@ -34,5 +34,6 @@ file_info file_inspector::inspect_file(const wchar_t* file_name) const {
             }
         }
     }
-    return file_info(directory_, file_name, file_info::unmeasured, L"--", L"--");
+    return file_info(directory_, file_name, file_info::unmeasured,
+                     std::wstring(file_info::not_inspected), std::wstring(file_info::not_inspected));
 }

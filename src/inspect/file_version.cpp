@@ -6,8 +6,10 @@
 
 #include <windows.h>
 
+#include "file_info.h"
+
 std::wstring file_version_string(const wchar_t* path) {
-    const std::wstring not_available = L"N/A";
+    const std::wstring not_available(file_info::no_version);
     const DWORD size = GetFileVersionInfoSizeW(path, nullptr);
     if (size == 0) {
         return not_available;

@@ -17,7 +17,7 @@ std::wostream& print_row(std::wostream& out, const file_info& info) {
     out << std::left << std::setw(hash_width) << info.hash() << separator;
     out << std::right << std::setw(size_width);
     if (info.size() == file_info::unmeasured) {
-        out << L"--";
+        out << file_info::not_inspected;
     } else {
         out << std::dec << info.size();
     }

@@ -5,9 +5,11 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
+#include "compare_run.h"
 #include "file_info.h"
 #include "manifest_rows.h"
 #include "missing_text.h"
@@ -25,12 +27,11 @@ struct row_values {
 // A machine with every kind of row: files found with and without a version,
 // files absent from an existing folder, and a missing location.
 inline row_values lab_machine_row(std::size_t index) {
-    const install_location location = manifest_rows()[index].location;
     std::wstring hash(40, L'0');
     for (std::size_t digit = 0; digit < hash.size(); ++digit) {
         hash[digit] = L"0123456789abcdef"[(index * 7 + digit * 3) % 16];
     }
-    switch (location) {
+    switch (const install_location location = manifest_rows()[index].location) {
         case printer_driver_directory:
             return {L"C:\\Windows\\system32\\spool\\DRIVERS\\x64\\3\\", 20480 + index,
                     L"1.0." + std::to_wstring(index) + L".65535", hash};
@@ -40,11 +41,10 @@ inline row_values lab_machine_row(std::size_t index) {
             return {L"C:\\Program Files\\Pelmar\\printer", file_info::unmeasured, L"--", L"--"};
         case program_files_x86_directory:
             return {std::wstring(missing_text(location)), file_info::unmeasured, L"--", L"--"};
-        case driver_package_directory:
+        default:
             return {L"C:\\Windows\\System32\\DriverStore\\FileRepository\\pelmaromn.inf_amd64\\",
                     index, L"N/A", hash};
     }
-    return {};
 }
 
 // The utility's table for the lab machine, changed where `change` says so.
@@ -77,4 +77,21 @@ inline std::string utf8(const std::wstring& text) {
 inline std::string utf16le(const std::wstring& text) {
     return "\xFF\xFE" +
            std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+struct run_result {
+    int exit_code;
+    std::wstring output;
+    std::wstring errors;
+};
+
+inline run_result run(const std::vector<std::wstring>& arguments) {
+    std::vector<const wchar_t*> pointers;
+    for (const std::wstring& argument : arguments) {
+        pointers.push_back(argument.c_str());
+    }
+    std::wostringstream output;
+    std::wostringstream errors;
+    const int exit_code = run_compare(pointers, output, errors);
+    return {exit_code, output.str(), errors.str()};
 }

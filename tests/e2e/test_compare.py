@@ -3,6 +3,7 @@ baseline, and the reports the same machine gives after its files changed,
 saved the ways Windows tools save them."""
 
 import csv
+import hashlib
 import io
 import os
 import pathlib
@@ -14,64 +15,120 @@ import e2e_support as e2e
 COMPARE_EXE = pathlib.Path(os.environ["PELMAR_COMPARE_EXE"])
 CURRENT_VERSION = "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion"
 MOVED_PROGRAM_FILES = "C:\\Programme"
-PROGRAM_FILES = 4
 
-# The table's rows in order, each a (file name, location).
-ROWS = [(name, location) for name, mask in e2e.MANIFEST
-        for location in e2e.LOCATIONS if mask & location]
-LOCATION_NAMES = {location: text.removeprefix("<Missing ").removesuffix(">")
-                  for location, text in e2e.MISSING.items()}
-CORRUPT = "content differs at the same version and size: corrupt or altered"
 CUT = "incomplete, 10 of 78 rows: the last line has no line end"
-# Two spaces beyond the longest file name and location name.
-FILE_WIDTH = max(len(name) for name, _ in e2e.MANIFEST) + 2
-LOCATION_WIDTH = max(len(name) for name in LOCATION_NAMES.values()) + 2
+PROGRAM_FILES_ROW = '"Program Files\\Pelmar\\printer" Directory'
+# The program's own text for the reports below, checked by eye once and kept.
+CHANGES = """\
+  pmomnui.dll                      "Program Files\\Pelmar\\printer" Directory        version 10.0.1.65535 -> 10.0.2.0
+  pelmaromn.inf                    "Program Files\\Pelmar\\printer" Directory        file missing
+  pelmaromn.txt                    "Program Files\\Pelmar\\printer" Directory        size 13 -> 22
+  basecapabilities.xml             "Program Files\\Pelmar\\printer" Directory        file added
+"""
+FLEET = """\
+reports\\pc01 Zoë 日本 😀.txt: identical
+reports\\pc02.txt: 4 of 78 rows differ
+{CHANGES}reports\\pc03, corrupt.txt: 1 of 78 rows differ
+  pomnres_en.dll                   "Program Files\\Pelmar\\printer" Directory        content differs at the same version and size: corrupt or altered
+reports\\pc04.txt: 20 of 78 rows differ
+  pomnres_en.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+  pomnres_de.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+  pomnres_fr.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+  pomnres_ja.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+  pomnres_es.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+  pomnres_zh-CN.dll                "Program Files\\Pelmar\\printer" Directory        location missing
+  pomnres_zh-TW.dll                "Program Files\\Pelmar\\printer" Directory        location missing
+  pomnres_ko.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+  pomnres_ru.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+  pmomndrv.dll                     "Program Files\\Pelmar\\printer" Directory        location missing
+  pmomnui.dll                      "Program Files\\Pelmar\\printer" Directory        location missing
+  pmxpsomnui.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+  omnprn.dll                       "Program Files\\Pelmar\\printer" Directory        location missing
+  pelmaromn.cat                    "Program Files\\Pelmar\\printer" Directory        location missing
+  pelmaromn.inf                    "Program Files\\Pelmar\\printer" Directory        location missing
+  pelmaromn.txt                    "Program Files\\Pelmar\\printer" Directory        location missing
+  pelmarxps.txt                    "Program Files\\Pelmar\\printer" Directory        location missing
+  pelmarxpsdrv-pipelineconfig.xml  "Program Files\\Pelmar\\printer" Directory        location missing
+  pmproc.dll                       "Program Files\\Pelmar\\printer" Directory        location missing
+  basecapabilities.xml             "Program Files\\Pelmar\\printer" Directory        location missing
+reports\\pc05.txt: 3 of 10 rows differ
+  pomnres_en.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+  pomnres_de.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+  pomnres_fr.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+reports\\pc06.txt: identical
+reports\\pc07.txt: identical
 
-
-def verdict(name, differences, rows=len(ROWS)):
-    """What the program prints for one inventory; differences: (file name,
-    location) -> change."""
-    if not differences and rows == len(ROWS):
-        return f"{name}: identical\r\n"
-    return f"{name}: {len(differences)} of {rows} rows differ\r\n" + "".join(
-        f"  {file:<{FILE_WIDTH}}{LOCATION_NAMES[location]:<{LOCATION_WIDTH}}"
-        f"{differences[file, location]}\r\n"
-        for file, location in ROWS if (file, location) in differences)
-
-
-def fleet_view(differing, unusable):
-    """The closing groups: differing, (name, differences) for each inventory
-    compared; unusable, (name, reason) for each one that could not be used."""
-    kinds = [{}, {}]
-    for name, differences in differing:
-        for (file, location), change in differences.items():
-            kinds[0].setdefault(f"{file:<{FILE_WIDTH}}{LOCATION_NAMES[location]:<{LOCATION_WIDTH}}"
-                                f"{change}", []).append(name)
-    for name, reason in unusable:
-        kinds[1].setdefault(reason, []).append(name)
-    width = len(str(max(len(names) for groups in kinds for names in groups.values())))
-    text = ""
-    for heading, groups in zip(("Differences from the baseline", "Could not be used"), kinds):
-        text += f"{heading}, most frequent first:\r\n" if groups else ""
-        for key in sorted(groups, key=lambda key: (-len(groups[key]), key)):
-            names = groups[key]
-            text += f"  {len(names):>{width}}  {key}\r\n" + "".join(
-                f"{'':{width + 6}}{name}\r\n" for name in names[:10])
-            text += f"{'':{width + 6}}and {len(names) - 10} more\r\n" if len(names) > 10 else ""
-    return text
-
-
-def table_values(report):
-    """Per row of a saved table: (version, size, digest), empty for an absent file."""
-    lines = report.decode("utf-8").splitlines()
-    start = next(index for index, line in enumerate(lines) if line.startswith("HASH")) + 1
-    values = {}
-    for row, line in zip(ROWS, lines[start:]):
-        if line.count("\t") != 4:
-            break
-        digest, size, version = (column.strip() for column in line.split("\t")[:3])
-        values[row] = ("", "", "") if digest == "--" else (version, size, digest)
-    return values
+19 inventories: 3 identical, 3 differ, 13 could not be used
+Differences from the baseline, most frequent first:
+   2  pomnres_de.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+        reports\\pc05.txt
+   2  pomnres_en.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+        reports\\pc05.txt
+   2  pomnres_fr.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+        reports\\pc05.txt
+   1  basecapabilities.xml             "Program Files\\Pelmar\\printer" Directory        file added
+        reports\\pc02.txt
+   1  basecapabilities.xml             "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  omnprn.dll                       "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pelmaromn.cat                    "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pelmaromn.inf                    "Program Files\\Pelmar\\printer" Directory        file missing
+        reports\\pc02.txt
+   1  pelmaromn.inf                    "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pelmaromn.txt                    "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pelmaromn.txt                    "Program Files\\Pelmar\\printer" Directory        size 13 -> 22
+        reports\\pc02.txt
+   1  pelmarxps.txt                    "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pelmarxpsdrv-pipelineconfig.xml  "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pmomndrv.dll                     "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pmomnui.dll                      "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pmomnui.dll                      "Program Files\\Pelmar\\printer" Directory        version 10.0.1.65535 -> 10.0.2.0
+        reports\\pc02.txt
+   1  pmproc.dll                       "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pmxpsomnui.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pomnres_en.dll                   "Program Files\\Pelmar\\printer" Directory        content differs at the same version and size: corrupt or altered
+        reports\\pc03, corrupt.txt
+   1  pomnres_es.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pomnres_ja.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pomnres_ko.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pomnres_ru.dll                   "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pomnres_zh-CN.dll                "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+   1  pomnres_zh-TW.dll                "Program Files\\Pelmar\\printer" Directory        location missing
+        reports\\pc04.txt
+Could not be used, most frequent first:
+  12  line 80: text after the table
+        reports\\pc200.txt
+        reports\\pc201.txt
+        reports\\pc202.txt
+        reports\\pc203.txt
+        reports\\pc204.txt
+        reports\\pc205.txt
+        reports\\pc206.txt
+        reports\\pc207.txt
+        reports\\pc208.txt
+        reports\\pc209.txt
+        and 2 more
+   1  incomplete, 10 of 78 rows: the last line has no line end
+        reports\\pc05.txt
+"""
 
 
 def utf16_copy(report):
@@ -140,24 +197,13 @@ class compare(e2e.output_assertions, unittest.TestCase):
                 "pc05.txt": truncated,
                 "pc06.txt": utf16_copy(base.stdout),
                 # cmd's `> file 2>&1`: the banner comes first.
-                "pc07.txt": base.stderr + base.stdout}.items():
+                "pc07.txt": base.stderr + base.stdout,
+                # Text after the table, in more reports than a group names.
+                **{f"pc{number}.txt": base.stdout + b"copied by backup job\r\n"
+                   for number in range(200, 212)}}.items():
             (cls.reports / name).write_bytes(content)
 
-        cls.changes = {
-            ("pmomnui.dll", PROGRAM_FILES): "version 10.0.1.65535 -> 10.0.2.0",
-            ("pelmaromn.inf", PROGRAM_FILES): "file missing",
-            ("pelmaromn.txt", PROGRAM_FILES): "size 13 -> 22",
-            ("basecapabilities.xml", PROGRAM_FILES): "file added",
-        }
-        # Built from the same resource script but for its numbers.
-        assert len(installed["pmomnui.dll"].content) == len(updated["pmomnui.dll"].content)
-        cls.corruption = {("pomnres_en.dll", PROGRAM_FILES): CORRUPT}
-        cls.folder_gone = {(name, PROGRAM_FILES): "location missing" for name, _ in e2e.MANIFEST}
-        cls.part = {row: change for row, change in cls.folder_gone.items() if row in ROWS[:10]}
-        cls.values = {name: table_values(content) for name, content in
-                      {"base.txt": base.stdout, "pc02.txt": changed.stdout,
-                       "pc03, corrupt.txt": corrupt.stdout, "pc04.txt": without_folder.stdout,
-                       "pc05.txt": truncated}.items()}
+        cls.installed, cls.updated, cls.altered = installed, updated, altered
 
         # The tests name reports\*.txt from the current directory, as typed in a console.
         cls.addClassCleanup(os.chdir, os.getcwd())
@@ -178,31 +224,21 @@ class compare(e2e.output_assertions, unittest.TestCase):
 
     def test_a_powershell_copy_of_a_report_is_identical_to_it(self):
         result = self.compare(self.path("base.txt"), self.path("pc06.txt"))
-        self.assert_run(result, verdict(self.path("pc06.txt"), {}), "", 0)
+        self.assert_run(result, f"{self.path('pc06.txt')}: identical\r\n", "", 0)
 
     def test_changed_files_are_named_with_what_changed(self):
         result = self.compare(self.path("base.txt"), self.path("pc02.txt"))
-        self.assert_run(result, verdict(self.path("pc02.txt"), self.changes), "", 1)
+        self.assert_run(result, f"{self.path('pc02.txt')}: 4 of 78 rows differ\r\n" + CHANGES.replace("\n", "\r\n"), "", 1)
 
     def test_a_folder_of_reports_gives_each_verdict_and_the_fleet_view(self):
         # The baseline is in the folder too, under another name: compared once.
         result = self.compare(self.path("base.txt"), "reports\\*.txt")
-        differing = [("reports\\pc02.txt", self.changes),
-                     ("reports\\pc03, corrupt.txt", self.corruption),
-                     ("reports\\pc04.txt", self.folder_gone), ("reports\\pc05.txt", self.part)]
         self.assert_run(
-            result,
-            verdict("reports\\pc01 Zoë 日本 😀.txt", {}) +
-            verdict("reports\\pc02.txt", self.changes) +
-            verdict("reports\\pc03, corrupt.txt", self.corruption) +
-            verdict("reports\\pc04.txt", self.folder_gone) +
-            verdict("reports\\pc05.txt", self.part, rows=10) +
-            verdict("reports\\pc06.txt", {}) +
-            verdict("reports\\pc07.txt", {}) +
-            "\r\n7 inventories: 3 identical, 3 differ, 1 could not be used\r\n" +
-            fleet_view(differing, [("reports\\pc05.txt", CUT)]),
+            result, FLEET.format(CHANGES=CHANGES).replace("\n", "\r\n"),
             f"reports\\base.txt: the same file as {self.path('base.txt')}; skipped\r\n"
-            f"reports\\pc05.txt: {CUT}\r\n",
+            f"reports\\pc05.txt: {CUT}\r\n" + "".join(
+                f"reports\\pc{number}.txt: line 80: text after the table\r\n"
+                for number in range(200, 212)),
             2)
 
     def test_csv_output_reads_back_with_a_csv_parser(self):
@@ -212,33 +248,38 @@ class compare(e2e.output_assertions, unittest.TestCase):
         self.assertEqual(result.stdout.count(b"\n"), result.stdout.count(b"\r\n"))
         records = list(csv.reader(io.StringIO(result.stdout.decode("utf-8-sig"), newline="")))
 
-        def kind(change):
-            if change == CORRUPT:
-                return "corrupt or altered"
-            return "changed" if change.startswith(("version", "size")) else change
+        def values(fixture):
+            return fixture.version, str(len(fixture.content)), hashlib.sha1(fixture.content).hexdigest()
 
-        def rows(name, differences):
-            base, other = self.values["base.txt"], self.values[name]
-            return [[f"reports\\{name}", file, LOCATION_NAMES[location], kind(change),
-                     *(value for pair in zip(base[file, location], other[file, location])
-                       for value in pair), ""]
-                    for (file, location), change in sorted(
-                        differences.items(), key=lambda item: ROWS.index(item[0]))]
+        def record(name, file, change, base=("", "", ""), other=("", "", "")):
+            return [f"reports\\{name}", file, PROGRAM_FILES_ROW, change,
+                    *(value for pair in zip(base, other) for value in pair), ""]
 
-        def single(name, change, detail=""):
-            return [[f"reports\\{name}", "", "", change, "", "", "", "", "", "", detail]]
-
+        installed = {name: values(fixture) for name, fixture in self.installed.items()}
+        unusable = [["reports\\pc05.txt", "", "", "unusable", "", "", "", "", "", "", CUT]]
         self.assertEqual(records, [
             ["inventory", "file", "location", "change", "baseline_version", "version",
              "baseline_size", "size", "baseline_sha1", "sha1", "detail"],
-            *single("pc01 Zoë 日本 😀.txt", "identical"),
-            *rows("pc02.txt", self.changes),
-            *rows("pc03, corrupt.txt", self.corruption),
-            *rows("pc04.txt", self.folder_gone),
-            *single("pc05.txt", "unusable", CUT),
-            *rows("pc05.txt", self.part),
-            *single("pc06.txt", "identical"),
-            *single("pc07.txt", "identical")])
+            ["reports\\pc01 Zoë 日本 😀.txt", "", "", "identical", "", "", "", "", "", "", ""],
+            record("pc02.txt", "pmomnui.dll", "changed", installed["pmomnui.dll"],
+                   values(self.updated["pmomnui.dll"])),
+            record("pc02.txt", "pelmaromn.inf", "file missing", installed["pelmaromn.inf"]),
+            record("pc02.txt", "pelmaromn.txt", "changed", installed["pelmaromn.txt"],
+                   values(self.updated["pelmaromn.txt"])),
+            record("pc02.txt", "basecapabilities.xml", "file added", other=values(
+                self.updated["basecapabilities.xml"])),
+            record("pc03, corrupt.txt", "pomnres_en.dll", "corrupt or altered",
+                   installed["pomnres_en.dll"],
+                   values(self.installed["pomnres_en.dll"]._replace(content=self.altered))),
+            *(record("pc04.txt", name, "location missing", installed.get(name, ("", "", "")))
+              for name, _ in e2e.MANIFEST),
+            *unusable,
+            *(record("pc05.txt", name, "location missing", installed.get(name, ("", "", "")))
+              for name in ("pomnres_en.dll", "pomnres_de.dll", "pomnres_fr.dll")),
+            ["reports\\pc06.txt", "", "", "identical", "", "", "", "", "", "", ""],
+            ["reports\\pc07.txt", "", "", "identical", "", "", "", "", "", "", ""],
+            *([f"reports\\pc{number}.txt", "", "", "unusable", "", "", "", "", "", "",
+               "line 80: text after the table"] for number in range(200, 212))])
 
     def test_without_two_arguments_it_shows_its_usage(self):
         self.assert_run(self.compare(self.path("base.txt")), "",
