@@ -140,6 +140,19 @@ std::optional<file_verdict> signature_checker::check(const catalog_hasher& hashe
     return gravest;
 }
 
+bool signature_checker::listed_in_package(const catalog_hasher& hasher, install_location location,
+                                          HANDLE file) const {
+    const package_catalog& package = catalogs_.at(location);
+    for (std::size_t algorithm = 0; package.can_vouch() && algorithm < hasher.algorithms();
+         ++algorithm) {
+        const std::optional<catalog_hash> hash = hasher.hash(algorithm, file);
+        if (hash && package.member_with_digest(hash->value) != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::optional<file_verdict> signature_checker::judge_listing(const catalog_member_query& query,
                                                              file_verdict& gravest) const {
     const std::wstring catalog_name = file_name_part(query.catalog_path);

@@ -32,6 +32,11 @@ public:
                                       const std::wstring& directory,
                                       const std::wstring& file_name) const;
 
+    // Whether the validly signed package catalog read for `location` lists
+    // the open file's hash, by any algorithm.
+    bool listed_in_package(const catalog_hasher& hasher, install_location location,
+                           HANDLE file) const;
+
 private:
     bool expected(const std::wstring& signer) const;
     // The verdict when the catalog's entry vouches for the file by an

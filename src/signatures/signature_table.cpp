@@ -36,25 +36,31 @@ std::wostream& print_signature_row(std::wostream& out, const file_verdict& verdi
 }
 
 std::wstring status_tally::summary() const {
-    const std::uint64_t total = std::accumulate(counts_.begin(), counts_.end(), std::uint64_t{0});
-    std::wstring line = std::to_wstring(total) + (total == 1 ? L" file" : L" files");
-    if (total == 0) {
-        return line + L": no file of the driver was found";
-    }
+    const std::uint64_t files = total();
+    return std::to_wstring(files) + (files == 1 ? L" file" : L" files") +
+           (files == 0 ? L": no file of the driver was found" : counts_text());
+}
+
+std::uint64_t status_tally::total() const {
+    return std::accumulate(counts_.begin(), counts_.end(), std::uint64_t{0});
+}
+
+std::wstring status_tally::counts_text() const {
     std::array<std::size_t, signature_status_count> order{};
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](std::size_t left, std::size_t right) {
         return counts_[left] > counts_[right];
     });
+    std::wstring text;
     const wchar_t* separator = L": ";
     for (const std::size_t status : order) {
         if (counts_[status] > 0) {
-            line += separator + std::to_wstring(counts_[status]) + L' ' +
+            text += separator + std::to_wstring(counts_[status]) + L' ' +
                     std::wstring(status_text(static_cast<signature_status>(status)));
             separator = L", ";
         }
     }
-    return line;
+    return text;
 }
 
 int status_tally::exit_code() const {

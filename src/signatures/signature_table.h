@@ -31,9 +31,13 @@ class status_tally {
 public:
     void count(signature_status status) { ++counts_[static_cast<std::size_t>(status)]; }
 
-    // "20 files: 18 catalog, 1 signed, 1 altered": the statuses by count,
-    // most frequent first, ties in the order the statuses are listed in.
+    // "20 files: 18 catalog, 1 signed, 1 altered".
     std::wstring summary() const;
+    std::uint64_t total() const;
+    // ": 18 catalog, 1 signed, 1 altered", the statuses by count, most
+    // frequent first, ties in the order the statuses are listed in; empty
+    // when nothing was counted.
+    std::wstring counts_text() const;
 
     // 0 when every file found is signed or in a catalog and at least one
     // was found; 2 when a file could not be read; 1 otherwise.
