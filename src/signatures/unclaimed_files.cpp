@@ -77,12 +77,13 @@ bool is_link(const folder_entry& entry) {
            IsReparseTagNameSurrogate(entry.reparse_tag);
 }
 
-// The folder's entries, files first, each part in the order of their names;
-// the Windows error code of a listing that failed, or 0. `*` matches every
-// long name once, where a pattern would also match short 8.3 names.
-std::uint32_t list_folder(const std::wstring& path, std::vector<folder_entry>& entries) {
+// The entries of the folder (its path ending in a backslash), files first,
+// each part in the order of their names; the Windows error code of a listing
+// that failed, or 0. `*` matches every long name once, where a pattern would
+// also match short 8.3 names.
+std::uint32_t list_folder(const std::wstring& folder, std::vector<folder_entry>& entries) {
     WIN32_FIND_DATAW data{};
-    const HANDLE found = FindFirstFileExW((path + L"\\*").c_str(), FindExInfoBasic, &data,
+    const HANDLE found = FindFirstFileExW((folder + L'*').c_str(), FindExInfoBasic, &data,
                                           FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (found == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
@@ -210,9 +211,11 @@ private:
     }
 
     // Claimed by name: a manifest file where the manifest looks for it (it
-    // has its row), a file any installed driver names, in the folders where
-    // the spooler and installers put a driver's files, a registered print
-    // processor's library in the print processor folder.
+    // has its row); a file any installed driver names, in the printer driver
+    // folder and its subfolders, where the spooler puts drivers' files; a
+    // registered print processor's library in the print processor folder.
+    // Nowhere else does a name claim a file: a library planted in the print
+    // processor folder under the name of some driver's file stays in view.
     bool claimed(const location_folder& folder, const std::wstring& name, int depth) {
         const std::wstring key = folded(name);
         if (depth == 0) {
@@ -223,7 +226,7 @@ private:
                 }
             }
         }
-        const bool driver_folder = depth == 0 || (folder.locations & printer_driver_directory) != 0;
+        const bool driver_folder = (folder.locations & printer_driver_directory) != 0;
         const bool processor_folder = depth == 0 && (folder.locations & print_processor_directory) != 0;
         if ((driver_folder && driver_files_.contains(key)) ||
             (processor_folder && processor_libraries_.contains(key))) {

@@ -1,0 +1,121 @@
+// What Wine cannot show of the walk through the driver's folders: links and
+// junctions (Wine 8 makes none, and follows the host's), folders that cannot
+// be listed and a registry that cannot be read. The end-to-end test has the rest.
+#include <iomanip>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "import_patch.h"
+#include "install_location.h"
+#include "location_cache.h"
+#include "signature_run.h"
+#include "test_helpers.h"
+
+namespace {
+
+// The print processor folder's listing, as scripted; its subfolder `sub`
+// cannot be listed. Every other folder lists as it is.
+const std::vector<std::pair<std::wstring, DWORD>> scripted_entries = {
+    {L"winprint.dll", FILE_ATTRIBUTE_REPARSE_POINT},  // compressed: its own data, claimed
+    {L"link.dll", FILE_ATTRIBUTE_REPARSE_POINT},
+    {L"junction", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
+    {L"sub", FILE_ATTRIBUTE_DIRECTORY}};
+const DWORD scripted_tags[] = {IO_REPARSE_TAG_WOF, IO_REPARSE_TAG_SYMLINK,
+                               IO_REPARSE_TAG_MOUNT_POINT, 0};
+const auto scripted_listing = reinterpret_cast<HANDLE>(0x5ca1ab1e);
+std::wstring processor_folder;
+std::size_t next_entry = 0;
+// The patches, for the replacements to call through for every other folder.
+const import_patch* first_patch = nullptr;
+const import_patch* next_patch = nullptr;
+const import_patch* close_patch = nullptr;
+
+bool next(WIN32_FIND_DATAW* data) {
+    if (next_entry == scripted_entries.size()) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return false;
+    }
+    *data = {};
+    scripted_entries[next_entry].first.copy(data->cFileName, MAX_PATH - 1);
+    data->dwFileAttributes = scripted_entries[next_entry].second;
+    data->dwReserved0 = scripted_tags[next_entry++];
+    return true;
+}
+
+HANDLE WINAPI find_first(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID data,
+                         FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
+    const std::wstring text = pattern;
+    if (text == processor_folder + L"sub\\*") {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (text == processor_folder + L"*") {
+        next_entry = 0;
+        return next(static_cast<WIN32_FIND_DATAW*>(data)) ? scripted_listing : nullptr;
+    }
+    return first_patch->original<decltype(&FindFirstFileExW)>()(pattern, level, data, search,
+                                                                 filter, flags);
+}
+
+BOOL WINAPI find_next(HANDLE listing, LPWIN32_FIND_DATAW data) {
+    return listing == scripted_listing
+               ? next(data)
+               : next_patch->original<decltype(&FindNextFileW)>()(listing, data);
+}
+
+BOOL WINAPI find_close(HANDLE listing) {
+    return listing == scripted_listing || close_patch->original<decltype(&FindClose)>()(listing);
+}
+
+std::wstring row(const std::wstring& status, const std::wstring& file, const std::wstring& detail) {
+    std::wostringstream text;
+    text << std::left << std::setw(12) << status << L'\t' << std::setw(30) << L"--" << L'\t'
+         << std::setw(30) << file << L'\t' << std::setw(40) << detail << L'\t' << processor_folder
+         << L'\n';
+    return text.str();
+}
+
+}  // namespace
+
+TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row_and_exit_2) {
+    run_location_cache() = location_cache();
+    processor_folder = location_directory(print_processor_directory);
+    const import_patch first("kernel32.dll", "FindFirstFileExW", as_import(find_first));
+    const import_patch next("kernel32.dll", "FindNextFileW", as_import(find_next));
+    const import_patch close("kernel32.dll", "FindClose", as_import(find_close));
+    first_patch = &first;
+    next_patch = &next;
+    close_patch = &close;
+    for (const bool registry_fails : {false, true}) {
+        std::optional<import_patch> registry;
+        if (registry_fails) {
+            registry.emplace("advapi32.dll", "RegOpenKeyExW",
+                             as_import([](HKEY, LPCWSTR, DWORD, REGSAM, PHKEY) -> LSTATUS {
+                                 return ERROR_ACCESS_DENIED;
+                             }));
+        }
+        std::wostringstream out;
+        std::wostringstream error;
+        run_location_cache() = location_cache();
+        EXPECT_EQ(run_signatures({}, out, error), 2);
+        const std::wstring registry_row =
+            row(L"unreadable", L".\\",
+                L"the registered print processors cannot be read. Error code: 0x00000005.");
+        EXPECT_EQ(out.str().find(registry_row) != std::wstring::npos, registry_fails);
+        for (const std::wstring& expected :
+             {row(L"unsigned", L"link.dll", L"a link, not followed"),
+              row(L"unsigned", L"junction", L"a junction, not followed"),
+              row(L"unreadable", L"sub\\", L"cannot be listed. Error code: 0x00000005.")}) {
+            EXPECT_THAT(out.str(), testing::HasSubstr(expected));
+        }
+        // Only without the registry is winprint.dll unclaimed.
+        EXPECT_EQ(out.str().find(L"winprint.dll") != std::wstring::npos, registry_fails);
+        EXPECT_EQ(error.str(), L"");
+    }
+}
