@@ -55,7 +55,8 @@ std::wstring driver_value(HKEY processors, const std::wstring& name) {
     // Unexpanded: only the file name at its end counts.
     constexpr DWORD text = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
     DWORD size = 0;
-    LSTATUS status = RegGetValueW(processors, name.c_str(), L"Driver", text, nullptr, nullptr, &size);
+    LSTATUS status =
+        RegGetValueW(processors, name.c_str(), L"Driver", text, nullptr, nullptr, &size);
     std::wstring value;
     if (status == ERROR_SUCCESS) {
         value.resize(size / sizeof(wchar_t));
@@ -83,7 +84,8 @@ print_processor_libraries registered_print_processors() {
             return found;
         }
         for (const std::wstring& environment : subkey_names(environments->get())) {
-            const auto processors = open_key(environments->get(), environment + L"\\Print Processors");
+            const auto processors =
+                open_key(environments->get(), environment + L"\\Print Processors");
             if (!processors) {
                 continue;
             }

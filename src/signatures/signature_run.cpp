@@ -19,7 +19,6 @@
 #include "manifest_rows.h"
 #include "missing_text.h"
 #include "signature_checker.h"
-#include "signature_csv.h"
 #include "signature_table.h"
 #include "unclaimed_files.h"
 #include "win32_exception.h"
@@ -28,7 +27,8 @@ namespace {
 
 constexpr int exit_trouble = 2;
 
-constexpr std::wstring_view usage_line = L"usage: pelmar_omni_signatures [--csv] [--signer NAME]...\n";
+constexpr std::wstring_view usage_line =
+    L"usage: pelmar_omni_signatures [--csv] [--signer NAME]...\n";
 
 constexpr std::wstring_view help_text =
     L"\n"
@@ -221,12 +221,7 @@ int check_files(options parsed, std::wostream& out) {
         std::rethrow_exception(unresolved);
     }
     unclaimed_tally unclaimed;
-    check_unclaimed_files(checker, hashers.front(), signers_named,
-                          [&](const file_verdict& verdict, const std::wstring& file,
-                              const std::wstring& folder) {
-                              print_row(verdict, file, folder, L"unclaimed");
-                          },
-                          unclaimed);
+    check_unclaimed_files(checker, hashers.front(), signers_named, print_row, unclaimed);
     if (!parsed.csv) {
         out << tally.summary() << L"; " << unclaimed.summary() << L'\n';
     }

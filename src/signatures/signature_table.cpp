@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <numeric>
 
+#include "csv_field.h"
 #include "table_layout.h"
 
 using namespace signature_layout;
@@ -33,6 +34,22 @@ std::wostream& print_signature_row(std::wostream& out, const file_verdict& verdi
     out << std::setw(table_layout::file_name_width) << file_name << table_layout::separator;
     out << std::setw(detail_width) << or_placeholder(verdict.detail) << table_layout::separator;
     return out << directory;
+}
+
+void print_signature_csv_header(std::wostream& out) {
+    out << L'\uFEFF' << L"status,signer,file,detail,folder,kind\n";
+}
+
+void print_signature_csv_row(std::wostream& out, const file_verdict& verdict,
+                             const std::wstring& file, const std::wstring& folder,
+                             std::wstring_view kind) {
+    for (const std::wstring_view field :
+         {status_text(verdict.status), std::wstring_view(verdict.signer), std::wstring_view(file),
+          std::wstring_view(verdict.detail), std::wstring_view(folder)}) {
+        write_csv_field(out, field);
+        out << L',';
+    }
+    out << kind << L'\n';
 }
 
 std::wstring status_tally::summary() const {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "file_verdict.h"
 
@@ -25,6 +26,15 @@ std::wostream& print_signature_header(std::wostream& out);
 // Writes one file's columns, without the line end.
 std::wostream& print_signature_row(std::wostream& out, const file_verdict& verdict,
                                    const std::wstring& file_name, const std::wstring& directory);
+
+// The same rows as CSV, written through the console output as the compare
+// program writes its own: RFC 4180, UTF-8, CR LF. The header comes after
+// the byte order mark, by which Excel knows the text for UTF-8; each record
+// ends its line. `kind`: "driver" or "unclaimed".
+void print_signature_csv_header(std::wostream& out);
+void print_signature_csv_row(std::wostream& out, const file_verdict& verdict,
+                             const std::wstring& file, const std::wstring& folder,
+                             std::wstring_view kind);
 
 // Counts the rows by status, for the summary line and the exit code.
 class status_tally {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "catalog_hasher.h"
 #include "file_verdict.h"
@@ -32,10 +33,10 @@ private:
     std::uint64_t claimed_ = 0;
 };
 
-// Writes one unclaimed file's row: its verdict, its path below the folder
-// (`Old\1\x.dll`) and the folder's text as the driver rows show it.
-using unclaimed_row =
-    std::function<void(const file_verdict&, const std::wstring&, const std::wstring&)>;
+// Writes a row: its verdict, the file's path below the folder (`Old\1\x.dll`),
+// the folder's text as the driver rows show it, and "unclaimed".
+using unclaimed_row = std::function<void(const file_verdict&, const std::wstring&,
+                                         const std::wstring&, std::wstring_view)>;
 
 // Walks the folders of the locations found and gives every file that nobody
 // claims a row, judged by `checker` with `hasher`. `signers_named`: the user
