@@ -35,10 +35,11 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
         signed = signing.sign_pe(publisher, work / "plain.dll", work / "signed.dll")
 
         # Pelmar's driver, every file signed; another driver; an x86 one.
-        drivers = {("Pelmar Omni Printer", "-"): ["pmomndrv.dll", "pomnres_en.dll", "pmomnui.dll",
-                                                   "pomnres_de.dll"],
-                   ("Other Printer", "-"): ["other.dll", "other.gpd", "otherui.dll", "otherres.dll"],
-                   ("Legacy Printer", "Windows NT x86"): ["legacy.dll", "legacy.gpd", "legacyui.dll"]}
+        drivers = {
+            ("Pelmar Omni Printer", "-"): ["pmomndrv.dll", "pomnres_en.dll", "pmomnui.dll",
+                                           "pomnres_de.dll"],
+            ("Other Printer", "-"): ["other.dll", "other.gpd", "otherui.dll", "otherres.dll"],
+            ("Legacy Printer", "Windows NT x86"): ["legacy.dll", "legacy.gpd", "legacyui.dll"]}
         commands = []
         for (name, environment), files in drivers.items():
             staged = f"C:\\pelmar_setup\\{len(commands)}"

@@ -5,7 +5,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -21,56 +20,57 @@ namespace {
 
 // The print processor folder's listing, as scripted; its subfolder `sub`
 // cannot be listed. Every other folder lists as it is.
-const std::vector<std::pair<std::wstring, DWORD>> scripted_entries = {
-    {L"winprint.dll", FILE_ATTRIBUTE_REPARSE_POINT},  // compressed: its own data, claimed
-    {L"link.dll", FILE_ATTRIBUTE_REPARSE_POINT},
-    {L"junction", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
-    {L"sub", FILE_ATTRIBUTE_DIRECTORY}};
-const DWORD scripted_tags[] = {IO_REPARSE_TAG_WOF, IO_REPARSE_TAG_SYMLINK,
-                               IO_REPARSE_TAG_MOUNT_POINT, 0};
+const struct {
+    const wchar_t* name;
+    DWORD attributes;
+    DWORD tag;
+} scripted[] = {
+    // Compressed: a reparse point with data of its own, claimed by the registry.
+    {L"winprint.dll", FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_WOF},
+    {L"link.dll", FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK},
+    {L"junction", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY,
+     IO_REPARSE_TAG_MOUNT_POINT},
+    {L"sub", FILE_ATTRIBUTE_DIRECTORY, 0}};
 const auto scripted_listing = reinterpret_cast<HANDLE>(0x5ca1ab1e);
 std::wstring processor_folder;
 std::size_t next_entry = 0;
-// The patches, for the replacements to call through for every other folder.
-const import_patch* first_patch = nullptr;
-const import_patch* next_patch = nullptr;
-const import_patch* close_patch = nullptr;
+// For the replacements to call through to, for every other folder.
+const import_patch* patches[3] = {};
 
-bool next(WIN32_FIND_DATAW* data) {
-    if (next_entry == scripted_entries.size()) {
+BOOL next(WIN32_FIND_DATAW* data) {
+    if (next_entry == std::size(scripted)) {
         SetLastError(ERROR_NO_MORE_FILES);
-        return false;
+        return FALSE;
     }
     *data = {};
-    scripted_entries[next_entry].first.copy(data->cFileName, MAX_PATH - 1);
-    data->dwFileAttributes = scripted_entries[next_entry].second;
-    data->dwReserved0 = scripted_tags[next_entry++];
-    return true;
+    wcscpy_s(data->cFileName, scripted[next_entry].name);
+    data->dwFileAttributes = scripted[next_entry].attributes;
+    data->dwReserved0 = scripted[next_entry++].tag;
+    return TRUE;
 }
 
 HANDLE WINAPI find_first(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID data,
                          FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
-    const std::wstring text = pattern;
-    if (text == processor_folder + L"sub\\*") {
+    if (pattern == processor_folder + L"sub\\*") {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    if (text == processor_folder + L"*") {
+    if (pattern == processor_folder + L"*") {
         next_entry = 0;
         return next(static_cast<WIN32_FIND_DATAW*>(data)) ? scripted_listing : nullptr;
     }
-    return first_patch->original<decltype(&FindFirstFileExW)>()(pattern, level, data, search,
-                                                                 filter, flags);
+    return patches[0]->original<decltype(&FindFirstFileExW)>()(pattern, level, data, search,
+                                                                filter, flags);
 }
 
 BOOL WINAPI find_next(HANDLE listing, LPWIN32_FIND_DATAW data) {
     return listing == scripted_listing
                ? next(data)
-               : next_patch->original<decltype(&FindNextFileW)>()(listing, data);
+               : patches[1]->original<decltype(&FindNextFileW)>()(listing, data);
 }
 
 BOOL WINAPI find_close(HANDLE listing) {
-    return listing == scripted_listing || close_patch->original<decltype(&FindClose)>()(listing);
+    return listing == scripted_listing || patches[2]->original<decltype(&FindClose)>()(listing);
 }
 
 std::wstring row(const std::wstring& status, const std::wstring& file, const std::wstring& detail) {
@@ -89,9 +89,9 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
     const import_patch first("kernel32.dll", "FindFirstFileExW", as_import(find_first));
     const import_patch next("kernel32.dll", "FindNextFileW", as_import(find_next));
     const import_patch close("kernel32.dll", "FindClose", as_import(find_close));
-    first_patch = &first;
-    next_patch = &next;
-    close_patch = &close;
+    patches[0] = &first;
+    patches[1] = &next;
+    patches[2] = &close;
     for (const bool registry_fails : {false, true}) {
         std::optional<import_patch> registry;
         if (registry_fails) {
