@@ -143,8 +143,8 @@ std::optional<file_verdict> signature_checker::check(const catalog_hasher& hashe
 bool signature_checker::listed_in_package(const catalog_hasher& hasher, install_location location,
                                           HANDLE file) const {
     const package_catalog& package = catalogs_.at(location);
-    for (std::size_t algorithm = 0; package.can_vouch() && algorithm < hasher.algorithms();
-         ++algorithm) {
+    const bool vouches = package.can_vouch() && expected(package.signer());
+    for (std::size_t algorithm = 0; vouches && algorithm < hasher.algorithms(); ++algorithm) {
         const std::optional<catalog_hash> hash = hasher.hash(algorithm, file);
         if (hash && package.member_with_digest(hash->value) != nullptr) {
             return true;

@@ -32,8 +32,8 @@ public:
                                       const std::wstring& directory,
                                       const std::wstring& file_name) const;
 
-    // Whether the validly signed package catalog read for `location` lists
-    // the open file's hash, by any algorithm.
+    // Whether the package catalog read for `location`, validly signed by an
+    // expected signer, lists the open file's hash by any algorithm.
     bool listed_in_package(const catalog_hasher& hasher, install_location location,
                            HANDLE file) const;
 
