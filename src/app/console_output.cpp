@@ -136,3 +136,8 @@ std::uint32_t write_error_code(const std::wostream& stream) {
     }
     return ERROR_WRITE_FAULT;
 }
+
+std::uint32_t flush_all(std::wostream& stream) {
+    stream.flush();
+    return stream ? 0 : write_error_code(stream);
+}

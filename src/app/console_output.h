@@ -69,3 +69,7 @@ private:
 // Why a write to `stream` failed: the Windows error code where the stream
 // writes to a standard handle, ERROR_WRITE_FAULT for any other stream.
 std::uint32_t write_error_code(const std::wostream& stream);
+
+// Flushes `stream`: a result that did not reach its reader in full is no
+// success. Returns 0 when all of it did, otherwise write_error_code(stream).
+std::uint32_t flush_all(std::wostream& stream);

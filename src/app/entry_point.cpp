@@ -19,10 +19,8 @@ int run_inventory() {
         const com_initializer com;
         print_report(file_manifest.data(), file_manifest.data() + file_manifest.size(),
                      std::wcout);
-        // A table that did not reach its reader in full is no success.
-        std::wcout.flush();
-        if (!std::wcout) {
-            throw output_exception(write_error_code(std::wcout));
+        if (const std::uint32_t error_code = flush_all(std::wcout)) {
+            throw output_exception(error_code);
         }
         exit_code = 0;
     } catch (const std::exception&) {

@@ -134,10 +134,9 @@ int comparison::run(const std::vector<std::wstring>& arguments) {
              << differing_ << L" differ, " << unusable_ << L" could not be used\n";
         fleet_.print(out_);
     }
-    out_.flush();
-    if (!out_) {
+    if (const std::uint32_t error_code = flush_all(out_)) {
         error_ << L"Failed to write the comparison to standard output. "
-               << error_code_text(write_error_code(out_)) << L'\n';
+               << error_code_text(error_code) << L'\n';
         return exit_trouble;
     }
     if (inventories == 0) {
@@ -261,8 +260,7 @@ int run_compare(std::span<const wchar_t* const> arguments, std::wostream& out,
     for (const std::wstring_view argument : arguments) {
         if (options && (argument == L"--help" || argument == L"/?")) {
             out << usage << L'\n' << help;
-            out.flush();
-            return out ? exit_identical : exit_trouble;
+            return flush_all(out) == 0 ? exit_identical : exit_trouble;
         }
         if (options && argument == L"--") {
             options = false;

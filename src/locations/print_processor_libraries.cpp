@@ -1,7 +1,6 @@
 #include "print_processor_libraries.h"
 
 #include <iterator>
-#include <optional>
 
 #include <windows.h>
 
@@ -20,17 +19,15 @@ struct registry_failure {
     LSTATUS status;
 };
 
-// `path` below `parent`, opened to read; nothing when the key is absent.
-std::optional<unique_registry_key> open_key(HKEY parent, const std::wstring& path) {
-    HKEY key = nullptr;
-    const LSTATUS status = RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, &key);
-    if (status == ERROR_FILE_NOT_FOUND) {
-        return std::nullopt;
-    }
-    if (status != ERROR_SUCCESS) {
+// `path` below `parent`, opened to read; an empty owner when the key is
+// absent.
+unique_registry_key open_key(HKEY parent, const std::wstring& path) {
+    unique_registry_key key;
+    const LSTATUS status = RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, key.put());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
         throw registry_failure{status};
     }
-    return std::optional<unique_registry_key>(std::in_place, key);
+    return key;
 }
 
 std::vector<std::wstring> subkey_names(HKEY key) {
@@ -83,14 +80,14 @@ print_processor_libraries registered_print_processors() {
         if (!environments) {
             return found;
         }
-        for (const std::wstring& environment : subkey_names(environments->get())) {
+        for (const std::wstring& environment : subkey_names(environments.get())) {
             const auto processors =
-                open_key(environments->get(), environment + L"\\Print Processors");
+                open_key(environments.get(), environment + L"\\Print Processors");
             if (!processors) {
                 continue;
             }
-            for (const std::wstring& name : subkey_names(processors->get())) {
-                std::wstring library = driver_value(processors->get(), name);
+            for (const std::wstring& name : subkey_names(processors.get())) {
+                std::wstring library = driver_value(processors.get(), name);
                 if (!library.empty()) {
                     found.names.push_back(std::move(library));
                 }

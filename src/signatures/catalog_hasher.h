@@ -1,14 +1,22 @@
 #pragma once
 
-#include <cstddef>
-#include <optional>
+#include <array>
+#include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include <windows.h>
 #include <wincrypt.h>
 #include <mscat.h>
 
-#include "catalog_handles.h"
+#include "unique_handle.h"
+
+inline void release_catalog_admin(HCATADMIN admin) {
+    CryptCATAdminReleaseContext(admin, 0);
+}
+
+// A catalog context of CryptCATAdminAcquireContext or ...AcquireContext2.
+using unique_catalog_admin = unique_handle<HCATADMIN, release_catalog_admin>;
 
 // A file's hash as catalogs list it, with the catalog context that computed
 // it: the context names the algorithm to the services that look it up.
@@ -18,7 +26,7 @@ struct catalog_hash {
 };
 
 // One thread's catalog contexts: SHA-256, which catalogs carry since
-// Windows 8, where the system can compute it, then SHA-1, which older
+// Windows 8, where the system can compute it, and SHA-1, which older
 // catalogs carry. The hashes are the system's own: for an image it leaves
 // out the checksum and the embedded signature, as catalogs do. No two
 // threads share one: a context keeps the state of a search through the
@@ -26,21 +34,24 @@ struct catalog_hash {
 // nothing documents it as safe to use from two threads at once.
 class catalog_hasher {
 public:
+    // The algorithms by the object identifiers a catalog entry names its
+    // digest's with, the strongest first.
+    static constexpr std::array<std::string_view, 2> algorithms{szOID_NIST_sha256,
+                                                                szOID_OIWSEC_sha1};
+
     // Throws pelmar::crypto::crypto_exception when not even the SHA-1
     // context can be acquired.
     catalog_hasher();
 
-    // How many algorithms this system offers: 2 or 1.
-    std::size_t algorithms() const { return sha256_ ? 2 : 1; }
+    // Whether this system computes catalog hashes by `algorithm`.
+    bool computes(std::string_view algorithm) const;
 
-    // The open file's hash by algorithm `index` (0 the strongest); nothing
-    // when the system cannot hash the file.
-    std::optional<catalog_hash> hash(std::size_t index, HANDLE file) const;
+    // The open file's hash by `algorithm`, one that it computes, into
+    // `hash`. Returns 0, or the Windows error code of the call that failed.
+    std::uint32_t hash(std::string_view algorithm, HANDLE file, catalog_hash& hash) const;
 
 private:
-    using hash_from_handle2 = BOOL(WINAPI*)(HCATADMIN, HANDLE, DWORD*, BYTE*, DWORD);
-
-    std::optional<unique_catalog_admin> sha256_;
-    hash_from_handle2 hash_sha256_ = nullptr;
-    std::optional<unique_catalog_admin> sha1_;
+    unique_catalog_admin sha256_;
+    decltype(&CryptCATAdminCalcHashFromFileHandle2) hash_sha256_ = nullptr;
+    unique_catalog_admin sha1_;
 };

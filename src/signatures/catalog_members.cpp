@@ -8,6 +8,7 @@
 #include <wintrust.h>
 
 #include "unique_handle.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -68,18 +69,14 @@ catalog_member member_of(const CTL_ENTRY& entry) {
 }  // namespace
 
 std::uint32_t read_catalog_members(HANDLE file, std::vector<catalog_member>& members) {
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size) || !SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN)) {
+    // Catalogs are small enough to read whole: a driver package's lists
+    // some hundred files in a few hundred KiB.
+    std::string bytes;
+    if (!SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN)) {
         return GetLastError();
     }
-    // Catalogs are small enough to read whole.
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
-        return GetLastError();
-    }
-    if (read != bytes.size()) {
-        return ERROR_HANDLE_EOF;
+    if (const std::uint32_t error_code = read_whole_file(file, 64 << 20, bytes)) {
+        return error_code;
     }
 
     const HCRYPTMSG opened = CryptMsgOpenToDecode(encoding, 0, 0, 0, nullptr, nullptr);
@@ -88,7 +85,8 @@ std::uint32_t read_catalog_members(HANDLE file, std::vector<catalog_member>& mem
     }
     const unique_crypt_message message(opened);
     DWORD content_size = 0;
-    if (!CryptMsgUpdate(opened, bytes.data(), static_cast<DWORD>(bytes.size()), TRUE) ||
+    if (!CryptMsgUpdate(opened, reinterpret_cast<const BYTE*>(bytes.data()),
+                        static_cast<DWORD>(bytes.size()), TRUE) ||
         !CryptMsgGetParam(opened, CMSG_CONTENT_PARAM, 0, nullptr, &content_size)) {
         return GetLastError();
     }

@@ -2,22 +2,46 @@
 
 #include <array>
 
-opened_file::opened_file(const std::wstring& path) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        error_code_ = GetLastError();
-        absent_ = error_code_ == ERROR_FILE_NOT_FOUND || error_code_ == ERROR_PATH_NOT_FOUND;
+#include "error_code_text.h"
+
+namespace {
+
+std::wstring cannot_be_read(DWORD code) {
+    return L"cannot be read. " + error_code_text(code);
+}
+
+}  // namespace
+
+opened_file::opened_file(const std::wstring& path, bool others_may_write)
+    : file_(CreateFileW(path.c_str(), GENERIC_READ,
+                        FILE_SHARE_READ | FILE_SHARE_DELETE |
+                            (others_may_write ? FILE_SHARE_WRITE : 0),
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {
+    if (!file_) {
+        const DWORD code = GetLastError();
+        absent_ = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+        // A folder does not open as a file, and the code says access denied,
+        // which would send the reader after rights that are not the matter.
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        const bool folder = code == ERROR_ACCESS_DENIED &&
+                            attributes != INVALID_FILE_ATTRIBUTES &&
+                            (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        problem_ = folder ? L"a folder, not a file" : cannot_be_read(code);
         return;
     }
-    file_.emplace(file);
+    // A name may lead to a device or a pipe: only a file on a disk is one
+    // that a signature or a catalog can speak of.
+    if (GetFileType(file_.get()) != FILE_TYPE_DISK) {
+        problem_ = L"not a file on a disk";
+        file_ = {};
+        return;
+    }
     // A file can open and still refuse its bytes (a range locked by another
     // process); the signature services would then fail in ways of their own.
     std::array<char, 4096> start{};
     DWORD read = 0;
-    if (!ReadFile(file, start.data(), static_cast<DWORD>(start.size()), &read, nullptr)) {
-        error_code_ = GetLastError();
-        file_.reset();
+    if (!ReadFile(file_.get(), start.data(), static_cast<DWORD>(start.size()), &read, nullptr)) {
+        problem_ = cannot_be_read(GetLastError());
+        file_ = {};
     }
 }

@@ -5,7 +5,6 @@
 
 #include "error_code_text.h"
 #include "opened_file.h"
-#include "same_file_name.h"
 #include "trust_reason.h"
 #include "trust_verification.h"
 
@@ -15,9 +14,8 @@ package_catalog::package_catalog(const std::wstring& directory)
     if (file.absent()) {
         return;
     }
-    if (file.error_code() != 0) {
-        verdict_ = {signature_status::unreadable, {},
-                    L"cannot be read. " + error_code_text(file.error_code())};
+    if (!file.problem().empty()) {
+        verdict_ = {signature_status::unreadable, {}, file.problem()};
         return;
     }
     const trust_result own = verify_embedded(path_, file.handle());

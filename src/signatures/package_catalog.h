@@ -2,12 +2,20 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <windows.h>
 
 #include "catalog_members.h"
 #include "file_verdict.h"
+
+// Whether two file names name the same file, as Windows compares them: the
+// letter case aside.
+inline bool same_file_name(std::wstring_view left, std::wstring_view right) {
+    return CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(),
+                                static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
+}
 
 // The package's own catalog, pelmaromn.cat, in one folder. It comes from the
 // field and may be damaged or hostile: its members are read only once its

@@ -7,8 +7,6 @@
 
 #include "error_code_text.h"
 #include "opened_file.h"
-#include "same_file_name.h"
-#include "system_catalogs.h"
 #include "trust_reason.h"
 #include "trust_verification.h"
 
@@ -32,6 +30,34 @@ void keep_gravest(file_verdict& gravest, file_verdict finding) {
     if (gravity(finding.status) > gravity(gravest.status)) {
         gravest = std::move(finding);
     }
+}
+
+// The first catalog in the system's catalog store that lists `hash`, by its
+// full path; empty when none does.
+std::wstring system_catalog_listing(const catalog_hash& hash) {
+    std::vector<unsigned char> value = hash.value;
+    const HCATINFO listing = CryptCATAdminEnumCatalogFromHash(
+        hash.admin, value.data(), static_cast<DWORD>(value.size()), 0, nullptr);
+    if (listing == nullptr) {
+        return {};
+    }
+    CATALOG_INFO info{};
+    info.cbStruct = sizeof info;
+    const bool named = CryptCATCatalogInfoFromContext(listing, &info, 0) != FALSE;
+    CryptCATAdminReleaseCatalogContext(hash.admin, listing, 0);
+    return named ? std::wstring(info.wszCatalogFile) : std::wstring();
+}
+
+// The tag by which a catalog of the signing tools lists a member: its hash in
+// upper-case hexadecimal.
+std::wstring member_tag(const catalog_hash& hash) {
+    static constexpr wchar_t digits[] = L"0123456789ABCDEF";
+    std::wstring tag;
+    for (const unsigned char byte : hash.value) {
+        tag += digits[byte >> 4];
+        tag += digits[byte & 0x0F];
+    }
+    return tag;
 }
 
 std::wstring file_name_part(const std::wstring& path) {
@@ -78,9 +104,8 @@ std::optional<file_verdict> signature_checker::check(const catalog_hasher& hashe
     if (file.absent()) {
         return std::nullopt;
     }
-    if (file.error_code() != 0) {
-        return file_verdict{signature_status::unreadable, {},
-                            L"cannot be read. " + error_code_text(file.error_code())};
+    if (!file.problem().empty()) {
+        return file_verdict{signature_status::unreadable, {}, file.problem()};
     }
 
     file_verdict gravest{signature_status::no_signature, {}, {}};
@@ -107,9 +132,9 @@ std::optional<file_verdict> signature_checker::check(const catalog_hasher& hashe
 
     bool listed_in_package = false;
     // Strongest algorithm first; the weaker one only when that found nothing.
-    for (std::size_t algorithm = 0; algorithm < hasher.algorithms(); ++algorithm) {
-        const std::optional<catalog_hash> hash = hasher.hash(algorithm, file.handle());
-        if (!hash) {
+    for (const std::string_view algorithm : catalog_hasher::algorithms) {
+        std::optional<catalog_hash> hash(std::in_place);
+        if (!hasher.computes(algorithm) || hasher.hash(algorithm, file.handle(), *hash) != 0) {
             continue;
         }
         const catalog_member* member =
@@ -143,14 +168,16 @@ std::optional<file_verdict> signature_checker::check(const catalog_hasher& hashe
 bool signature_checker::listed_in_package(const catalog_hasher& hasher, install_location location,
                                           HANDLE file) const {
     const package_catalog& package = catalogs_.at(location);
-    const bool vouches = package.can_vouch() && expected(package.signer());
-    for (std::size_t algorithm = 0; vouches && algorithm < hasher.algorithms(); ++algorithm) {
-        const std::optional<catalog_hash> hash = hasher.hash(algorithm, file);
-        if (hash && package.member_with_digest(hash->value) != nullptr) {
-            return true;
-        }
+    if (!package.can_vouch() || !expected(package.signer())) {
+        return false;
     }
-    return false;
+    return std::any_of(catalog_hasher::algorithms.begin(), catalog_hasher::algorithms.end(),
+                       [&](std::string_view algorithm) {
+                           catalog_hash hash{};
+                           return hasher.computes(algorithm) &&
+                                  hasher.hash(algorithm, file, hash) == 0 &&
+                                  package.member_with_digest(hash.value) != nullptr;
+                       });
 }
 
 std::optional<file_verdict> signature_checker::judge_listing(const catalog_member_query& query,

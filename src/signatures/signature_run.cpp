@@ -99,11 +99,9 @@ bool parse(std::span<const wchar_t* const> arguments, options& parsed, std::wstr
     return true;
 }
 
-// A result that did not reach its reader in full is no success.
-void flush_all(std::wostream& out) {
-    out.flush();
-    if (!out) {
-        throw output_exception(write_error_code(out));
+void flush_or_throw(std::wostream& out) {
+    if (const std::uint32_t error_code = flush_all(out)) {
+        throw output_exception(error_code);
     }
 }
 
@@ -225,7 +223,7 @@ int check_files(options parsed, std::wostream& out) {
     if (!parsed.csv) {
         out << tally.summary() << L"; " << unclaimed.summary() << L'\n';
     }
-    flush_all(out);
+    flush_or_throw(out);
     return std::max(tally.exit_code(), unclaimed.exit_code());
 }
 
@@ -242,7 +240,7 @@ int run_signatures(std::span<const wchar_t* const> arguments, std::wostream& out
     try {
         if (parsed.help) {
             out << usage_line << help_text;
-            flush_all(out);
+            flush_or_throw(out);
             return 0;
         }
         return check_files(std::move(parsed), out);

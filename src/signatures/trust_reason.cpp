@@ -1,5 +1,8 @@
 #include "trust_reason.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <windows.h>
 #include <wintrust.h>
 
@@ -7,55 +10,46 @@
 
 namespace {
 
-const wchar_t* failure_words(std::int32_t code) {
-    switch (static_cast<HRESULT>(code)) {
-        case TRUST_E_BAD_DIGEST:
-            return L"content differs from what was signed";
-        case CERT_E_UNTRUSTEDROOT:
-            return L"untrusted root";
-        case CERT_E_CHAINING:
-            return L"no chain to a trusted root";
-        case CERT_E_UNTRUSTEDTESTROOT:
-            return L"untrusted test root";
-        case CERT_E_EXPIRED:
-            return L"expired without a timestamp";
-        case CERT_E_REVOKED:
-        case CRYPT_E_REVOKED:
-            return L"revoked";
-        case CERT_E_WRONG_USAGE:
-            return L"not for code signing";
-        case TRUST_E_EXPLICIT_DISTRUST:
-            return L"explicitly distrusted";
-        case TRUST_E_NOSIGNATURE:
-        case TRUST_E_SUBJECT_FORM_UNKNOWN:
-        case TRUST_E_PROVIDER_UNKNOWN:
-            return L"no signature";
-        default:
-            return L"signature not valid";
-    }
+struct reason {
+    HRESULT code;
+    trust_outcome outcome;
+    const wchar_t* words;
+};
+
+constexpr reason reasons[] = {
+    {ERROR_SUCCESS, trust_outcome::valid, L"valid"},
+    {TRUST_E_NOSIGNATURE, trust_outcome::no_signature, L"no signature"},
+    {TRUST_E_SUBJECT_FORM_UNKNOWN, trust_outcome::no_signature, L"no signature"},
+    {TRUST_E_PROVIDER_UNKNOWN, trust_outcome::no_signature, L"no signature"},
+    // What Wine says of a file shorter than any signed format's magic
+    // number, where Windows says TRUST_E_SUBJECT_FORM_UNKNOWN.
+    {ERROR_INVALID_PARAMETER, trust_outcome::no_signature, L"signature not valid"},
+    {TRUST_E_BAD_DIGEST, trust_outcome::altered, L"content differs from what was signed"},
+    {CERT_E_UNTRUSTEDROOT, trust_outcome::invalid, L"untrusted root"},
+    {CERT_E_CHAINING, trust_outcome::invalid, L"no chain to a trusted root"},
+    {CERT_E_UNTRUSTEDTESTROOT, trust_outcome::invalid, L"untrusted test root"},
+    {CERT_E_EXPIRED, trust_outcome::invalid, L"expired without a timestamp"},
+    {CERT_E_REVOKED, trust_outcome::invalid, L"revoked"},
+    {CRYPT_E_REVOKED, trust_outcome::invalid, L"revoked"},
+    {CERT_E_WRONG_USAGE, trust_outcome::invalid, L"not for code signing"},
+    {TRUST_E_EXPLICIT_DISTRUST, trust_outcome::invalid, L"explicitly distrusted"},
+};
+
+constexpr reason other{0, trust_outcome::invalid, L"signature not valid"};
+
+const reason& reason_of(std::int32_t code) {
+    const auto found = std::find_if(std::begin(reasons), std::end(reasons),
+                                    [&](const reason& known) { return known.code == code; });
+    return found != std::end(reasons) ? *found : other;
 }
 
 }  // namespace
 
 trust_outcome trust_outcome_of(std::int32_t code) {
-    switch (static_cast<HRESULT>(code)) {
-        case ERROR_SUCCESS:
-            return trust_outcome::valid;
-        case TRUST_E_NOSIGNATURE:
-        case TRUST_E_SUBJECT_FORM_UNKNOWN:
-        case TRUST_E_PROVIDER_UNKNOWN:
-        // What Wine says of a file shorter than any signed format's magic
-        // number, where Windows says TRUST_E_SUBJECT_FORM_UNKNOWN.
-        case ERROR_INVALID_PARAMETER:
-            return trust_outcome::no_signature;
-        case TRUST_E_BAD_DIGEST:
-            return trust_outcome::altered;
-        default:
-            return trust_outcome::invalid;
-    }
+    return reason_of(code).outcome;
 }
 
 std::wstring trust_failure_text(std::int32_t code) {
-    return std::wstring(failure_words(code)) + L". " +
+    return std::wstring(reason_of(code).words) + L". " +
            error_code_text(static_cast<std::uint32_t>(code));
 }

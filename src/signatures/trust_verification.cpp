@@ -6,22 +6,6 @@
 
 namespace {
 
-// WINTRUST_CATALOG_INFO as Windows 8 extended it: hCatAdmin names the context,
-// and with it the hash algorithm, that computed the member's hash. Headers
-// for Windows 7 leave the field out; Windows 7 reads only what it knows.
-struct catalog_info_with_admin {
-    DWORD cbStruct;
-    DWORD dwCatalogVersion;
-    LPCWSTR pcwszCatalogFilePath;
-    LPCWSTR pcwszMemberTag;
-    LPCWSTR pcwszMemberFilePath;
-    HANDLE hMemberFile;
-    BYTE* pbCalculatedFileHash;
-    DWORD cbCalculatedFileHash;
-    PCCTL_CONTEXT pcCatalogContext;
-    HCATADMIN hCatAdmin;
-};
-
 GUID generic_verify = WINTRUST_ACTION_GENERIC_VERIFY_V2;
 
 const HWND no_user_interface = reinterpret_cast<HWND>(INVALID_HANDLE_VALUE);
@@ -91,7 +75,10 @@ trust_result verify_embedded(const std::wstring& path, HANDLE file) {
 
 trust_result verify_catalog_member(const catalog_member_query& query) {
     std::vector<unsigned char> hash = query.hash;
-    catalog_info_with_admin catalog{};
+    // Built with Windows 8's headers, where hCatAdmin names the context, and
+    // with it the hash algorithm, that computed the member's hash; Windows 7
+    // reads only the fields it knows, as cbStruct tells it.
+    WINTRUST_CATALOG_INFO catalog{};
     catalog.cbStruct = sizeof catalog;
     catalog.pcwszCatalogFilePath = query.catalog_path.c_str();
     catalog.pcwszMemberTag = query.member_tag.c_str();
@@ -102,7 +89,7 @@ trust_result verify_catalog_member(const catalog_member_query& query) {
     catalog.hCatAdmin = query.admin;
     WINTRUST_DATA data{};
     data.dwUnionChoice = WTD_CHOICE_CATALOG;
-    data.pCatalog = reinterpret_cast<WINTRUST_CATALOG_INFO*>(&catalog);
+    data.pCatalog = &catalog;
     SetFilePointerEx(query.file, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
     return verify(data);
 }

@@ -146,7 +146,7 @@ private:
         {
             // Absent and unreadable files are the check's to report.
             const opened_file file(folder.path + path);
-            if (file.error_code() == 0) {
+            if (file.problem().empty()) {
                 if (checker_.listed_in_package(hasher_, folder.first, file.handle())) {
                     return;  // the package's own, wherever in its folder
                 }

@@ -16,17 +16,13 @@
 
 #include <mscat.h>
 
-#include "catalog_handles.h"
+#include "catalog_hasher.h"
 #include "opened_file.h"
 #include "tool_output.h"
 #include "trust_verification.h"
 #include "unique_file_handle.h"
 
 namespace {
-
-using acquire_context2 = BOOL(WINAPI*)(HCATADMIN*, const GUID*, const WCHAR*,
-                                       const CERT_STRONG_SIGN_PARA*, DWORD);
-using calc_hash2 = BOOL(WINAPI*)(HCATADMIN, HANDLE, DWORD*, BYTE*, DWORD);
 
 std::wstring hex(const BYTE* bytes, DWORD size) {
     static const wchar_t digits[] = L"0123456789ABCDEF";
@@ -46,12 +42,11 @@ void rewind(HANDLE file) {
 }
 
 void print_tags(const wchar_t* path) {
-    const HANDLE opened = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      0, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
+    const unique_file_handle owner(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                               OPEN_EXISTING, 0, nullptr));
+    if (!owner) {
         fail(L"CreateFileW");
     }
-    const unique_file_handle owner(opened);
     const HANDLE file = owner.get();
     BYTE hash[64];
     DWORD size = sizeof(hash);
@@ -61,16 +56,15 @@ void print_tags(const wchar_t* path) {
     write_utf8(STD_OUTPUT_HANDLE, L"SHA1 " + hex(hash, size) + L"\n");
 
     const HMODULE wintrust = GetModuleHandleW(L"wintrust.dll");
-    const auto acquire = reinterpret_cast<acquire_context2>(
+    const auto acquire = reinterpret_cast<decltype(&CryptCATAdminAcquireContext2)>(
         reinterpret_cast<void*>(GetProcAddress(wintrust, "CryptCATAdminAcquireContext2")));
-    const auto calculate = reinterpret_cast<calc_hash2>(
+    const auto calculate = reinterpret_cast<decltype(&CryptCATAdminCalcHashFromFileHandle2)>(
         reinterpret_cast<void*>(GetProcAddress(wintrust, "CryptCATAdminCalcHashFromFileHandle2")));
     if (acquire != nullptr && calculate != nullptr) {
-        HCATADMIN acquired = nullptr;
-        if (!acquire(&acquired, nullptr, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) {
+        unique_catalog_admin admin;
+        if (!acquire(admin.put(), nullptr, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) {
             fail(L"CryptCATAdminAcquireContext2");
         }
-        const unique_catalog_admin admin(acquired);
         rewind(file);
         size = sizeof(hash);
         if (!calculate(admin.get(), file, &size, hash, 0)) {
@@ -84,9 +78,9 @@ void print_tags(const wchar_t* path) {
 // lookup by hash then crashes. Only a catalog with a valid signature goes in.
 void verify(const wchar_t* path) {
     const opened_file file(path);
-    if (file.error_code() != 0) {
-        SetLastError(file.error_code());
-        fail(L"CreateFileW");
+    if (!file.problem().empty()) {
+        write_utf8(STD_ERROR_HANDLE, std::wstring(path) + L": " + file.problem() + L"\n");
+        std::exit(2);
     }
     const trust_result result = verify_embedded(path, file.handle());
     if (result.code != 0) {
@@ -99,11 +93,10 @@ void add_catalog(wchar_t* path) {
     verify(path);
     std::wstring base_name = path;
     base_name.erase(0, base_name.find_last_of(L"\\/") + 1);
-    HCATADMIN acquired = nullptr;
-    if (!CryptCATAdminAcquireContext(&acquired, nullptr, 0)) {
+    unique_catalog_admin admin;
+    if (!CryptCATAdminAcquireContext(admin.put(), nullptr, 0)) {
         fail(L"CryptCATAdminAcquireContext");
     }
-    const unique_catalog_admin admin(acquired);
     const HCATINFO added = CryptCATAdminAddCatalog(admin.get(), path, base_name.data(), 0);
     if (added == nullptr) {
         fail(L"CryptCATAdminAddCatalog");
