@@ -11,7 +11,9 @@
 #include "signature_table.h"
 
 // What the walk through the driver's folders found beyond the manifest's
-// files, for the summary line and the exit code.
+// files: "2 unclaimed: 1 unsigned, 1 signed; 412 files of other drivers",
+// and an exit code, 2 when a file or folder could not be read, 1 when an
+// alarming file was found, 0 otherwise.
 class unclaimed_tally {
 public:
     // An unclaimed file's row. `alarming`: an executable image or a link
@@ -19,11 +21,7 @@ public:
     void count(signature_status status, bool alarming);
     // A file that an installed driver or print processor accounts for.
     void count_claimed() { ++claimed_; }
-
-    // "2 unclaimed: 1 unsigned, 1 signed; 412 files of other drivers".
     std::wstring summary() const;
-    // 2 when a file or folder could not be read, 1 when an alarming file was
-    // found, 0 otherwise.
     int exit_code() const;
 
 private:

@@ -73,9 +73,6 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
                    for name in ("pelmaromn.inf", "listed.txt")]
         signing.build_catalog(publisher, members, prefix.unix_path(package, "pelmaromn.cat"))
 
-    def run_check(self, *options):
-        return self.prefix.run(SIGNATURES_EXE, *options)
-
     def expected_rows(self, exclude=()):
         """(status, signer, file, detail, location, kind), in the table's order."""
         rows = [("signed", PUBLISHER, name, "", 1, "driver") for name in (
@@ -102,10 +99,10 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
         summary = ("6 files: 5 signed, 1 catalog; 7 unclaimed: 6 unsigned, 1 signed; "
                    "9 files of other drivers")
         table = self.expected_table(self.expected_rows(), summary)
-        self.assert_run(self.run_check(), table, "", 1)
-        self.assert_run(self.run_check("--signer", PUBLISHER), table, "", 1)
+        self.assert_run(self.prefix.run(SIGNATURES_EXE), table, "", 1)
+        self.assert_run(self.prefix.run(SIGNATURES_EXE, "--signer", PUBLISHER), table, "", 1)
 
-        result = self.run_check("--csv")
+        result = self.prefix.run(SIGNATURES_EXE, "--csv")
         self.assertTrue(result.stdout.startswith(
             b"\xef\xbb\xbfstatus,signer,file,detail,folder,kind\r\n"))
         self.assertNotIn(b"\n", result.stdout.replace(b"\r\n", b""))
@@ -123,8 +120,8 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
         summary = ("6 files: 5 signed, 1 catalog; 2 unclaimed: 1 signed, 1 unsigned; "
                    "9 files of other drivers")
         table = self.expected_table(self.expected_rows(exclude=gone), summary)
-        self.assert_run(self.run_check("--signer", PUBLISHER), table, "", 0)
-        self.assert_run(self.run_check(), table, "", 1)
+        self.assert_run(self.prefix.run(SIGNATURES_EXE, "--signer", PUBLISHER), table, "", 0)
+        self.assert_run(self.prefix.run(SIGNATURES_EXE), table, "", 1)
 
 
 if __name__ == "__main__":

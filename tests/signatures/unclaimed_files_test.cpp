@@ -31,14 +31,16 @@ const struct {
     {L"junction", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY,
      IO_REPARSE_TAG_MOUNT_POINT},
     {L"sub", FILE_ATTRIBUTE_DIRECTORY, 0}};
-const auto scripted_listing = reinterpret_cast<HANDLE>(0x5ca1ab1e);
 std::wstring processor_folder;
+// The real listing of that folder, whose entries the script replaces.
+HANDLE scripted_listing = nullptr;
 std::size_t next_entry = 0;
-// For the replacements to call through to, for every other folder.
-const import_patch* patches[3] = {};
+// For the replacements to call through to.
+const import_patch* patches[2] = {};
 
 BOOL next(WIN32_FIND_DATAW* data) {
     if (next_entry == std::size(scripted)) {
+        scripted_listing = nullptr;  // a later listing may get its handle's value
         SetLastError(ERROR_NO_MORE_FILES);
         return FALSE;
     }
@@ -55,22 +57,20 @@ HANDLE WINAPI find_first(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID data,
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
+    const HANDLE listing = patches[0]->original<decltype(&FindFirstFileExW)>()(
+        pattern, level, data, search, filter, flags);
     if (pattern == processor_folder + L"*") {
         next_entry = 0;
-        return next(static_cast<WIN32_FIND_DATAW*>(data)) ? scripted_listing : nullptr;
+        scripted_listing = listing;
+        next(static_cast<WIN32_FIND_DATAW*>(data));
     }
-    return patches[0]->original<decltype(&FindFirstFileExW)>()(pattern, level, data, search,
-                                                                filter, flags);
+    return listing;
 }
 
 BOOL WINAPI find_next(HANDLE listing, LPWIN32_FIND_DATAW data) {
     return listing == scripted_listing
                ? next(data)
                : patches[1]->original<decltype(&FindNextFileW)>()(listing, data);
-}
-
-BOOL WINAPI find_close(HANDLE listing) {
-    return listing == scripted_listing || patches[2]->original<decltype(&FindClose)>()(listing);
 }
 
 std::wstring row(const std::wstring& status, const std::wstring& file, const std::wstring& detail) {
@@ -88,10 +88,8 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
     processor_folder = location_directory(print_processor_directory);
     const import_patch first("kernel32.dll", "FindFirstFileExW", as_import(find_first));
     const import_patch next("kernel32.dll", "FindNextFileW", as_import(find_next));
-    const import_patch close("kernel32.dll", "FindClose", as_import(find_close));
     patches[0] = &first;
     patches[1] = &next;
-    patches[2] = &close;
     for (const bool registry_fails : {false, true}) {
         std::optional<import_patch> registry;
         if (registry_fails) {
