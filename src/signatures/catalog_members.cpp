@@ -4,17 +4,24 @@
 #include <cstring>
 #include <string_view>
 
+#include <windows.h>
 #include <wincrypt.h>
 #include <wintrust.h>
+#include <mscat.h>
 
+#include "error_code_text.h"
+#include "package_catalog.h"
 #include "unique_handle.h"
-#include "whole_file.h"
 
 namespace {
 
 using unique_crypt_message = unique_handle<HCRYPTMSG, CryptMsgClose>;
 
 constexpr DWORD encoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
+
+// What a trust list is for when it is a catalog (szOID_CATALOG_LIST, which
+// not every SDK's mscat.h spells).
+constexpr std::string_view catalog_list_usage = "1.3.6.1.4.1.311.12.1.1";
 
 // Decodes into a buffer of the size the decoder asks for; empty when it
 // refuses the data.
@@ -30,80 +37,108 @@ std::vector<unsigned char> decode(LPCSTR type, const BYTE* data, DWORD size) {
     return decoded;
 }
 
-// UTF-16 text stored as bytes, up to its terminating null if it has one.
-std::wstring utf16_text(const BYTE* data, DWORD size) {
-    std::wstring text(size / sizeof(wchar_t), L'\0');
-    std::memcpy(text.data(), data, text.size() * sizeof(wchar_t));
-    text.erase(std::find(text.begin(), text.end(), L'\0'), text.end());
-    return text;
+// UTF-16 text as the signing tools store it: whole units, and no null but
+// one at the end. False for anything else, which could make two different
+// entries read as one.
+bool utf16_text(const BYTE* data, DWORD size, std::wstring& text) {
+    if (size % sizeof(wchar_t) != 0) {
+        return false;
+    }
+    text.assign(size / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), data, size);
+    if (!text.empty() && text.back() == L'\0') {
+        text.pop_back();
+    }
+    return !text.empty() && text.find(L'\0') == std::wstring::npos;
 }
 
-catalog_member member_of(const CTL_ENTRY& entry) {
-    catalog_member member{utf16_text(entry.SubjectIdentifier.pbData, entry.SubjectIdentifier.cbData),
-                          {}, {}};
+// The member an entry lists, or why it is not as the signing tools write it.
+const wchar_t* read_member(const CTL_ENTRY& entry, catalog_member& member) {
+    if (!utf16_text(entry.SubjectIdentifier.pbData, entry.SubjectIdentifier.cbData, member.tag)) {
+        return L"a tag that is not text";
+    }
     for (DWORD index = 0; index < entry.cAttribute; ++index) {
         const CRYPT_ATTRIBUTE& attribute = entry.rgAttribute[index];
-        if (attribute.cValue == 0) {
+        const std::string_view type = attribute.pszObjId;
+        if (type != SPC_INDIRECT_DATA_OBJID && type != CAT_NAMEVALUE_OBJID) {
             continue;
         }
+        if (attribute.cValue != 1) {
+            return L"an attribute with more values than one";
+        }
         const CRYPT_ATTR_BLOB& value = attribute.rgValue[0];
-        if (std::strcmp(attribute.pszObjId, SPC_INDIRECT_DATA_OBJID) == 0) {
-            const auto decoded = decode(SPC_INDIRECT_DATA_OBJID, value.pbData, value.cbData);
-            if (!decoded.empty()) {
-                const auto& data = *reinterpret_cast<const SPC_INDIRECT_DATA_CONTENT*>(decoded.data());
-                member.digest.assign(data.Digest.pbData, data.Digest.pbData + data.Digest.cbData);
+        const auto decoded = decode(attribute.pszObjId, value.pbData, value.cbData);
+        if (decoded.empty()) {
+            return L"an attribute that cannot be read";
+        }
+        if (type == SPC_INDIRECT_DATA_OBJID) {
+            const auto& data = *reinterpret_cast<const SPC_INDIRECT_DATA_CONTENT*>(decoded.data());
+            if (!member.digest.empty()) {
+                return L"an entry with two digests";
             }
-        } else if (std::strcmp(attribute.pszObjId, CAT_NAMEVALUE_OBJID) == 0) {
-            const auto decoded = decode(CAT_NAMEVALUE_OBJID, value.pbData, value.cbData);
-            if (!decoded.empty()) {
-                const auto& name = *reinterpret_cast<const CAT_NAMEVALUE*>(decoded.data());
-                if (name.pwszTag != nullptr && std::wstring_view(name.pwszTag) == L"File") {
-                    member.file_name = utf16_text(name.Value.pbData, name.Value.cbData);
-                }
+            member.algorithm = data.DigestAlgorithm.pszObjId;
+            member.digest.assign(data.Digest.pbData, data.Digest.pbData + data.Digest.cbData);
+        } else {
+            const auto& name = *reinterpret_cast<const CAT_NAMEVALUE*>(decoded.data());
+            if (name.pwszTag == nullptr || std::wstring_view(name.pwszTag) != L"File") {
+                continue;
+            }
+            if (!member.file_name.empty()) {
+                return L"an entry with two file names";
+            }
+            if (!utf16_text(name.Value.pbData, name.Value.cbData, member.file_name)) {
+                return L"a file name that is not text";
             }
         }
     }
-    return member;
+    return member.digest.empty() ? L"an entry without a digest" : nullptr;
 }
 
 }  // namespace
 
-std::uint32_t read_catalog_members(HANDLE file, std::vector<catalog_member>& members) {
-    // Catalogs are small enough to read whole: a driver package's lists
-    // some hundred files in a few hundred KiB.
-    std::string bytes;
-    if (!SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN)) {
-        return GetLastError();
+std::wstring read_catalog_members(const std::string& bytes, std::vector<catalog_member>& members) {
+    const unique_crypt_message message(CryptMsgOpenToDecode(encoding, 0, 0, 0, nullptr, nullptr));
+    DWORD size = 0;
+    std::string inner_type;
+    std::vector<unsigned char> content;
+    const bool read =
+        message &&
+        CryptMsgUpdate(message.get(), reinterpret_cast<const BYTE*>(bytes.data()),
+                       static_cast<DWORD>(bytes.size()), TRUE) &&
+        CryptMsgGetParam(message.get(), CMSG_INNER_CONTENT_TYPE_PARAM, 0, nullptr, &size) &&
+        (inner_type.resize(size), CryptMsgGetParam(message.get(), CMSG_INNER_CONTENT_TYPE_PARAM, 0,
+                                                   inner_type.data(), &size)) &&
+        CryptMsgGetParam(message.get(), CMSG_CONTENT_PARAM, 0, nullptr, &size) &&
+        (content.resize(size),
+         CryptMsgGetParam(message.get(), CMSG_CONTENT_PARAM, 0, content.data(), &size));
+    if (!read) {
+        return L"catalog cannot be read. " + error_code_text(GetLastError());
     }
-    if (const std::uint32_t error_code = read_whole_file(file, 64 << 20, bytes)) {
-        return error_code;
+    if (inner_type.c_str() != std::string_view(szOID_CTL)) {
+        return L"not a catalog: it signs something else";
     }
-
-    const HCRYPTMSG opened = CryptMsgOpenToDecode(encoding, 0, 0, 0, nullptr, nullptr);
-    if (opened == nullptr) {
-        return GetLastError();
-    }
-    const unique_crypt_message message(opened);
-    DWORD content_size = 0;
-    if (!CryptMsgUpdate(opened, reinterpret_cast<const BYTE*>(bytes.data()),
-                        static_cast<DWORD>(bytes.size()), TRUE) ||
-        !CryptMsgGetParam(opened, CMSG_CONTENT_PARAM, 0, nullptr, &content_size)) {
-        return GetLastError();
-    }
-    std::vector<unsigned char> content(content_size);
-    if (!CryptMsgGetParam(opened, CMSG_CONTENT_PARAM, 0, content.data(), &content_size)) {
-        return GetLastError();
-    }
-    const auto trust_list = decode(PKCS_CTL, content.data(), content_size);
+    const auto trust_list = decode(PKCS_CTL, content.data(), size);
     if (trust_list.empty()) {
-        return GetLastError();
+        return L"catalog cannot be read. " + error_code_text(GetLastError());
     }
     const auto& list = *reinterpret_cast<const CTL_INFO*>(trust_list.data());
-    for (DWORD index = 0; index < list.cCTLEntry; ++index) {
-        catalog_member member = member_of(list.rgCTLEntry[index]);
-        if (!member.digest.empty()) {
-            members.push_back(std::move(member));
-        }
+    if (list.SubjectUsage.cUsageIdentifier != 1 ||
+        list.SubjectUsage.rgpszUsageIdentifier[0] != catalog_list_usage) {
+        return L"not a catalog: a trust list of another kind";
     }
-    return 0;
+    for (DWORD index = 0; index < list.cCTLEntry; ++index) {
+        catalog_member member;
+        if (const wchar_t* problem = read_member(list.rgCTLEntry[index], member)) {
+            return std::wstring(L"malformed catalog: ") + problem;
+        }
+        const bool listed_twice = std::any_of(members.begin(), members.end(), [&](const auto& other) {
+            return other.tag == member.tag ||
+                   (!member.file_name.empty() && same_file_name(other.file_name, member.file_name));
+        });
+        if (listed_twice) {
+            return L"malformed catalog: a file or tag listed twice";
+        }
+        members.push_back(std::move(member));
+    }
+    return {};
 }

@@ -13,8 +13,13 @@ enum class signature_status {
     invalid,
     unreadable,
     other_signer,
+    // Vouched for by an expected signer, but not the build that the
+    // package's catalog lists for it.
+    replaced,
+    // Could not be checked: an error, or a hash this system cannot compute.
+    unchecked,
 };
-constexpr std::size_t signature_status_count = 7;
+constexpr std::size_t signature_status_count = 9;
 
 constexpr std::wstring_view status_text(signature_status status) {
     switch (status) {
@@ -32,6 +37,10 @@ constexpr std::wstring_view status_text(signature_status status) {
             return L"unreadable";
         case signature_status::other_signer:
             return L"other signer";
+        case signature_status::replaced:
+            return L"replaced";
+        case signature_status::unchecked:
+            return L"unchecked";
     }
     return {};
 }

@@ -6,11 +6,15 @@
 #include "error_code_text.h"
 #include "opened_file.h"
 #include "trust_reason.h"
-#include "trust_verification.h"
+#include "whole_file.h"
 
-package_catalog::package_catalog(const std::wstring& directory)
-    : path_(directory + L'\\' + file_name) {
-    const opened_file file(path_);
+package_catalog::package_catalog(const std::wstring& directory) {
+    const std::wstring path = directory + L'\\' + file_name;
+    // One handle for all of it, which nobody may write while it is open (an
+    // open that others may not share fails rather than wait): the bytes
+    // WinVerifyTrust verifies through it are the bytes read through it, and
+    // so the bytes decoded.
+    const opened_file file(path, false);
     if (file.absent()) {
         return;
     }
@@ -18,53 +22,50 @@ package_catalog::package_catalog(const std::wstring& directory)
         verdict_ = {signature_status::unreadable, {}, file.problem()};
         return;
     }
-    const trust_result own = verify_embedded(path_, file.handle());
-    switch (trust_outcome_of(own.code)) {
+    std::string bytes;
+    const bool rewound = SetFilePointerEx(file.handle(), LARGE_INTEGER{}, nullptr, FILE_BEGIN);
+    const std::uint32_t error_code =
+        rewound ? read_whole_file(file.handle(), most_bytes, bytes) : GetLastError();
+    if (error_code != 0) {
+        verdict_ = error_code == ERROR_FILE_TOO_LARGE
+                       ? file_verdict{signature_status::invalid, {}, L"too large"}
+                       : file_verdict{signature_status::unreadable, {},
+                                      L"cannot be read. " + error_code_text(error_code)};
+        return;
+    }
+    signature_ = verify_embedded(path, file.handle());
+    switch (trust_outcome_of(signature_.code)) {
         case trust_outcome::valid:
-            verdict_ = {signature_status::embedded_signature, own.signer, {}};
-            can_vouch_ = true;
-            signer_ = own.signer;
-            read_members(file.handle());
-            return;
+            verdict_ = {signature_status::embedded_signature, signature_.signer, {}};
+            break;
         case trust_outcome::altered:
-            verdict_ = {signature_status::altered, own.signer, trust_failure_text(own.code)};
+            verdict_ = {signature_status::altered, signature_.signer,
+                        trust_failure_text(signature_.code)};
             return;
         case trust_outcome::no_signature:
             // A catalog is nothing but a signature: without one it is damaged.
             verdict_ = {signature_status::invalid, {},
                         L"not a signed catalog. " +
-                            error_code_text(static_cast<std::uint32_t>(own.code))};
+                            error_code_text(static_cast<std::uint32_t>(signature_.code))};
             return;
         case trust_outcome::invalid:
-            verdict_ = {signature_status::invalid, own.signer, trust_failure_text(own.code)};
+            verdict_ = {signature_status::invalid, signature_.signer,
+                        trust_failure_text(signature_.code)};
             return;
     }
-}
-
-void package_catalog::read_members(HANDLE file) {
-    const std::uint32_t error_code = read_catalog_members(file, members_);
-    if (error_code != 0) {
-        verdict_ = {signature_status::invalid, signer_,
-                    L"catalog cannot be read. " + error_code_text(error_code)};
-        can_vouch_ = false;
+    const std::wstring problem = read_catalog_members(bytes, members_);
+    if (!problem.empty()) {
+        verdict_ = {signature_status::invalid, signature_.signer, problem};
         members_.clear();
+        return;
     }
-}
-
-const catalog_member* package_catalog::member_with_digest(
-    const std::vector<unsigned char>& digest) const {
-    const auto found = std::find_if(members_.begin(), members_.end(),
-                                    [&](const catalog_member& member) {
-                                        return member.digest == digest;
-                                    });
-    return found != members_.end() ? &*found : nullptr;
+    can_vouch_ = true;
 }
 
 const catalog_member* package_catalog::member_named(const std::wstring& name) const {
     const auto found = std::find_if(members_.begin(), members_.end(),
                                     [&](const catalog_member& member) {
-                                        return !member.file_name.empty() &&
-                                               same_file_name(member.file_name, name);
+                                        return same_file_name(member.file_name, name);
                                     });
     return found != members_.end() ? &*found : nullptr;
 }

@@ -9,6 +9,7 @@
 
 #include "catalog_members.h"
 #include "file_verdict.h"
+#include "trust_verification.h"
 
 // Whether two file names name the same file, as Windows compares them: the
 // letter case aside.
@@ -25,25 +26,26 @@ class package_catalog {
 public:
     static constexpr const wchar_t* file_name = L"pelmaromn.cat";
 
+    // The most a catalog may hold: a driver package's lists some hundred
+    // files in a few hundred KiB.
+    static constexpr std::uint64_t most_bytes = 64 << 20;
+
     // `directory` as the table shows it; the catalog is `file_name` in it.
     explicit package_catalog(const std::wstring& directory);
 
-    const std::wstring& path() const { return path_; }
     // The catalog's own row: nothing when it is absent.
     const std::optional<file_verdict>& verdict() const { return verdict_; }
     // Whether its members can vouch for files: its signature is valid.
     bool can_vouch() const { return can_vouch_; }
-    const std::wstring& signer() const { return signer_; }
+    // Its own signature's verification.
+    const trust_result& signature() const { return signature_; }
 
-    const catalog_member* member_with_digest(const std::vector<unsigned char>& digest) const;
+    // The member whose File attribute names `name`, letter case aside.
     const catalog_member* member_named(const std::wstring& name) const;
 
 private:
-    void read_members(HANDLE file);
-
-    std::wstring path_;
     std::optional<file_verdict> verdict_;
     bool can_vouch_ = false;
-    std::wstring signer_;
+    trust_result signature_{};
     std::vector<catalog_member> members_;
 };

@@ -32,22 +32,6 @@ void keep_gravest(file_verdict& gravest, file_verdict finding) {
     }
 }
 
-// The first catalog in the system's catalog store that lists `hash`, by its
-// full path; empty when none does.
-std::wstring system_catalog_listing(const catalog_hash& hash) {
-    std::vector<unsigned char> value = hash.value;
-    const HCATINFO listing = CryptCATAdminEnumCatalogFromHash(
-        hash.admin, value.data(), static_cast<DWORD>(value.size()), 0, nullptr);
-    if (listing == nullptr) {
-        return {};
-    }
-    CATALOG_INFO info{};
-    info.cbStruct = sizeof info;
-    const bool named = CryptCATCatalogInfoFromContext(listing, &info, 0) != FALSE;
-    CryptCATAdminReleaseCatalogContext(hash.admin, listing, 0);
-    return named ? std::wstring(info.wszCatalogFile) : std::wstring();
-}
-
 // The tag by which a catalog of the signing tools lists a member: its hash in
 // upper-case hexadecimal.
 std::wstring member_tag(const catalog_hash& hash) {
@@ -60,9 +44,22 @@ std::wstring member_tag(const catalog_hash& hash) {
     return tag;
 }
 
-std::wstring file_name_part(const std::wstring& path) {
-    const auto separator = path.find_last_of(L"\\/");
-    return separator == std::wstring::npos ? path : path.substr(separator + 1);
+std::wstring algorithm_name(const std::string& algorithm) {
+    if (algorithm == szOID_NIST_sha256) {
+        return L"SHA-256";
+    }
+    if (algorithm == szOID_OIWSEC_sha1) {
+        return L"SHA-1";
+    }
+    return std::wstring(algorithm.begin(), algorithm.end());
+}
+
+file_verdict unchecked(std::wstring detail) {
+    return {signature_status::unchecked, {}, std::move(detail)};
+}
+
+file_verdict hash_failure(std::uint32_t error_code) {
+    return unchecked(L"hash cannot be computed. " + error_code_text(error_code));
 }
 
 }  // namespace
@@ -70,8 +67,9 @@ std::wstring file_name_part(const std::wstring& path) {
 signature_checker::signature_checker(std::vector<std::wstring> signers)
     : signers_(std::move(signers)) {}
 
-bool signature_checker::expected(const std::wstring& signer) const {
-    return signers_.empty() || std::find(signers_.begin(), signers_.end(), signer) != signers_.end();
+bool signature_checker::expected(const trust_result& signature) const {
+    return signers_.empty() ||
+           std::find(signers_.begin(), signers_.end(), signature.signer) != signers_.end();
 }
 
 void signature_checker::read_package_catalog(install_location location,
@@ -88,10 +86,11 @@ std::optional<file_verdict> signature_checker::check(const catalog_hasher& hashe
     // Read before any check in the folder: at() throws rather than judge a
     // file without the catalog beside it.
     const package_catalog& package = catalogs_.at(location);
-    if (same_file_name(file_name, package_catalog::file_name)) {
+    const std::wstring package_name = package_catalog::file_name;
+    if (same_file_name(file_name, package_name)) {
         const std::optional<file_verdict>& verdict = package.verdict();
         if (verdict && verdict->status == signature_status::embedded_signature &&
-            !expected(verdict->signer)) {
+            !expected(package.signature())) {
             return file_verdict{signature_status::other_signer, verdict->signer, verdict->detail};
         }
         return verdict;
@@ -110,83 +109,144 @@ std::optional<file_verdict> signature_checker::check(const catalog_hasher& hashe
 
     file_verdict gravest{signature_status::no_signature, {}, {}};
     const trust_result embedded = verify_embedded(path, file.handle());
-    switch (trust_outcome_of(embedded.code)) {
-        case trust_outcome::valid:
-            if (expected(embedded.signer)) {
-                return file_verdict{signature_status::embedded_signature, embedded.signer, {}};
-            }
-            // A catalog may still vouch for it by an expected signer.
-            keep_gravest(gravest, {signature_status::other_signer, embedded.signer, {}});
-            break;
-        case trust_outcome::altered:
-            // Changed since it was signed: no catalog can make up for that.
-            return file_verdict{signature_status::altered, embedded.signer,
-                                trust_failure_text(embedded.code)};
-        case trust_outcome::invalid:
-            keep_gravest(gravest, {signature_status::invalid, embedded.signer,
-                                   trust_failure_text(embedded.code)});
-            break;
-        case trust_outcome::no_signature:
-            break;
+    const trust_outcome outcome = trust_outcome_of(embedded.code);
+    if (outcome == trust_outcome::altered) {
+        // Changed since it was signed: no catalog can make up for that.
+        return file_verdict{signature_status::altered, embedded.signer,
+                            trust_failure_text(embedded.code)};
+    }
+    const bool signed_as_expected = outcome == trust_outcome::valid && expected(embedded);
+    if (outcome == trust_outcome::valid && !signed_as_expected) {
+        // A catalog may still vouch for it by an expected signer.
+        keep_gravest(gravest, {signature_status::other_signer, embedded.signer, {}});
+    } else if (outcome == trust_outcome::invalid) {
+        keep_gravest(gravest, {signature_status::invalid, embedded.signer,
+                               trust_failure_text(embedded.code)});
     }
 
-    bool listed_in_package = false;
-    // Strongest algorithm first; the weaker one only when that found nothing.
+    // The package's catalog, signed by an expected signer, is the authority
+    // for each file it names: the file must be the build it lists, hashed
+    // by the entry's own algorithm, whatever else vouches for it.
+    const catalog_member* entry = package.can_vouch() ? package.member_named(file_name) : nullptr;
+    bool other_build = false;
+    if (entry != nullptr) {
+        if (!hasher.computes(entry->algorithm)) {
+            return unchecked(package_name + L" lists a " + algorithm_name(entry->algorithm) +
+                             L" hash, which this Windows cannot compute");
+        }
+        catalog_hash hash;
+        if (const std::uint32_t error_code = hasher.hash(entry->algorithm, file.handle(), hash)) {
+            return hash_failure(error_code);
+        }
+        const bool listed = hash.value == entry->digest;
+        if (listed && signed_as_expected) {
+            return file_verdict{signature_status::embedded_signature, embedded.signer, {}};
+        }
+        if (listed) {
+            const file_verdict vouched{expected(package.signature())
+                                           ? signature_status::catalog
+                                           : signature_status::other_signer,
+                                       package.signature().signer, package_name};
+            if (vouched.status == signature_status::catalog) {
+                return vouched;
+            }
+            keep_gravest(gravest, vouched);
+        }
+        other_build = !listed && expected(package.signature());
+    }
+    const auto vouched = [&](signature_status status, const std::wstring& signer,
+                             std::wstring detail) {
+        return other_build ? file_verdict{signature_status::replaced, signer,
+                                          L"not the file " + package_name + L" lists"}
+                           : file_verdict{status, signer, std::move(detail)};
+    };
+    if (signed_as_expected) {
+        return vouched(signature_status::embedded_signature, embedded.signer, {});
+    }
+
     for (const std::string_view algorithm : catalog_hasher::algorithms) {
-        std::optional<catalog_hash> hash(std::in_place);
-        if (!hasher.computes(algorithm) || hasher.hash(algorithm, file.handle(), *hash) != 0) {
+        if (!hasher.computes(algorithm)) {
             continue;
         }
-        const catalog_member* member =
-            package.can_vouch() ? package.member_with_digest(hash->value) : nullptr;
-        if (member != nullptr) {
-            listed_in_package = true;
-            if (auto verdict = judge_listing({package.path(), member->tag, path, file.handle(),
-                                              hash->value, hash->admin},
-                                             gravest)) {
-                return verdict;
-            }
+        catalog_hash hash;
+        if (const std::uint32_t error_code = hasher.hash(algorithm, file.handle(), hash)) {
+            return hash_failure(error_code);
         }
-        const std::wstring listing = system_catalog_listing(*hash);
-        if (!listing.empty()) {
-            if (auto verdict = judge_listing({listing, member_tag(*hash), path, file.handle(),
-                                              hash->value, hash->admin},
-                                             gravest)) {
-                return verdict;
-            }
+        if (auto verdict = judge_system_catalogs(hash, path, file.handle(), gravest)) {
+            return verdict->status == signature_status::catalog
+                       ? vouched(verdict->status, verdict->signer, verdict->detail)
+                       : verdict;
         }
     }
 
-    // The package's catalog names the file but lists another hash for it.
-    if (!listed_in_package && package.can_vouch() && package.member_named(file_name) != nullptr) {
-        keep_gravest(gravest, {signature_status::altered, package.signer(),
-                               std::wstring(package_catalog::file_name) + L" lists another hash"});
+    if (other_build) {
+        keep_gravest(gravest, {signature_status::altered, package.signature().signer,
+                               package_name + L" lists another hash"});
     }
     return gravest;
 }
 
-bool signature_checker::listed_in_package(const catalog_hasher& hasher, install_location location,
-                                          HANDLE file) const {
-    const package_catalog& package = catalogs_.at(location);
-    if (!package.can_vouch() || !expected(package.signer())) {
-        return false;
+std::optional<file_verdict> signature_checker::judge_system_catalogs(const catalog_hash& hash,
+                                                                     const std::wstring& path,
+                                                                     HANDLE file,
+                                                                     file_verdict& gravest) const {
+    const std::wstring tag = member_tag(hash);
+    std::vector<unsigned char> value = hash.value;
+    HCATINFO listing = nullptr;
+    for (;;) {
+        // Handed the previous context, the search releases it itself: only
+        // the one it stops at is left to release.
+        HCATINFO previous = listing;
+        listing = CryptCATAdminEnumCatalogFromHash(hash.admin, value.data(),
+                                                   static_cast<DWORD>(value.size()), 0, &previous);
+        if (listing == nullptr) {
+            // Not found; or, as Wine's search of the store's folder says it,
+            // no catalog there or none more. Any other code is a failure of
+            // the service (stopped, or its RPC failed), and no answer.
+            const DWORD error_code = GetLastError();
+            if (error_code == ERROR_NOT_FOUND || error_code == ERROR_FILE_NOT_FOUND ||
+                error_code == ERROR_NO_MORE_FILES) {
+                return std::nullopt;
+            }
+            return unchecked(L"the system's catalogs cannot be searched. " +
+                             error_code_text(error_code));
+        }
+        CATALOG_INFO info{};
+        info.cbStruct = sizeof info;
+        std::optional<file_verdict> verdict;
+        if (!CryptCATCatalogInfoFromContext(listing, &info, 0)) {
+            verdict = unchecked(L"the system's catalogs cannot be searched. " +
+                                error_code_text(GetLastError()));
+        } else {
+            const std::wstring catalog_path = info.wszCatalogFile;
+            verdict = judge_listing({catalog_path, tag, path, file, hash.value, hash.admin}, gravest);
+        }
+        if (verdict) {
+            CryptCATAdminReleaseCatalogContext(hash.admin, listing, 0);
+            return verdict;
+        }
     }
-    return std::any_of(catalog_hasher::algorithms.begin(), catalog_hasher::algorithms.end(),
-                       [&](std::string_view algorithm) {
-                           catalog_hash hash{};
-                           return hasher.computes(algorithm) &&
-                                  hasher.hash(algorithm, file, hash) == 0 &&
-                                  package.member_with_digest(hash.value) != nullptr;
-                       });
+}
+
+bool signature_checker::listed_in_package(const catalog_hasher& hasher, install_location location,
+                                          const std::wstring& file_name, HANDLE file) const {
+    const package_catalog& package = catalogs_.at(location);
+    const catalog_member* entry = package.can_vouch() && expected(package.signature())
+                                      ? package.member_named(file_name)
+                                      : nullptr;
+    catalog_hash hash;
+    return entry != nullptr && hasher.computes(entry->algorithm) &&
+           hasher.hash(entry->algorithm, file, hash) == 0 && hash.value == entry->digest;
 }
 
 std::optional<file_verdict> signature_checker::judge_listing(const catalog_member_query& query,
                                                              file_verdict& gravest) const {
-    const std::wstring catalog_name = file_name_part(query.catalog_path);
+    const std::wstring& path = query.catalog_path;
+    const std::wstring catalog_name = path.substr(path.find_last_of(L"\\/") + 1);
     const trust_result listed = verify_catalog_member(query);
     switch (trust_outcome_of(listed.code)) {
         case trust_outcome::valid:
-            if (expected(listed.signer)) {
+            if (expected(listed)) {
                 return file_verdict{signature_status::catalog, listed.signer, catalog_name};
             }
             keep_gravest(gravest, {signature_status::other_signer, listed.signer, catalog_name});

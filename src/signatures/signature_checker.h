@@ -33,17 +33,24 @@ public:
                                       const std::wstring& file_name) const;
 
     // Whether the package catalog read for `location`, validly signed by an
-    // expected signer, lists the open file's hash by any algorithm.
+    // expected signer, lists the open file under its name `file_name`, with
+    // its hash by the entry's algorithm.
     bool listed_in_package(const catalog_hasher& hasher, install_location location,
-                           HANDLE file) const;
+                           const std::wstring& file_name, HANDLE file) const;
 
 private:
-    bool expected(const std::wstring& signer) const;
+    bool expected(const trust_result& signature) const;
     // The verdict when the catalog's entry vouches for the file by an
     // expected signer; otherwise nothing, and what it found goes to `gravest`
     // where it is graver than what is there.
     std::optional<file_verdict> judge_listing(const catalog_member_query& query,
                                               file_verdict& gravest) const;
+    // Each catalog of the system's store that lists `hash`, in turn, until
+    // one vouches (its verdict); nothing when none does; `unchecked` when
+    // the store could not be searched.
+    std::optional<file_verdict> judge_system_catalogs(const catalog_hash& hash,
+                                                      const std::wstring& path, HANDLE file,
+                                                      file_verdict& gravest) const;
 
     std::map<install_location, package_catalog> catalogs_;
     std::vector<std::wstring> signers_;

@@ -59,17 +59,21 @@ constexpr std::wstring_view help_text =
     L"  unsigned      neither\n"
     L"  altered       a signature or catalog entry covers the file, but the file's\n"
     L"                hash no longer matches it\n"
+    L"  replaced      validly signed, but not the build that pelmaromn.cat beside\n"
+    L"                it lists for it (an older or another file put in its place)\n"
     L"  invalid       the signature fails for another reason, given in DETAIL\n"
-    L"  unreadable    the file exists but could not be opened or read\n"
     L"  other signer  a valid signature, by none of the --signer names\n"
+    L"  unreadable    the file exists but could not be opened or read\n"
+    L"  unchecked     the check could not finish for the file: why in DETAIL\n"
     L"\n"
     L"Exit codes:\n"
     L"  0  every file found is signed or catalog, and at least one was found\n"
     L"  1  any other status, or no file of the driver was found, or an unclaimed\n"
     L"     executable image (whatever its name) or link; with --signer, an image\n"
     L"     signed or catalog by one of the names does not count\n"
-    L"  2  a file was unreadable, a folder could not be listed, or the check\n"
-    L"     could not run (a line on standard error says why); 2 wins over 1\n";
+    L"  2  a file was unreadable or unchecked, a folder could not be listed, or\n"
+    L"     the check could not run (a line on standard error says why); 2 wins\n"
+    L"     over 1\n";
 
 struct options {
     bool help = false;

@@ -84,7 +84,7 @@ int status_tally::exit_code() const {
     const auto count = [&](signature_status status) {
         return counts_[static_cast<std::size_t>(status)];
     };
-    if (count(signature_status::unreadable) > 0) {
+    if (count(signature_status::unreadable) > 0 || count(signature_status::unchecked) > 0) {
         return 2;
     }
     const std::uint64_t total = std::accumulate(counts_.begin(), counts_.end(), std::uint64_t{0});

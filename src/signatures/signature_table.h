@@ -50,7 +50,7 @@ public:
     std::wstring counts_text() const;
 
     // 0 when every file found is signed or in a catalog and at least one
-    // was found; 2 when a file could not be read; 1 otherwise.
+    // was found; 2 when a file could not be read or checked; 1 otherwise.
     int exit_code() const;
 
 private:

@@ -54,7 +54,17 @@ trust_result verify(WINTRUST_DATA& data) {
     data.fdwRevocationChecks = WTD_REVOKE_NONE;
     data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL;
     data.dwStateAction = WTD_STATEACTION_VERIFY;
-    const LONG code = WinVerifyTrust(no_user_interface, &generic_verify, &data);
+    LONG code = WinVerifyTrust(no_user_interface, &generic_verify, &data);
+    // As Microsoft's own sample reads it: "no signature" says so only when
+    // the last error agrees; otherwise the signature was damaged or the
+    // file could not be read, and the last error says which.
+    const DWORD last_error = GetLastError();
+    if (code == TRUST_E_NOSIGNATURE && last_error != 0 &&
+        last_error != static_cast<DWORD>(TRUST_E_NOSIGNATURE) &&
+        last_error != static_cast<DWORD>(TRUST_E_SUBJECT_FORM_UNKNOWN) &&
+        last_error != static_cast<DWORD>(TRUST_E_PROVIDER_UNKNOWN)) {
+        code = static_cast<LONG>(last_error);
+    }
     const trust_state_closer closer(data);
     return {static_cast<std::int32_t>(code), signer_name(data.hWVTStateData)};
 }

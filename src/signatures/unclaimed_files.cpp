@@ -113,7 +113,7 @@ private:
                        path, folder.text, L"unclaimed");
                 tally_.count(signature_status::no_signature, true);
             } else if (!entry.is_folder()) {
-                judge(folder, path, file_name_key(entry.name), depth);
+                judge(folder, path, entry.name, depth);
             } else if (depth < deepest_folder && !another_location(folder.path + path + L'\\')) {
                 walk(folder, path + L'\\', depth + 1);
             }
@@ -131,8 +131,9 @@ private:
     // registered print processor's library in the print processor folder.
     // Nowhere else does a name claim a file: a library planted in the print
     // processor folder under the name of some driver's file stays in view.
-    void judge(const location_folder& folder, const std::wstring& path, const std::wstring& key,
+    void judge(const location_folder& folder, const std::wstring& path, const std::wstring& name,
                int depth) {
+        const std::wstring key = file_name_key(name);
         if (depth == 0 && folder.manifest_files.contains(key)) {
             return;
         }
@@ -147,7 +148,7 @@ private:
             // Absent and unreadable files are the check's to report.
             const opened_file file(folder.path + path);
             if (file.problem().empty()) {
-                if (checker_.listed_in_package(hasher_, folder.first, file.handle())) {
+                if (checker_.listed_in_package(hasher_, folder.first, name, file.handle())) {
                     return;  // the package's own, wherever in its folder
                 }
                 executable = is_executable_image(file.handle());
@@ -187,7 +188,7 @@ private:
 
 void unclaimed_tally::count(signature_status status, bool alarming) {
     statuses_.count(status);
-    unreadable_ += status == signature_status::unreadable ? 1 : 0;
+    unchecked_ += status == signature_status::unreadable || status == signature_status::unchecked;
     alarming_ += alarming ? 1 : 0;
 }
 
@@ -198,7 +199,7 @@ std::wstring unclaimed_tally::summary() const {
 }
 
 int unclaimed_tally::exit_code() const {
-    return unreadable_ > 0 ? 2 : alarming_ > 0 ? 1 : 0;
+    return unchecked_ > 0 ? 2 : alarming_ > 0 ? 1 : 0;
 }
 
 void check_unclaimed_files(const signature_checker& checker, const catalog_hasher& hasher,

@@ -12,7 +12,7 @@
 
 // What the walk through the driver's folders found beyond the manifest's
 // files: "2 unclaimed: 1 unsigned, 1 signed; 412 files of other drivers",
-// and an exit code, 2 when a file or folder could not be read, 1 when an
+// and an exit code, 2 when a file or folder could not be read or checked, 1 when an
 // alarming file was found, 0 otherwise.
 class unclaimed_tally {
 public:
@@ -26,7 +26,7 @@ public:
 
 private:
     status_tally statuses_;
-    std::uint64_t unreadable_ = 0;
+    std::uint64_t unchecked_ = 0;
     std::uint64_t alarming_ = 0;
     std::uint64_t claimed_ = 0;
 };

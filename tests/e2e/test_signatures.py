@@ -19,10 +19,11 @@ PUBLISHER = "Pelmar Test Publisher"
 STRANGER = "Somebody Else"
 PROGRAM_FILES_X86_FOLDER = "C:\\Program Files (x86)\\Pelmar\\printer"
 STATUS_ORDER = ["signed", "catalog", "unsigned", "altered", "invalid", "unreadable",
-                "other signer"]
+                "other signer", "replaced", "unchecked"]
 BAD_DIGEST = "content differs from what was signed. Error code: 0x80096010."
 NOT_A_CATALOG = "not a signed catalog. Error code: 0x800b0003."
 HELD = "cannot be read. Error code: 0x00000020."
+ANOTHER_HASH = "pelmaromn.cat lists another hash"
 
 
 verdict = collections.namedtuple("verdict", "status signer detail")
@@ -75,6 +76,7 @@ def made_files():
         return signing.sign_pe(by, work / f"{name}.unsigned", work / f"{name}.signed")
 
     driver = signed(publisher, library(1, 2, 0, 7), "driver")
+    older_driver = signed(publisher, library(1, 2, 0, 5), "older_driver")
     altered = bytearray(signed(publisher, library(10, 0, 1, 65535), "ui"))
     # In the image, past the headers: the signature no longer covers it.
     altered[0x400] ^= 0x01
@@ -82,6 +84,7 @@ def made_files():
         "publisher": publisher,
         "stranger": stranger,
         "pmomndrv.dll": driver,
+        "older pmomndrv.dll": older_driver,
         "pmomnui.dll": bytes(altered),
         "pmxpsomnui.dll": signed(stranger, library(3, 0, 0, 1), "xps"),
         "omnprn.dll": library(4, 0, 0, 2),
@@ -118,11 +121,19 @@ class signatures(e2e.output_assertions, unittest.TestCase):
         catalogued = ["pomnres_en.dll", "pelmaromn.inf", "pelmaromn.txt", "pelmarxps.txt"]
         cls.tags = {name: cls.tag(e2e.PROGRAM_FILES_FOLDER, name) for name in catalogued}
         members = [signing.member(cls.tags[name], name) for name in catalogued]
+        # The package lists an older build of the driver than the one in place.
+        prefix.lay_out(e2e.PROGRAM_FILES_FOLDER,
+                       {"pmomndrv.dll": e2e.file_fixture(files["older pmomndrv.dll"])})
+        members.append(signing.member(cls.tag(e2e.PROGRAM_FILES_FOLDER, "pmomndrv.dll"),
+                                      "PMOMNDRV.DLL"))
         cls.catalog = signing.build_catalog(
             publisher, members, prefix.unix_path(e2e.PROGRAM_FILES_FOLDER, "pelmaromn.cat"))
-        # Changed after the catalog was made: the catalog names it with another hash.
-        prefix.lay_out(e2e.PROGRAM_FILES_FOLDER,
-                       {"pelmarxps.txt": e2e.file_fixture(b"changed since\r\n")})
+        # Changed after the catalog was made: the catalog names them with
+        # another hash, pelmaromn.inf with the bytes of another file it lists.
+        prefix.lay_out(e2e.PROGRAM_FILES_FOLDER, {
+            "pmomndrv.dll": e2e.file_fixture(files["pmomndrv.dll"]),
+            "pelmarxps.txt": e2e.file_fixture(b"changed since\r\n"),
+            "pelmaromn.inf": e2e.file_fixture(text["pelmaromn.txt"])})
 
         # Program Files (x86): a cut-off copy of that catalog, and a file that
         # only a catalog of the system's store vouches for. Under Wine 8 only
@@ -156,15 +167,14 @@ class signatures(e2e.output_assertions, unittest.TestCase):
             ok = expected_signer is None or who == expected_signer
             return verdict("signed" if ok else "other signer", who, "")
         return {
-            (4, "pmomndrv.dll"): signed_by(PUBLISHER),
+            (4, "pmomndrv.dll"): verdict("replaced", PUBLISHER, "not the file pelmaromn.cat lists"),
             (4, "pmomnui.dll"): verdict("altered", "", BAD_DIGEST),
             (4, "pmxpsomnui.dll"): signed_by(STRANGER),
             (4, "omnprn.dll"): verdict("unsigned", "", ""),
             (4, "pomnres_en.dll"): verdict("catalog", PUBLISHER, "pelmaromn.cat"),
-            (4, "pelmaromn.inf"): verdict("catalog", PUBLISHER, "pelmaromn.cat"),
+            (4, "pelmaromn.inf"): verdict("altered", PUBLISHER, ANOTHER_HASH),
             (4, "pelmaromn.txt"): verdict("catalog", PUBLISHER, "pelmaromn.cat"),
-            (4, "pelmarxps.txt"): verdict("altered", PUBLISHER,
-                                          "pelmaromn.cat lists another hash"),
+            (4, "pelmarxps.txt"): verdict("altered", PUBLISHER, ANOTHER_HASH),
             (4, "pelmaromn.cat"): signed_by(PUBLISHER),
             # Beside a damaged catalog, each file stands on what else vouches for it.
             (8, "pelmaromn.cat"): verdict("invalid", "", NOT_A_CATALOG),
@@ -173,6 +183,65 @@ class signatures(e2e.output_assertions, unittest.TestCase):
             (8, "pmproc.dll"): signed_by(PUBLISHER),
             (2, "pmproc.dll"): signed_by(PUBLISHER),
         }
+
+    def rows_of(self, result):
+        """(name, directory) -> verdict of each row a run printed."""
+        rows = {}
+        for line in result.stdout.decode("utf-8").splitlines()[1:-1]:
+            status, signer, name, detail, directory = (cell.strip() for cell in line.split("\t"))
+            rows[name, directory] = verdict(status, "" if signer == "--" else signer,
+                                            "" if detail == "--" else detail)
+        return rows
+
+    def test_a_catalog_unlike_the_signing_tools_vouches_for_nothing(self):
+        """Signed catalogs in Program Files (x86), beside pelmaromn.inf, which
+        the valid one lists."""
+        folder = PROGRAM_FILES_X86_FOLDER
+        target = self.prefix.unix_path(folder, "pelmaromn.cat")
+        self.addCleanup(target.write_bytes, target.read_bytes())
+        tag = self.tag(folder, "pelmaromn.inf")
+        listed = signing.member(tag, "pelmaromn.inf")
+        text = "pelmaromn.inf\0".encode("utf-16-le")
+        malformed = "invalid", PUBLISHER, "malformed catalog: "
+        cases = [
+            # What Wine cannot compute is said so, and checks nothing.
+            ([signing.member(bytes(32), "pelmaromn.inf")], {}, ("signed", PUBLISHER, ""),
+             verdict("unchecked", "", "pelmaromn.cat lists a SHA-256 hash, which this Windows "
+                     "cannot compute"), 2),
+            ([listed._replace(digest=b"", algorithm="sha1", tag=tag.hex().upper().encode(
+                "utf-16-le"))], {},
+             verdict(*malformed[:2], malformed[2] + "an entry without a digest"), None, 1),
+            ([listed, listed._replace(digest=bytes(20), tag=None)], {},
+             verdict(*malformed[:2], malformed[2] + "a file or tag listed twice"), None, 1),
+            ([listed._replace(tag="AB\0CD".encode("utf-16-le"))], {},
+             verdict(*malformed[:2], malformed[2] + "a tag that is not text"), None, 1),
+            ([listed._replace(name=text[:-1])], {},
+             verdict(*malformed[:2], malformed[2] + "a file name that is not text"), None, 1),
+            # Wine's verification already refuses it as no catalog.
+            ([listed], {"content_type": "1.2.840.113549.1.7.1"},
+             verdict("invalid", "", "signature not valid. Error code: 0x8009310b."), None, 1),
+            ([listed], {"usage": "1.3.6.1.5.5.7.3.3"},
+             verdict("invalid", PUBLISHER, "not a catalog: a trust list of another kind"), None,
+             1),
+        ]
+        for members, options, own, beside, exit_code in cases:
+            with self.subTest(own=own):
+                signing.build_catalog(made_files()["publisher"], members, target, **options)
+                result = self.prefix.run(SIGNATURES_EXE)
+                rows = self.rows_of(result)
+                self.assertEqual(rows["pelmaromn.cat", folder], verdict(*own))
+                self.assertEqual(rows["pelmaromn.inf", folder],
+                                 beside or verdict("unsigned", "", ""))
+                self.assertEqual(result.returncode, exit_code)
+
+    def test_a_folder_in_a_files_place_is_said_so(self):
+        folder = self.prefix.unix_path(PROGRAM_FILES_X86_FOLDER, "omnprn.dll")
+        folder.mkdir()
+        self.addCleanup(folder.rmdir)
+        result = self.prefix.run(SIGNATURES_EXE)
+        self.assertEqual(self.rows_of(result)["omnprn.dll", PROGRAM_FILES_X86_FOLDER],
+                         verdict("unreadable", "", "a folder, not a file"))
+        self.assertEqual(result.returncode, 2)
 
     def test_catalog_tags_are_the_whole_files_sha1_under_wine(self):
         # What the members carry: under Wine 8 the API's hash of a PE file too.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ struct trust_script {
     LONG catalog_code = ERROR_SUCCESS;
     std::wstring file_signer;
     std::wstring catalog_signer = L"Pelmar Test Signer";
+    // Answers for particular catalogs of the store, by path: code and signer.
+    std::map<std::wstring, std::pair<LONG, std::wstring>> catalogs;
+    // What GetLastError says after a verification: its code when 0.
+    DWORD last_error = 0;
     // What the last catalog verification was asked about.
     std::wstring catalog_path;
     std::wstring member_tag;
@@ -52,6 +57,11 @@ inline LONG WINAPI scripted_verify_trust(HWND, GUID*, LPVOID pointer) {
         trust.catalog_admin =
             *reinterpret_cast<const HCATADMIN*>(reinterpret_cast<const char*>(data->pCatalog) +
                                                sizeof(WINTRUST_CATALOG_INFO));
+        if (const auto answer = trust.catalogs.find(trust.catalog_path);
+            answer != trust.catalogs.end()) {
+            trust.current_signer = answer->second.second;
+            return answer->second.first;
+        }
         trust.current_signer = trust.catalog_signer;
         return trust.catalog_code;
     }
@@ -61,6 +71,7 @@ inline LONG WINAPI scripted_verify_trust(HWND, GUID*, LPVOID pointer) {
         return trust.catalog_code;
     }
     trust.current_signer = trust.file_signer;
+    SetLastError(trust.last_error != 0 ? trust.last_error : static_cast<DWORD>(trust.file_code));
     return trust.file_code;
 }
 
@@ -87,12 +98,14 @@ inline DWORD WINAPI scripted_name(PCCERT_CONTEXT, DWORD, DWORD, void*, LPWSTR na
     return static_cast<DWORD>(signer.size() + 1);
 }
 
-// The system's catalog store as a script: the catalog it names for any hash
-// (none when empty), and how many of its contexts were handed out and
-// released.
+// The system's catalog store as a script: the catalogs it names for any
+// hash, in turn, the code that ends the search, and how many of its
+// contexts were handed out and released. As Windows does, it releases the
+// context it is handed to go on from.
 struct store_script {
-    std::wstring catalog;
-    // The size of the hashes the catalog lists; 0 for any.
+    std::vector<std::wstring> catalogs;
+    DWORD end_code = ERROR_NOT_FOUND;
+    // The size of the hashes the catalogs list; 0 for any.
     std::size_t hash_size = 0;
     std::vector<unsigned char> asked_hash;
     int listings = 0;
@@ -100,19 +113,27 @@ struct store_script {
 };
 inline store_script store;
 
-inline HCATINFO WINAPI scripted_enum_catalog(HCATADMIN, BYTE* hash, DWORD size, DWORD, HCATINFO*) {
+inline HCATINFO WINAPI scripted_enum_catalog(HCATADMIN, BYTE* hash, DWORD size, DWORD,
+                                             HCATINFO* previous) {
     store.asked_hash.assign(hash, hash + size);
-    if (store.catalog.empty() || (store.hash_size != 0 && store.hash_size != size)) {
-        SetLastError(ERROR_NOT_FOUND);
+    std::size_t next = 0;
+    if (previous != nullptr && *previous != nullptr) {
+        next = reinterpret_cast<std::size_t>(*previous);
+        ++store.releases;
+    }
+    if (next == store.catalogs.size() || (store.hash_size != 0 && store.hash_size != size)) {
+        SetLastError(store.end_code);
         return nullptr;
     }
     ++store.listings;
-    return reinterpret_cast<HCATINFO>(&store);
+    // The context is the catalog's place in the list, counted from 1.
+    return reinterpret_cast<HCATINFO>(next + 1);
 }
 
-inline BOOL WINAPI scripted_catalog_info(HCATINFO, CATALOG_INFO* info, DWORD) {
-    store.catalog.copy(info->wszCatalogFile, MAX_PATH - 1);
-    info->wszCatalogFile[std::min<std::size_t>(store.catalog.size(), MAX_PATH - 1)] = L'\0';
+inline BOOL WINAPI scripted_catalog_info(HCATINFO listing, CATALOG_INFO* info, DWORD) {
+    const std::wstring& catalog = store.catalogs.at(reinterpret_cast<std::size_t>(listing) - 1);
+    catalog.copy(info->wszCatalogFile, MAX_PATH - 1);
+    info->wszCatalogFile[std::min<std::size_t>(catalog.size(), MAX_PATH - 1)] = L'\0';
     return TRUE;
 }
 

@@ -92,38 +92,101 @@ TEST_F(signature_checker_test, embedded_signature_results_read_as_status_and_wor
     }
 }
 
-// Wine dies inside CryptCATAdminEnumCatalogFromHash once its store holds a
-// catalog, so the store is a script here.
-TEST_F(signature_checker_test, system_store_listing_is_checked_by_member_tag) {
+const std::wstring catroot = L"C:\\windows\\system32\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
+
+// Where the file's own signature and the system's catalogs disagree, which
+// answer stands. Wine dies inside CryptCATAdminEnumCatalogFromHash once its
+// store holds a catalog, so the store is a script here; its catalogs are
+// asked in turn, each by the member tag of the file's hash.
+TEST_F(signature_checker_test, own_signature_and_each_listing_catalog_in_order_of_precedence) {
     const std::wstring path = folder_.write(L"pmomnui.dll", "MZ listed in the store");
     const std::vector<unsigned char> hash = api_hash(path);
-    store.catalog = L"C:\\windows\\system32\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\"
-                    L"oem7.cat";
-    struct row {
+    const std::wstring someone = L"Someone Else";
+    const std::wstring bad_digest = L"content differs from what was signed. Error code: 0x80096010.";
+    const std::wstring expired = L"expired without a timestamp. Error code: 0x800b0101.";
+    struct answer {
         LONG code;
+        std::wstring signer;
+    };
+    struct row {
+        answer own;
+        std::vector<answer> catalogs;  // oem1.cat, oem2.cat, ...
         std::vector<std::wstring> signers;
         signature_status status;
-        const wchar_t* detail;
+        std::wstring who;
+        std::wstring detail;
     };
     const row rows[] = {
-        {ERROR_SUCCESS, {}, signature_status::catalog, L"oem7.cat"},
-        {ERROR_SUCCESS, {L"Someone Else", signer}, signature_status::catalog, L"oem7.cat"},
-        {ERROR_SUCCESS, {L"Someone Else"}, signature_status::other_signer, L"oem7.cat"},
-        {TRUST_E_BAD_DIGEST, {}, signature_status::altered,
-         L"oem7.cat: content differs from what was signed. Error code: 0x80096010."},
-        {CERT_E_EXPIRED, {}, signature_status::invalid,
-         L"oem7.cat: expired without a timestamp. Error code: 0x800b0101."},
+        // Nothing but a catalog.
+        {{TRUST_E_NOSIGNATURE, L""}, {{0, signer}}, {}, signature_status::catalog, signer, L"oem1.cat"},
+        {{TRUST_E_NOSIGNATURE, L""}, {{0, signer}}, {someone, signer}, signature_status::catalog,
+         signer, L"oem1.cat"},
+        {{TRUST_E_NOSIGNATURE, L""}, {{0, signer}}, {someone}, signature_status::other_signer,
+         signer, L"oem1.cat"},
+        {{TRUST_E_NOSIGNATURE, L""}, {{TRUST_E_BAD_DIGEST, signer}}, {}, signature_status::altered,
+         signer, L"oem1.cat: " + bad_digest},
+        {{TRUST_E_NOSIGNATURE, L""}, {{CERT_E_EXPIRED, signer}}, {}, signature_status::invalid,
+         signer, L"oem1.cat: " + expired},
+        {{TRUST_E_NOSIGNATURE, L""}, {}, {}, signature_status::no_signature, L"", L""},
+        // Each catalog that lists the hash, until one vouches by an expected signer.
+        {{TRUST_E_NOSIGNATURE, L""}, {{0, someone}, {CERT_E_EXPIRED, signer}, {0, signer}}, {signer},
+         signature_status::catalog, signer, L"oem3.cat"},
+        // An embedded bad digest: no catalog makes up for it.
+        {{TRUST_E_BAD_DIGEST, signer}, {{0, signer}}, {}, signature_status::altered, signer,
+         bad_digest},
+        // A catalog rescues a failed signature, or one by another signer.
+        {{CERT_E_EXPIRED, signer}, {{0, signer}}, {}, signature_status::catalog, signer, L"oem1.cat"},
+        {{0, someone}, {{0, signer}}, {signer}, signature_status::catalog, signer, L"oem1.cat"},
+        {{0, signer}, {{0, signer}}, {}, signature_status::embedded_signature, signer, L""},
+        // Where nothing vouches, the gravest finding: altered, invalid, other signer.
+        {{0, someone}, {{CERT_E_EXPIRED, signer}, {TRUST_E_BAD_DIGEST, signer}, {0, someone}},
+         {signer}, signature_status::altered, signer, L"oem2.cat: " + bad_digest},
+        {{0, someone}, {{0, someone}, {CERT_E_EXPIRED, signer}}, {signer},
+         signature_status::invalid, signer, L"oem2.cat: " + expired},
+        {{CERT_E_EXPIRED, signer}, {{0, someone}}, {signer}, signature_status::invalid, signer,
+         expired},
+        {{0, someone}, {{0, someone}}, {signer}, signature_status::other_signer, someone, L""},
     };
-    for (const row& row : rows) {
-        SCOPED_TRACE(testing::Message() << std::hex << row.code);
-        trust.catalog_code = row.code;
-        expect_verdict(check(L"pmomnui.dll", row.signers), row.status, signer, row.detail);
-        EXPECT_EQ(store.asked_hash, hash);
-        EXPECT_EQ(trust.catalog_path, store.catalog);
-        EXPECT_EQ(trust.member_tag, hex(hash));
+    for (std::size_t index = 0; index < std::size(rows); ++index) {
+        const row& row = rows[index];
+        SCOPED_TRACE(index);
+        trust.file_code = row.own.code;
+        trust.file_signer = row.own.signer;
+        trust.catalogs.clear();
+        store.catalogs.clear();
+        for (std::size_t catalog = 0; catalog < row.catalogs.size(); ++catalog) {
+            store.catalogs.push_back(catroot + L"oem" + std::to_wstring(catalog + 1) + L".cat");
+            trust.catalogs[store.catalogs.back()] = {row.catalogs[catalog].code,
+                                                     row.catalogs[catalog].signer};
+        }
+        trust.member_tag.clear();
+        expect_verdict(check(L"pmomnui.dll", row.signers), row.status, row.who, row.detail);
+        if (!row.catalogs.empty() && row.own.code != TRUST_E_BAD_DIGEST && row.own.code != 0) {
+            EXPECT_EQ(store.asked_hash, hash);
+            EXPECT_EQ(trust.member_tag, hex(hash));
+        }
     }
-    store.catalog.clear();
-    expect_verdict(check(L"pmomnui.dll"), signature_status::no_signature, L"", L"");
+}
+
+// Only "not found" is an answer of the store, and "no signature" only where
+// the last error agrees: other failures are said, never read as a verdict.
+TEST_F(signature_checker_test, failures_of_the_services_are_no_verdict) {
+    folder_.write(L"pmomnui.dll", "MZ of a file whose check fails");
+    store.end_code = RPC_S_SERVER_UNAVAILABLE;
+    expect_verdict(check(L"pmomnui.dll"), signature_status::unchecked, L"",
+                   L"the system's catalogs cannot be searched. Error code: 0x000006ba.");
+
+    store.end_code = ERROR_NOT_FOUND;
+    trust.last_error = ERROR_SHARING_VIOLATION;
+    expect_verdict(check(L"pmomnui.dll"), signature_status::invalid, L"",
+                   L"signature not valid. Error code: 0x00000020.");
+
+    trust.last_error = 0;
+    const import_patch hash_fails(
+        "wintrust.dll", "CryptCATAdminCalcHashFromFileHandle",
+        as_import(stand_in<decltype(CryptCATAdminCalcHashFromFileHandle), ERROR_LOCK_VIOLATION>::fail));
+    expect_verdict(check(L"pmomnui.dll"), signature_status::unchecked, L"",
+                   L"hash cannot be computed. Error code: 0x00000021.");
 }
 
 namespace {
@@ -170,8 +233,7 @@ protected:
     sha256_catalog_test() {
         get_proc_address = lookup_.original<decltype(&GetProcAddress)>();
         release_context = release_.original<decltype(&CryptCATAdminReleaseContext)>();
-        store.catalog = L"C:\\windows\\system32\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\"
-                        L"oem7.cat";
+        store.catalogs = {catroot + L"oem7.cat"};
     }
 
     import_patch lookup_{"kernel32.dll", "GetProcAddress", as_import(scripted_get_proc_address)};

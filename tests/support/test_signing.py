@@ -97,9 +97,14 @@ def sign_pe(by, source, target):
 
 class member(typing.NamedTuple):
     """One file a catalog vouches for: its catalog hash (20 bytes SHA-1 or 32
-    bytes SHA-256, as file_tags() gives it) and the file's name."""
+    bytes SHA-256, as file_tags() gives it) and the file's name. A hostile
+    catalog's entry may instead hold its own tag and name bytes, and name its
+    digest's algorithm ("sha1", "sha256")."""
     digest: bytes
     file_name: str
+    tag: bytes = None
+    name: bytes = None
+    algorithm: str = None
 
 
 class _spc_string(core.Choice):
@@ -197,31 +202,36 @@ def _subject(entry):
         }).dump())}
     else:
         data = {"type": _SPC_CAB_DATA}
-    algorithm = {20: "sha1", 32: "sha256"}[len(entry.digest)]
+    algorithm = entry.algorithm or {20: "sha1", 32: "sha256"}[len(entry.digest)]
     indirect = _indirect_data({"data": data, "message_digest": {
         "digest_algorithm": {"algorithm": algorithm, "parameters": core.Null()},
         "digest": entry.digest}})
     info = _member_info({"subject_guid": _PE_SUBJECT if pe else _FLAT_SUBJECT,
                          "cert_version": 512})
     name = _name_value({"tag": "File", "flags": _NAMEVALUE_FLAGS,
-                        "value": (entry.file_name + "\0").encode("utf-16-le")})
-    return {"identifier": entry.digest.hex().upper().encode("utf-16-le"),
+                        "value": entry.name or (entry.file_name + "\0").encode("utf-16-le")})
+    return {"identifier": entry.tag or entry.digest.hex().upper().encode("utf-16-le"),
             "attributes": [_attribute_of(_CAT_NAMEVALUE, name),
                            _attribute_of(_CAT_MEMBERINFO, info),
                            _attribute_of(_SPC_INDIRECT_DATA, indirect)]}
 
 
-def build_catalog(by, members, target, digest="sha256"):
+def build_catalog(by, members, target, digest="sha256", content_type=_CATALOG_LIST,
+                  usage=_CATALOG_LIST_USAGE):
     """Writes a driver catalog to `target`: a certificate trust list of
     `members` (member tuples), each with its hash, subject and "File" name,
     signed by `by` with the certificate chain included. Returns its bytes.
 
     `digest` is the signature's hash algorithm. Wine 8 opens the catalogs of
     its catalog store with a provider that has no SHA-256, and a lookup by
-    hash then crashes: a catalog meant for the store there needs "sha1"."""
+    hash then crashes: a catalog meant for the store there needs "sha1".
+    `content_type` and `usage` say what the signed content is and what its
+    trust list is for: other values than a catalog's make a signed file that
+    is no catalog.
+    """
     target = pathlib.Path(target)
     trust_list = _trust_list({
-        "subject_usage": [_CATALOG_LIST_USAGE],
+        "subject_usage": [usage],
         "list_identifier": secrets.token_bytes(16),
         "this_update": datetime.datetime.now(datetime.timezone.utc).replace(microsecond=0),
         "subject_algorithm": {"algorithm": _CATALOG_LIST_MEMBER, "parameters": core.Null()},
@@ -229,7 +239,7 @@ def build_catalog(by, members, target, digest="sha256"):
     # As in Authenticode, the digest covers the content without its own tag
     # and length.
     signed_attributes = cms.CMSAttributes([
-        {"type": "content_type", "values": [_CATALOG_LIST]},
+        {"type": "content_type", "values": [content_type]},
         {"type": "signing_time",
          "values": [cms.Time({"utc_time": trust_list["this_update"].native})]},
         {"type": "message_digest", "values": [hashlib.new(digest, trust_list.contents).digest()]},
@@ -243,7 +253,7 @@ def build_catalog(by, members, target, digest="sha256"):
     signed = _signed_data({
         "version": "v1",
         "digest_algorithms": [{"algorithm": digest, "parameters": core.Null()}],
-        "content_info": {"content_type": _CATALOG_LIST, "content": trust_list},
+        "content_info": {"content_type": content_type, "content": trust_list},
         "certificates": [certificate, root],
         "signer_infos": [{
             "version": "v1",
