@@ -7,6 +7,7 @@
 
 #include "error_code_text.h"
 #include "opened_file.h"
+#include "printable_name.h"
 #include "trust_reason.h"
 #include "trust_verification.h"
 
@@ -51,7 +52,7 @@ std::wstring algorithm_name(const std::string& algorithm) {
     if (algorithm == szOID_OIWSEC_sha1) {
         return L"SHA-1";
     }
-    return std::wstring(algorithm.begin(), algorithm.end());
+    return printable_name(std::wstring(algorithm.begin(), algorithm.end()));
 }
 
 file_verdict unchecked(std::wstring detail) {
@@ -64,12 +65,18 @@ file_verdict hash_failure(std::uint32_t error_code) {
 
 }  // namespace
 
-signature_checker::signature_checker(std::vector<std::wstring> signers)
-    : signers_(std::move(signers)) {}
+signature_checker::signature_checker(std::vector<std::wstring> signers,
+                                     std::vector<std::vector<unsigned char>> thumbprints)
+    : signers_(std::move(signers)), thumbprints_(std::move(thumbprints)) {}
 
 bool signature_checker::expected(const trust_result& signature) const {
-    return signers_.empty() ||
-           std::find(signers_.begin(), signers_.end(), signature.signer) != signers_.end();
+    const auto pinned = [&](const std::vector<unsigned char>& thumbprint) {
+        return std::find(signature.thumbprints.begin(), signature.thumbprints.end(),
+                         thumbprint) != signature.thumbprints.end();
+    };
+    return (signers_.empty() || std::find(signers_.begin(), signers_.end(),
+                                          signature.certificate_name) != signers_.end()) &&
+           (thumbprints_.empty() || std::any_of(thumbprints_.begin(), thumbprints_.end(), pinned));
 }
 
 void signature_checker::read_package_catalog(install_location location,
@@ -242,7 +249,7 @@ bool signature_checker::listed_in_package(const catalog_hasher& hasher, install_
 std::optional<file_verdict> signature_checker::judge_listing(const catalog_member_query& query,
                                                              file_verdict& gravest) const {
     const std::wstring& path = query.catalog_path;
-    const std::wstring catalog_name = path.substr(path.find_last_of(L"\\/") + 1);
+    const std::wstring catalog_name = printable_name(path.substr(path.find_last_of(L"\\/") + 1));
     const trust_result listed = verify_catalog_member(query);
     switch (trust_outcome_of(listed.code)) {
         case trust_outcome::valid:

@@ -17,9 +17,11 @@
 // own.
 class signature_checker {
 public:
-    // `signers`: the expected signers' simple display names; empty accepts
-    // any valid signature.
-    explicit signature_checker(std::vector<std::wstring> signers);
+    // `signers`: the expected signers' simple display names; `thumbprints`:
+    // SHA-1 or SHA-256 thumbprints of which an expected signature's chain
+    // holds one. Each empty accepts any valid signature.
+    explicit signature_checker(std::vector<std::wstring> signers,
+                               std::vector<std::vector<unsigned char>> thumbprints = {});
 
     // Reads the package catalog in `directory`, the text of `location`:
     // once per folder, before any file in it is checked, on one thread.
@@ -54,4 +56,5 @@ private:
 
     std::map<install_location, package_catalog> catalogs_;
     std::vector<std::wstring> signers_;
+    std::vector<std::vector<unsigned char>> thumbprints_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cwchar>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -28,7 +29,7 @@ namespace {
 constexpr int exit_trouble = 2;
 
 constexpr std::wstring_view usage_line =
-    L"usage: pelmar_omni_signatures [--csv] [--signer NAME]...\n";
+    L"usage: pelmar_omni_signatures [--csv] [--signer NAME]... [--thumbprint HEX]...\n";
 
 constexpr std::wstring_view help_text =
     L"\n"
@@ -43,6 +44,14 @@ constexpr std::wstring_view help_text =
     L"  --signer NAME  a signer to accept: the simple display name of the signing\n"
     L"                 certificate, compared exactly. Repeat it to accept several.\n"
     L"                 Without it, any valid signature counts.\n"
+    L"  --thumbprint HEX  a certificate that an accepted signature's chain must\n"
+    L"                 hold: its SHA-1 or SHA-256 thumbprint, letter case and spaces\n"
+    L"                 aside. Repeat it to accept several. Read it from a trusted\n"
+    L"                 file: Properties, Digital Signatures, Details, View\n"
+    L"                 Certificate, Details (or Certification Path for the CA above\n"
+    L"                 it), Thumbprint; or in PowerShell:\n"
+    L"                 (Get-AuthenticodeSignature FILE).SignerCertificate.Thumbprint\n"
+    L"                 With --signer too, a signature must satisfy both.\n"
     L"  --csv          write CSV instead: UTF-8 with a byte order mark, the header\n"
     L"                 status,signer,file,detail,folder,kind (kind: driver or\n"
     L"                 unclaimed), no summary line.\n"
@@ -62,15 +71,16 @@ constexpr std::wstring_view help_text =
     L"  replaced      validly signed, but not the build that pelmaromn.cat beside\n"
     L"                it lists for it (an older or another file put in its place)\n"
     L"  invalid       the signature fails for another reason, given in DETAIL\n"
-    L"  other signer  a valid signature, by none of the --signer names\n"
+    L"  other signer  a valid signature, but by none of the --signer names or\n"
+    L"                with none of the --thumbprint certificates\n"
     L"  unreadable    the file exists but could not be opened or read\n"
     L"  unchecked     the check could not finish for the file: why in DETAIL\n"
     L"\n"
     L"Exit codes:\n"
     L"  0  every file found is signed or catalog, and at least one was found\n"
     L"  1  any other status, or no file of the driver was found, or an unclaimed\n"
-    L"     executable image (whatever its name) or link; with --signer, an image\n"
-    L"     signed or catalog by one of the names does not count\n"
+    L"     executable image (whatever its name) or link; with --signer or\n"
+    L"     --thumbprint, an image signed or catalog as they ask does not count\n"
     L"  2  a file was unreadable or unchecked, a folder could not be listed, or\n"
     L"     the check could not run (a line on standard error says why); 2 wins\n"
     L"     over 1\n";
@@ -79,7 +89,31 @@ struct options {
     bool help = false;
     bool csv = false;
     std::vector<std::wstring> signers;
+    std::vector<std::vector<unsigned char>> thumbprints;
 };
+
+// A thumbprint as the Certificates console shows it: hex digits, in pairs or
+// not, in either letter case. A copy from the console may begin with an
+// invisible left-to-right mark, which is left out too. Empty unless it
+// is 20 or 32 bytes long.
+std::vector<unsigned char> thumbprint_of(std::wstring_view text) {
+    std::wstring digits;
+    for (const wchar_t character : text) {
+        if (character != L' ' && character != L'\x200E') {
+            digits += character;
+        }
+    }
+    std::vector<unsigned char> thumbprint;
+    if ((digits.size() != 40 && digits.size() != 64) ||
+        digits.find_first_not_of(L"0123456789abcdefABCDEF") != std::wstring::npos) {
+        return thumbprint;
+    }
+    for (std::size_t index = 0; index < digits.size(); index += 2) {
+        const std::wstring pair = digits.substr(index, 2);
+        thumbprint.push_back(static_cast<unsigned char>(std::wcstoul(pair.c_str(), nullptr, 16)));
+    }
+    return thumbprint;
+}
 
 // The options, or the text of what is wrong with them.
 bool parse(std::span<const wchar_t* const> arguments, options& parsed, std::wstring& problem) {
@@ -95,6 +129,16 @@ bool parse(std::span<const wchar_t* const> arguments, options& parsed, std::wstr
                 return false;
             }
             parsed.signers.emplace_back(arguments[++index]);
+        } else if (argument == L"--thumbprint") {
+            std::vector<unsigned char> thumbprint;
+            if (index + 1 < arguments.size()) {
+                thumbprint = thumbprint_of(arguments[++index]);
+            }
+            if (thumbprint.empty()) {
+                problem = L"--thumbprint needs 40 or 64 hex digits";
+                return false;
+            }
+            parsed.thumbprints.push_back(std::move(thumbprint));
         } else {
             problem = L"unknown option: " + std::wstring(argument);
             return false;
@@ -163,7 +207,7 @@ std::vector<checked_file> check_all(const signature_checker& checker,
     return checked;
 }
 
-int check_files(options parsed, std::wostream& out) {
+int check_files(options& parsed, std::wostream& out) {
     // The other threads need no apartment of their own: while this one
     // holds the multithreaded apartment, they belong to it implicitly.
     const com_initializer com;
@@ -171,8 +215,8 @@ int check_files(options parsed, std::wostream& out) {
     // refuses one leaves no table half written.
     const std::vector<catalog_hasher> hashers(
         std::clamp(std::thread::hardware_concurrency(), 1u, most_workers));
-    const bool signers_named = !parsed.signers.empty();
-    signature_checker checker(std::move(parsed.signers));
+    const bool signers_named = !parsed.signers.empty() || !parsed.thumbprints.empty();
+    signature_checker checker(std::move(parsed.signers), std::move(parsed.thumbprints));
     status_tally tally;
     const auto print_row = [&](const file_verdict& verdict, const std::wstring& file,
                                const std::wstring& folder, std::wstring_view kind) {
@@ -247,7 +291,7 @@ int run_signatures(std::span<const wchar_t* const> arguments, std::wostream& out
             flush_or_throw(out);
             return 0;
         }
-        return check_files(std::move(parsed), out);
+        return check_files(parsed, out);
     } catch (const std::exception&) {
         print_failure_line(error);
         return exit_trouble;

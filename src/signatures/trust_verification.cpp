@@ -3,6 +3,9 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 #include <softpub.h>
+#include <bcrypt.h>
+
+#include "printable_name.h"
 
 namespace {
 
@@ -10,24 +13,40 @@ GUID generic_verify = WINTRUST_ACTION_GENERIC_VERIFY_V2;
 
 const HWND no_user_interface = reinterpret_cast<HWND>(INVALID_HANDLE_VALUE);
 
-std::wstring signer_name(HANDLE state) {
+// The signing certificate's simple display name, as the certificate holds
+// it, and the SHA-1 and SHA-256 thumbprints of each certificate in its
+// chain, from what the verification kept in its state.
+void read_signer(HANDLE state, trust_result& result) {
     CRYPT_PROVIDER_DATA* const provider = WTHelperProvDataFromStateData(state);
-    if (provider == nullptr) {
-        return {};
+    const CRYPT_PROVIDER_SGNR* const signer =
+        provider != nullptr ? WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
+    if (signer == nullptr || signer->pasCertChain == nullptr) {
+        return;
     }
-    const CRYPT_PROVIDER_SGNR* const signer = WTHelperGetProvSignerFromChain(provider, 0, FALSE, 0);
-    if (signer == nullptr || signer->csCertChain == 0 || signer->pasCertChain == nullptr ||
-        signer->pasCertChain[0].pCert == nullptr) {
-        return {};
+    for (DWORD index = 0; index < signer->csCertChain; ++index) {
+        const PCCERT_CONTEXT certificate = signer->pasCertChain[index].pCert;
+        if (certificate == nullptr) {
+            continue;
+        }
+        if (index == 0) {
+            const DWORD size = CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0,
+                                                  nullptr, nullptr, 0);
+            result.certificate_name.assign(size, L'\0');
+            CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr,
+                               result.certificate_name.data(), size);
+            // The size counts the terminating null, which is always there.
+            result.certificate_name.resize(size > 0 ? size - 1 : 0);
+        }
+        for (const wchar_t* algorithm : {BCRYPT_SHA1_ALGORITHM, BCRYPT_SHA256_ALGORITHM}) {
+            std::vector<unsigned char> thumbprint(32);
+            auto size = static_cast<DWORD>(thumbprint.size());
+            if (CryptHashCertificate2(algorithm, 0, nullptr, certificate->pbCertEncoded,
+                                      certificate->cbCertEncoded, thumbprint.data(), &size)) {
+                thumbprint.resize(size);
+                result.thumbprints.push_back(std::move(thumbprint));
+            }
+        }
     }
-    const PCCERT_CONTEXT certificate = signer->pasCertChain[0].pCert;
-    const DWORD size =
-        CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
-    std::wstring name(size, L'\0');
-    CertGetNameStringW(certificate, CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name.data(), size);
-    // The size counts the terminating null, which is always there.
-    name.resize(size > 0 ? size - 1 : 0);
-    return name;
 }
 
 // Frees what a verification kept in its state (chains, messages, stores),
@@ -66,7 +85,10 @@ trust_result verify(WINTRUST_DATA& data) {
         code = static_cast<LONG>(last_error);
     }
     const trust_state_closer closer(data);
-    return {static_cast<std::int32_t>(code), signer_name(data.hWVTStateData)};
+    trust_result result{static_cast<std::int32_t>(code), {}, {}, {}};
+    read_signer(data.hWVTStateData, result);
+    result.signer = printable_name(result.certificate_name);
+    return result;
 }
 
 }  // namespace

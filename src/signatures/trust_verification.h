@@ -10,10 +10,15 @@
 
 // What WinVerifyTrust said about one subject: its result (0 for a valid
 // signature) and the simple display name of the signing certificate, when
-// the signature has one.
+// the signature has one: as the certificate holds it, which --signer
+// matches, and as a row shows it (printable_name); and the SHA-1 and
+// SHA-256 thumbprints of each certificate in its chain, which --thumbprint
+// matches.
 struct trust_result {
     std::int32_t code;
+    std::wstring certificate_name;
     std::wstring signer;
+    std::vector<std::vector<unsigned char>> thumbprints;
 };
 
 // Checks the embedded signature of the open file at `path`: Authenticode for

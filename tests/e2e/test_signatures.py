@@ -17,6 +17,9 @@ import test_signing as signing
 SIGNATURES_EXE = pathlib.Path(os.environ["PELMAR_SIGNATURES_EXE"])
 PUBLISHER = "Pelmar Test Publisher"
 STRANGER = "Somebody Else"
+# A name that would break its row and read backwards, and how the row shows it.
+HOSTILE = "Pelmar\r\n\u202eEvil"
+HOSTILE_SHOWN = "Pelmar\\u000D\\u000A\\u202EEvil"
 PROGRAM_FILES_X86_FOLDER = "C:\\Program Files (x86)\\Pelmar\\printer"
 STATUS_ORDER = ["signed", "catalog", "unsigned", "altered", "invalid", "unreadable",
                 "other signer", "replaced", "unchecked"]
@@ -65,7 +68,8 @@ def made_files():
     work = e2e.WORK_DIR / "signatures_files"
     work.mkdir(parents=True, exist_ok=True)
     ca = signing.certificate_authority(work / "ca")
-    publisher, stranger = ca.issue(PUBLISHER), ca.issue(STRANGER)
+    publisher, stranger, hostile = ca.issue(PUBLISHER), ca.issue(STRANGER), ca.issue(HOSTILE)
+    impostor = signing.certificate_authority(work / "other_ca").issue(PUBLISHER)
     libraries = work / "libraries"
 
     def library(*version):
@@ -83,6 +87,7 @@ def made_files():
     return {
         "publisher": publisher,
         "stranger": stranger,
+        "other CA": impostor.ca,
         "pmomndrv.dll": driver,
         "older pmomndrv.dll": older_driver,
         "pmomnui.dll": bytes(altered),
@@ -90,6 +95,9 @@ def made_files():
         "omnprn.dll": library(4, 0, 0, 2),
         "pomnres_en.dll": library(5, 0, 0, 3),
         "pmproc.dll": signed(publisher, library(6, 0, 0, 4), "processor"),
+        "pomnres_de.dll": signed(hostile, library(7, 0, 0, 1), "hostile"),
+        # The same name from another CA: told apart only by --thumbprint.
+        "impostor": signed(impostor, library(8, 0, 0, 1), "impostor"),
     }
 
 
@@ -140,7 +148,7 @@ class signatures(e2e.output_assertions, unittest.TestCase):
         # a catalog signed with SHA-1 can be in that store.
         x86 = {"pelmaromn.cat": cls.catalog[:1500], "pelmaromn.inf": text["pelmaromn.inf"],
                "basecapabilities.xml": text["basecapabilities.xml"],
-               "pmproc.dll": files["pmproc.dll"]}
+               "pmproc.dll": files["pmproc.dll"], "pomnres_de.dll": files["pomnres_de.dll"]}
         prefix.lay_out(PROGRAM_FILES_X86_FOLDER,
                        {name: e2e.file_fixture(content) for name, content in x86.items()})
         store_member = signing.member(cls.tag(PROGRAM_FILES_X86_FOLDER, "basecapabilities.xml"),
@@ -181,6 +189,7 @@ class signatures(e2e.output_assertions, unittest.TestCase):
             (8, "pelmaromn.inf"): verdict("unsigned", "", ""),
             (8, "basecapabilities.xml"): verdict("catalog", PUBLISHER, "oem42.cat"),
             (8, "pmproc.dll"): signed_by(PUBLISHER),
+            (8, "pomnres_de.dll"): signed_by(HOSTILE_SHOWN),
             (2, "pmproc.dll"): signed_by(PUBLISHER),
         }
 
@@ -242,6 +251,26 @@ class signatures(e2e.output_assertions, unittest.TestCase):
         self.assertEqual(self.rows_of(result)["omnprn.dll", PROGRAM_FILES_X86_FOLDER],
                          verdict("unreadable", "", "a folder, not a file"))
         self.assertEqual(result.returncode, 2)
+
+    def test_thumbprint_tells_two_cas_signers_of_one_name_apart(self):
+        folder = PROGRAM_FILES_X86_FOLDER
+        for name, content in (("omnprn.dll", made_files()["impostor"]),
+                              ("pmproc.dll", made_files()["pmproc.dll"])):
+            path = self.prefix.unix_path(folder, name)
+            if not path.exists():
+                self.addCleanup(path.unlink)
+            path.write_bytes(content)
+        ours, theirs = (signing.thumbprints(made_files()["publisher"].ca),
+                        signing.thumbprints(made_files()["other CA"]))
+        for pinned, publisher, other in ((ours["sha1"], "signed", "other signer"),
+                                          (theirs["sha256"], "other signer", "signed")):
+            # As the Certificates console shows it: in pairs, in lower case.
+            shown = " ".join(pinned[index:index + 2] for index in range(0, len(pinned), 2))
+            result = self.prefix.run(SIGNATURES_EXE, "--signer", PUBLISHER,
+                                     "--thumbprint", shown.lower())
+            rows = self.rows_of(result)
+            self.assertEqual(rows["pmproc.dll", folder], verdict(publisher, PUBLISHER, ""))
+            self.assertEqual(rows["omnprn.dll", folder], verdict(other, PUBLISHER, ""))
 
     def test_catalog_tags_are_the_whole_files_sha1_under_wine(self):
         # What the members carry: under Wine 8 the API's hash of a PE file too.

@@ -29,7 +29,7 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
         cls.prefix = prefix = e2e.wine_prefix("unclaimed_files")
         cls.addClassCleanup(prefix.close)
         work = prefix.root / "made"
-        publisher = signing.certificate_authority(work / "ca").issue(PUBLISHER)
+        cls.publisher = publisher = signing.certificate_authority(work / "ca").issue(PUBLISHER)
         unsigned = e2e.build_library(work, (1, 0, 0, 1)).content
         (work / "plain.dll").write_bytes(unsigned)
         signed = signing.sign_pe(publisher, work / "plain.dll", work / "signed.dll")
@@ -121,6 +121,8 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
                    "9 files of other drivers")
         table = self.expected_table(self.expected_rows(exclude=gone), summary)
         self.assert_run(self.prefix.run(SIGNATURES_EXE, "--signer", PUBLISHER), table, "", 0)
+        thumbprint = signing.thumbprints(self.publisher.certificate)["sha1"]
+        self.assert_run(self.prefix.run(SIGNATURES_EXE, "--thumbprint", thumbprint), table, "", 0)
         self.assert_run(self.prefix.run(SIGNATURES_EXE), table, "", 1)
 
 

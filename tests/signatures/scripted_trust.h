@@ -80,9 +80,15 @@ inline CRYPT_PROVIDER_DATA* WINAPI scripted_provider_data(HANDLE) {
     return trust.current_signer.empty() ? nullptr : &provider;
 }
 
+// The signing certificate, whose bytes the product only hashes for its
+// thumbprints: any bytes will do.
+inline BYTE scripted_certificate_bytes[] = "scripted certificate";
+inline CERT_CONTEXT scripted_certificate{X509_ASN_ENCODING, scripted_certificate_bytes,
+                                         sizeof scripted_certificate_bytes, nullptr, nullptr};
+
 inline CRYPT_PROVIDER_SGNR* WINAPI scripted_signer(CRYPT_PROVIDER_DATA*, DWORD, BOOL, DWORD) {
     static CRYPT_PROVIDER_CERT certificate{};
-    certificate.pCert = reinterpret_cast<PCCERT_CONTEXT>(&certificate);
+    certificate.pCert = &scripted_certificate;
     static CRYPT_PROVIDER_SGNR signer{};
     signer.csCertChain = 1;
     signer.pasCertChain = &certificate;

@@ -75,8 +75,8 @@ class certificate_authority:
         extensions.write_text("basicConstraints=CA:FALSE\n"
                               "keyUsage=critical,digitalSignature\n"
                               "extendedKeyUsage=codeSigning\n")
-        _run("openssl", "req", "-new", "-newkey", "rsa:2048", "-nodes", "-subj", f"/CN={name}",
-             "-keyout", key, "-out", request)
+        _run("openssl", "req", "-new", "-newkey", "rsa:2048", "-nodes", "-utf8",
+             "-subj", f"/CN={name}", "-keyout", key, "-out", request)
         _run("openssl", "x509", "-req", "-sha256", "-days", "3650", "-in", request,
              "-CA", self.certificate, "-CAkey", self.key,
              "-set_serial", str(secrets.randbits(63)), "-extfile", extensions,
@@ -268,6 +268,12 @@ def build_catalog(by, members, target, digest="sha256", content_type=_CATALOG_LI
     catalog = _content_info({"content_type": _SIGNED_DATA, "content": signed})
     target.write_bytes(catalog.dump())
     return target.read_bytes()
+
+
+def thumbprints(pem_file):
+    """A certificate's thumbprints as upper-case hex: {"sha1": ..., "sha256": ...}."""
+    return {digest: hashlib.new(digest, _der(pem_file)).hexdigest().upper()
+            for digest in ("sha1", "sha256")}
 
 
 def _der(pem_file):
