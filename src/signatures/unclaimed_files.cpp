@@ -13,6 +13,7 @@
 #include "missing_text.h"
 #include "opened_file.h"
 #include "print_processor_libraries.h"
+#include "printable_name.h"
 
 namespace {
 
@@ -108,10 +109,10 @@ private:
             const std::wstring path = relative + entry.name;
             if (entry.is_link()) {
                 const bool junction = entry.reparse_tag == IO_REPARSE_TAG_MOUNT_POINT;
-                print_({signature_status::no_signature, {},
-                        junction ? L"a junction, not followed" : L"a link, not followed"},
-                       path, folder.text, L"unclaimed");
-                tally_.count(signature_status::no_signature, true);
+                row(folder, path,
+                    {signature_status::no_signature, {},
+                     junction ? L"a junction, not followed" : L"a link, not followed"},
+                    true);
             } else if (!entry.is_folder()) {
                 judge(folder, path, entry.name, depth);
             } else if (depth < deepest_folder && !another_location(folder.path + path + L'\\')) {
@@ -164,14 +165,19 @@ private:
         verdict->detail = std::wstring(L"named by no installed driver") +
                           (executable ? L"; an executable image" : L"") +
                           (verdict->detail.empty() ? L"" : L"; ") + verdict->detail;
-        print_(*verdict, path, folder.text, L"unclaimed");
-        tally_.count(verdict->status, executable && !trusted);
+        row(folder, path, *verdict, executable && !trusted);
     }
 
     void trouble(const location_folder& folder, const std::wstring& path, std::wstring detail) {
-        print_({signature_status::unreadable, {}, std::move(detail)}, path, folder.text,
-               L"unclaimed");
-        tally_.count(signature_status::unreadable, false);
+        row(folder, path, {signature_status::unreadable, {}, std::move(detail)}, false);
+    }
+
+    // Whoever planted a file chose its name: shown as a certificate's name
+    // is, so that no control character turns it into a look-alike.
+    void row(const location_folder& folder, const std::wstring& path, const file_verdict& verdict,
+             bool alarming) {
+        print_(verdict, printable_name(path), folder.text, L"unclaimed");
+        tally_.count(verdict.status, alarming);
     }
 
     const signature_checker& checker_;

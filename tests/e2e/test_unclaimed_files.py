@@ -19,8 +19,14 @@ UNNAMED = "named by no installed driver"
 IMAGE = UNNAMED + "; an executable image"
 
 
+def shown(name):
+    """A file name as the program shows it: its bidirectional control escaped."""
+    return name.replace("\u202e", "\\u202E")
+
+
 def row(status, signer, name, detail, directory):
-    return f"{status:<12}\t{signer or '--':<30}\t{name:<30}\t{detail or '--':<40}\t{directory}\r\n"
+    return (f"{status:<12}\t{signer or '--':<30}\t{shown(name):<30}\t{detail or '--':<40}\t"
+            f"{directory}\r\n")
 
 
 class unclaimed_files(e2e.output_assertions, unittest.TestCase):
@@ -57,6 +63,8 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
             1: {name: signed for name in drivers[("Pelmar Omni Printer", "-")]} |
                {name: unsigned for name in drivers[("Other Printer", "-")]} |
                {"planted.dll": unsigned, "helper.dll": signed, "notes.txt": b"read me\r\n",
+                # Shown as "invoice lld.pdf" where bidirectional text is honoured.
+                "invoice\u202efdp.dll": unsigned,
                 "payload.dat": unsigned, "Old\\1\\planted.dll": unsigned,
                 "Old\\1\\pmomndrv.dll": unsigned, "Old\\1\\legacy.dll": unsigned},
             2: {"pelproc.dll": unsigned, "rogue.dll": unsigned},
@@ -80,6 +88,7 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
                 ("signed", PUBLISHER, "pelmaromn.cat", "", 4, "driver"),
                 ("catalog", PUBLISHER, "pelmaromn.inf", "pelmaromn.cat", 4, "driver"),
                 ("signed", PUBLISHER, "helper.dll", IMAGE, 1, "unclaimed"),
+                ("unsigned", "", "invoice\u202efdp.dll", IMAGE, 1, "unclaimed"),
                 ("unsigned", "", "notes.txt", UNNAMED, 1, "unclaimed"),
                 ("unsigned", "", "payload.dat", IMAGE, 1, "unclaimed"),
                 ("unsigned", "", "planted.dll", IMAGE, 1, "unclaimed"),
@@ -96,7 +105,7 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
     def test_rows_summary_csv_and_exit_codes(self):
         # Claimed: Other Printer's 4 files, the x86 driver's and Pelmar's earlier
         # builds in Old\1, Wine's two processors and the registered one.
-        summary = ("6 files: 5 signed, 1 catalog; 7 unclaimed: 6 unsigned, 1 signed; "
+        summary = ("6 files: 5 signed, 1 catalog; 8 unclaimed: 7 unsigned, 1 signed; "
                    "9 files of other drivers")
         table = self.expected_table(self.expected_rows(), summary)
         self.assert_run(self.prefix.run(SIGNATURES_EXE), table, "", 1)
@@ -108,13 +117,13 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
         self.assertNotIn(b"\n", result.stdout.replace(b"\r\n", b""))
         records = list(csv.reader(io.StringIO(result.stdout.decode("utf-8-sig"), newline="")))
         self.assertEqual(records, [["status", "signer", "file", "detail", "folder", "kind"]] + [
-            [status, signer, name, detail, self.folders[location], kind]
+            [status, signer, shown(name), detail, self.folders[location], kind]
             for status, signer, name, detail, location, kind in self.expected_rows()])
         self.assertEqual(result.returncode, 1)
 
         # Left: an image signed by the publisher and a text file.
-        gone = {"payload.dat": 1, "planted.dll": 1, "Old\\1\\planted.dll": 1, "rogue.dll": 2,
-                "uninstall.dll": 4}
+        gone = {"invoice\u202efdp.dll": 1, "payload.dat": 1, "planted.dll": 1,
+                "Old\\1\\planted.dll": 1, "rogue.dll": 2, "uninstall.dll": 4}
         for name, location in gone.items():
             self.prefix.unix_path(self.folders[location], *name.split("\\")).unlink()
         summary = ("6 files: 5 signed, 1 catalog; 2 unclaimed: 1 signed, 1 unsigned; "
