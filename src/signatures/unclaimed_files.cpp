@@ -115,15 +115,15 @@ private:
                     true);
             } else if (!entry.is_folder()) {
                 judge(folder, path, entry.name, depth);
-            } else if (depth < deepest_folder && !another_location(folder.path + path + L'\\')) {
-                walk(folder, path + L'\\', depth + 1);
+            } else if (depth < deepest_folder) {
+                // A folder that is another location's is walked as that one.
+                const std::wstring key = file_name_key(folder.path + path + L'\\');
+                if (std::none_of(folders_.begin(), folders_.end(),
+                                 [&](const auto& other) { return other.key == key; })) {
+                    walk(folder, path + L'\\', depth + 1);
+                }
             }
         }
-    }
-
-    bool another_location(const std::wstring& path) const {
-        return std::any_of(folders_.begin(), folders_.end(),
-                           [&](const auto& folder) { return folder.key == file_name_key(path); });
     }
 
     // Claimed by name: a manifest file where the manifest looks for it (it
@@ -144,17 +144,13 @@ private:
             tally_.count_claimed();
             return;
         }
-        bool executable = false;
-        {
-            // Absent and unreadable files are the check's to report.
-            const opened_file file(folder.path + path);
-            if (file.problem().empty()) {
-                if (checker_.listed_in_package(hasher_, folder.first, name, file.handle())) {
-                    return;  // the package's own, wherever in its folder
-                }
-                executable = is_executable_image(file.handle());
-            }
+        // Absent and unreadable files are the check's to report.
+        const opened_file file(folder.path + path);
+        const bool readable = file.problem().empty();
+        if (readable && checker_.listed_in_package(hasher_, folder.first, name, file.handle())) {
+            return;  // the package's own, wherever in its folder
         }
+        const bool executable = readable && is_executable_image(file.handle());
         auto verdict = checker_.check(hasher_, folder.first, folder.text, path);
         if (!verdict) {
             return;  // gone since the listing
