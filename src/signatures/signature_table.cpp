@@ -46,7 +46,10 @@ void print_signature_csv_row(std::wostream& out, const file_verdict& verdict,
     for (const std::wstring_view field :
          {status_text(verdict.status), std::wstring_view(verdict.signer), std::wstring_view(file),
           std::wstring_view(verdict.detail), std::wstring_view(folder)}) {
-        write_csv_field(out, field);
+        // Excel takes a cell that starts so for a formula, and a signer's or
+        // a planted file's name is whatever its maker chose.
+        const bool formula = field.find_first_of(L"=+-@") == 0;
+        write_csv_field(out, formula ? L'\'' + std::wstring(field) : std::wstring(field));
         out << L',';
     }
     out << kind << L'\n';
