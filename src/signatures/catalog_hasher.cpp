@@ -52,8 +52,9 @@ std::uint32_t catalog_hasher::hash(std::string_view algorithm, HANDLE file,
         return last_error();
     }
     const bool sha256 = algorithm == szOID_NIST_sha256;
-    const BOOL computed = sha256 ? hash_sha256_(sha256_.get(), file, &size, value.data(), 0)
-                                 : CryptCATAdminCalcHashFromFileHandle(file, &size, value.data(), 0);
+    const BOOL computed =
+        sha256 ? hash_sha256_(sha256_.get(), file, &size, value.data(), 0)
+               : CryptCATAdminCalcHashFromFileHandle(file, &size, value.data(), 0);
     if (!computed) {
         return last_error();
     }

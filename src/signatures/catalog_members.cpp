@@ -131,10 +131,11 @@ std::wstring read_catalog_members(const std::string& bytes, std::vector<catalog_
         if (const wchar_t* problem = read_member(list.rgCTLEntry[index], member)) {
             return std::wstring(L"malformed catalog: ") + problem;
         }
-        const bool listed_twice = std::any_of(members.begin(), members.end(), [&](const auto& other) {
+        const auto same = [&](const catalog_member& other) {
             return other.tag == member.tag ||
                    (!member.file_name.empty() && same_file_name(other.file_name, member.file_name));
-        });
+        };
+        const bool listed_twice = std::any_of(members.begin(), members.end(), same);
         if (listed_twice) {
             return L"malformed catalog: a file or tag listed twice";
         }

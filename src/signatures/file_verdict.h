@@ -1,10 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-// What the check says about one file, as its row's first column spells it.
+// What the check says about one file; status_text spells it as its row's
+// first column does, in this order.
 enum class signature_status {
     embedded_signature,  // "signed"
     catalog,
@@ -22,27 +24,10 @@ enum class signature_status {
 constexpr std::size_t signature_status_count = 9;
 
 constexpr std::wstring_view status_text(signature_status status) {
-    switch (status) {
-        case signature_status::embedded_signature:
-            return L"signed";
-        case signature_status::catalog:
-            return L"catalog";
-        case signature_status::no_signature:
-            return L"unsigned";
-        case signature_status::altered:
-            return L"altered";
-        case signature_status::invalid:
-            return L"invalid";
-        case signature_status::unreadable:
-            return L"unreadable";
-        case signature_status::other_signer:
-            return L"other signer";
-        case signature_status::replaced:
-            return L"replaced";
-        case signature_status::unchecked:
-            return L"unchecked";
-    }
-    return {};
+    constexpr std::array<std::wstring_view, signature_status_count> texts{
+        L"signed",     L"catalog",      L"unsigned", L"altered",  L"invalid",
+        L"unreadable", L"other signer", L"replaced", L"unchecked"};
+    return texts[static_cast<std::size_t>(status)];
 }
 
 // One file's row: its status, who signed it (empty when nobody did, or the

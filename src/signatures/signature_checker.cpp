@@ -146,20 +146,19 @@ std::optional<file_verdict> signature_checker::check(const catalog_hasher& hashe
             return hash_failure(error_code);
         }
         const bool listed = hash.value == entry->digest;
+        const bool authority = expected(package.signature());
         if (listed && signed_as_expected) {
             return file_verdict{signature_status::embedded_signature, embedded.signer, {}};
         }
-        if (listed) {
-            const file_verdict vouched{expected(package.signature())
-                                           ? signature_status::catalog
-                                           : signature_status::other_signer,
-                                       package.signature().signer, package_name};
-            if (vouched.status == signature_status::catalog) {
-                return vouched;
-            }
-            keep_gravest(gravest, vouched);
+        if (listed && authority) {
+            return file_verdict{signature_status::catalog, package.signature().signer,
+                                package_name};
         }
-        other_build = !listed && expected(package.signature());
+        if (listed) {
+            keep_gravest(gravest, {signature_status::other_signer, package.signature().signer,
+                                   package_name});
+        }
+        other_build = !listed && authority;
     }
     const auto vouched = [&](signature_status status, const std::wstring& signer,
                              std::wstring detail) {
@@ -226,7 +225,8 @@ std::optional<file_verdict> signature_checker::judge_system_catalogs(const catal
                                 error_code_text(GetLastError()));
         } else {
             const std::wstring catalog_path = info.wszCatalogFile;
-            verdict = judge_listing({catalog_path, tag, path, file, hash.value, hash.admin}, gravest);
+            verdict =
+                judge_listing({catalog_path, tag, path, file, hash.value, hash.admin}, gravest);
         }
         if (verdict) {
             CryptCATAdminReleaseCatalogContext(hash.admin, listing, 0);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -34,12 +35,20 @@ struct trust_script {
     HCATADMIN catalog_admin = nullptr;
     int verifications = 0;
     int closes = 0;
-    std::wstring current_signer;
 };
 inline trust_script trust;
+// The run checks files on several threads: each call of the script holds
+// this while it reads or writes the script, and the signer of a thread's
+// last verification is the thread's own.
+inline std::mutex script_mutex;
+inline std::wstring& current_signer() {
+    thread_local std::wstring signer;
+    return signer;
+}
 
 inline LONG WINAPI scripted_verify_trust(HWND, GUID*, LPVOID pointer) {
     auto* data = static_cast<WINTRUST_DATA*>(pointer);
+    const std::lock_guard lock(script_mutex);
     if (data->dwStateAction == WTD_STATEACTION_CLOSE) {
         ++trust.closes;
         return ERROR_SUCCESS;
@@ -59,25 +68,25 @@ inline LONG WINAPI scripted_verify_trust(HWND, GUID*, LPVOID pointer) {
                                                sizeof(WINTRUST_CATALOG_INFO));
         if (const auto answer = trust.catalogs.find(trust.catalog_path);
             answer != trust.catalogs.end()) {
-            trust.current_signer = answer->second.second;
+            current_signer() = answer->second.second;
             return answer->second.first;
         }
-        trust.current_signer = trust.catalog_signer;
+        current_signer() = trust.catalog_signer;
         return trust.catalog_code;
     }
     const std::wstring path = data->pFile->pcwszFilePath;
     if (path.size() > 4 && path.substr(path.size() - 4) == L".cat") {
-        trust.current_signer = trust.catalog_signer;
+        current_signer() = trust.catalog_signer;
         return trust.catalog_code;
     }
-    trust.current_signer = trust.file_signer;
+    current_signer() = trust.file_signer;
     SetLastError(trust.last_error != 0 ? trust.last_error : static_cast<DWORD>(trust.file_code));
     return trust.file_code;
 }
 
 inline CRYPT_PROVIDER_DATA* WINAPI scripted_provider_data(HANDLE) {
     static CRYPT_PROVIDER_DATA provider{};
-    return trust.current_signer.empty() ? nullptr : &provider;
+    return current_signer().empty() ? nullptr : &provider;
 }
 
 // The signing certificate, whose bytes the product only hashes for its
@@ -86,17 +95,16 @@ inline BYTE scripted_certificate_bytes[] = "scripted certificate";
 inline CERT_CONTEXT scripted_certificate{X509_ASN_ENCODING, scripted_certificate_bytes,
                                          sizeof scripted_certificate_bytes, nullptr, nullptr};
 
+inline CRYPT_PROVIDER_CERT scripted_chain{sizeof(CRYPT_PROVIDER_CERT), &scripted_certificate};
+inline CRYPT_PROVIDER_SGNR scripted_provider_signer{sizeof(CRYPT_PROVIDER_SGNR), {}, 1,
+                                                     &scripted_chain};
+
 inline CRYPT_PROVIDER_SGNR* WINAPI scripted_signer(CRYPT_PROVIDER_DATA*, DWORD, BOOL, DWORD) {
-    static CRYPT_PROVIDER_CERT certificate{};
-    certificate.pCert = &scripted_certificate;
-    static CRYPT_PROVIDER_SGNR signer{};
-    signer.csCertChain = 1;
-    signer.pasCertChain = &certificate;
-    return &signer;
+    return &scripted_provider_signer;
 }
 
 inline DWORD WINAPI scripted_name(PCCERT_CONTEXT, DWORD, DWORD, void*, LPWSTR name, DWORD size) {
-    const std::wstring& signer = trust.current_signer;
+    const std::wstring& signer = current_signer();
     if (name != nullptr && size > signer.size()) {
         signer.copy(name, signer.size());
         name[signer.size()] = L'\0';
@@ -121,6 +129,7 @@ inline store_script store;
 
 inline HCATINFO WINAPI scripted_enum_catalog(HCATADMIN, BYTE* hash, DWORD size, DWORD,
                                              HCATINFO* previous) {
+    const std::lock_guard lock(script_mutex);
     store.asked_hash.assign(hash, hash + size);
     std::size_t next = 0;
     if (previous != nullptr && *previous != nullptr) {
@@ -137,6 +146,7 @@ inline HCATINFO WINAPI scripted_enum_catalog(HCATADMIN, BYTE* hash, DWORD size, 
 }
 
 inline BOOL WINAPI scripted_catalog_info(HCATINFO listing, CATALOG_INFO* info, DWORD) {
+    const std::lock_guard lock(script_mutex);
     const std::wstring& catalog = store.catalogs.at(reinterpret_cast<std::size_t>(listing) - 1);
     catalog.copy(info->wszCatalogFile, MAX_PATH - 1);
     info->wszCatalogFile[std::min<std::size_t>(catalog.size(), MAX_PATH - 1)] = L'\0';
@@ -144,6 +154,7 @@ inline BOOL WINAPI scripted_catalog_info(HCATINFO listing, CATALOG_INFO* info, D
 }
 
 inline BOOL WINAPI scripted_release_catalog(HCATADMIN, HCATINFO, DWORD) {
+    const std::lock_guard lock(script_mutex);
     ++store.releases;
     return TRUE;
 }

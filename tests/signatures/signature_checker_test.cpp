@@ -92,7 +92,8 @@ TEST_F(signature_checker_test, embedded_signature_results_read_as_status_and_wor
     }
 }
 
-const std::wstring catroot = L"C:\\windows\\system32\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
+const std::wstring catroot =
+    L"C:\\windows\\system32\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
 
 // Where the file's own signature and the system's catalogs disagree, which
 // answer stands. Wine dies inside CryptCATAdminEnumCatalogFromHash once its
@@ -102,7 +103,8 @@ TEST_F(signature_checker_test, own_signature_and_each_listing_catalog_in_order_o
     const std::wstring path = folder_.write(L"pmomnui.dll", "MZ listed in the store");
     const std::vector<unsigned char> hash = api_hash(path);
     const std::wstring someone = L"Someone Else";
-    const std::wstring bad_digest = L"content differs from what was signed. Error code: 0x80096010.";
+    const std::wstring bad_digest =
+        L"content differs from what was signed. Error code: 0x80096010.";
     const std::wstring expired = L"expired without a timestamp. Error code: 0x800b0101.";
     struct answer {
         LONG code;
@@ -118,7 +120,8 @@ TEST_F(signature_checker_test, own_signature_and_each_listing_catalog_in_order_o
     };
     const row rows[] = {
         // Nothing but a catalog.
-        {{TRUST_E_NOSIGNATURE, L""}, {{0, signer}}, {}, signature_status::catalog, signer, L"oem1.cat"},
+        {{TRUST_E_NOSIGNATURE, L""}, {{0, signer}}, {}, signature_status::catalog, signer,
+         L"oem1.cat"},
         {{TRUST_E_NOSIGNATURE, L""}, {{0, signer}}, {someone, signer}, signature_status::catalog,
          signer, L"oem1.cat"},
         {{TRUST_E_NOSIGNATURE, L""}, {{0, signer}}, {someone}, signature_status::other_signer,
@@ -129,13 +132,14 @@ TEST_F(signature_checker_test, own_signature_and_each_listing_catalog_in_order_o
          signer, L"oem1.cat: " + expired},
         {{TRUST_E_NOSIGNATURE, L""}, {}, {}, signature_status::no_signature, L"", L""},
         // Each catalog that lists the hash, until one vouches by an expected signer.
-        {{TRUST_E_NOSIGNATURE, L""}, {{0, someone}, {CERT_E_EXPIRED, signer}, {0, signer}}, {signer},
-         signature_status::catalog, signer, L"oem3.cat"},
+        {{TRUST_E_NOSIGNATURE, L""}, {{0, someone}, {CERT_E_EXPIRED, signer}, {0, signer}},
+         {signer}, signature_status::catalog, signer, L"oem3.cat"},
         // An embedded bad digest: no catalog makes up for it.
         {{TRUST_E_BAD_DIGEST, signer}, {{0, signer}}, {}, signature_status::altered, signer,
          bad_digest},
         // A catalog rescues a failed signature, or one by another signer.
-        {{CERT_E_EXPIRED, signer}, {{0, signer}}, {}, signature_status::catalog, signer, L"oem1.cat"},
+        {{CERT_E_EXPIRED, signer}, {{0, signer}}, {}, signature_status::catalog, signer,
+         L"oem1.cat"},
         {{0, someone}, {{0, signer}}, {signer}, signature_status::catalog, signer, L"oem1.cat"},
         {{0, signer}, {{0, signer}}, {}, signature_status::embedded_signature, signer, L""},
         // Where nothing vouches, the gravest finding: altered, invalid, other signer.
@@ -184,7 +188,8 @@ TEST_F(signature_checker_test, failures_of_the_services_are_no_verdict) {
     trust.last_error = 0;
     const import_patch hash_fails(
         "wintrust.dll", "CryptCATAdminCalcHashFromFileHandle",
-        as_import(stand_in<decltype(CryptCATAdminCalcHashFromFileHandle), ERROR_LOCK_VIOLATION>::fail));
+        as_import(stand_in<decltype(CryptCATAdminCalcHashFromFileHandle),
+                           ERROR_LOCK_VIOLATION>::fail));
     expect_verdict(check(L"pmomnui.dll"), signature_status::unchecked, L"",
                    L"hash cannot be computed. Error code: 0x00000021.");
 }
