@@ -13,6 +13,14 @@ every file, lies beside the .inf as pelmaromn.cat and is added to the
 system's catalog store, which is how the files in the driver folder are
 vouched for.
 
+Then the same installation on a print server: a copy of the prefix with
+300 more drivers installed through the spooler, whose 5,000 files the spooler
+copied into the printer driver folder. The check lists them all and claims
+each by name, opening none: with those files it must cost at most 1.3 times
+what it costs on the same server without them (a third copy, the files
+deleted). The installation alone runs beside them, for what the 300 drivers
+cost the spooler's enumerations. The three prefixes take turns.
+
 Beside the two programs runs a yardstick, reference_verify.exe: WinVerifyTrust
 on each signed file, with the check's settings, and nothing else. It is the
 least the check can do for those files, so it shows how much of the check's
@@ -31,7 +39,8 @@ How each figure is taken:
 - Peak working set: VmHWM of the Wine process (GNU time, as in bench.py).
 - Each run is checked: the utility's 78 rows, and the signature check's exit
   code 0 with a last line that counts every file the utility found, all of
-  them signed or catalogued.
+  them signed or catalogued, no unclaimed file, and every file of the other
+  drivers (and Wine's two print processors) claimed.
 """
 
 import argparse
@@ -64,7 +73,12 @@ DRIVER_FILES = ["pmomndrv.dll", "pelmarxpsdrv-pipelineconfig.xml", "pmomnui.dll"
     name for name, _, _ in INSTALLATION
     if name not in ("pmomndrv.dll", "pelmarxpsdrv-pipelineconfig.xml", "pmomnui.dll")
     + PACKAGE_FILES + PROCESSOR_FILES]
-SUMMARY = re.compile(r"(\d+) files?: (.*)")
+SUMMARY = re.compile(r"(\d+) files?: (.*); 0 unclaimed; (\d+) files? of other drivers")
+# The print server: drivers installed through the spooler, and their files.
+SERVER_DRIVERS = 300
+SERVER_FILES = 5000
+# Wine's own print processors, winprint.dll and wineps.drv.
+WINE_PROCESSORS = 2
 
 
 class wine_prefix:
@@ -135,8 +149,11 @@ class SignaturesBench:
         """Lays the installation out as a driver install does, each file
         signed or catalogued; returns how many files the programs will find."""
         prefix = self.prefix
-        _, processor_folder = prefix.run_helper(
+        driver_folder, processor_folder = prefix.run_helper(
             "spooler reset", self.spooler_tool, "reset", "dirs").stdout.decode().split()
+        # Wine's own driver's file, left behind by the reset: no file of the
+        # other drivers, and no leftover, should be unclaimed.
+        prefix.unix_path(driver_folder, "3", "wineps.drv").unlink(missing_ok=True)
         shutil.rmtree(prefix.unix_path("C:\\Program Files\\Pelmar"), ignore_errors=True)
         prefix.unix_path(processor_folder, "pmproc.dll").unlink(missing_ok=True)
         for stale in prefix.unix_path("C:\\windows\\system32\\catroot").glob("*/*.cat"):
@@ -183,12 +200,58 @@ class SignaturesBench:
                              f"{len(present)} files found, {found} expected: {sample.stderr}")
         return sample
 
-    def run_signatures(self, found):
-        sample = measure([WINE64, self.signatures], self.prefix.env, self.scratch)
+    def copy_prefix(self, source, name):
+        """A copy of a prefix, made while no server runs in it; afterwards
+        both have one."""
+        for command in ("-k", "-w"):
+            subprocess.run([WINESERVER, command], env=source.env, stderr=subprocess.DEVNULL)
+        copy = wine_prefix(self.build / name, self.scratch)
+        shutil.rmtree(copy.path, ignore_errors=True)
+        shutil.copytree(source.path, copy.path, symlinks=True)
+        for prefix in (source, copy):
+            subprocess.run([WINESERVER, "-p60"], env=prefix.env, stderr=subprocess.DEVNULL)
+        return copy
+
+    def make_print_servers(self):
+        """Two copies of the prefix with SERVER_DRIVERS more drivers installed
+        through the spooler, which copies their SERVER_FILES files into the
+        printer driver folder; in the second, those files are deleted."""
+        server = self.copy_prefix(self.prefix, "signatures-server-prefix")
+        log(f"installing {SERVER_DRIVERS} drivers with {SERVER_FILES} files through the spooler")
+        staging = self.data / "server"
+        staging.mkdir()
+        commands = []
+        for driver in range(SERVER_DRIVERS):
+            count = SERVER_FILES // SERVER_DRIVERS + (driver < SERVER_FILES % SERVER_DRIVERS)
+            paths = []
+            for file in range(count):
+                name = f"srv{driver:03}_{file:02}.{'gpd' if file == 1 else 'dll'}"
+                (staging / name).write_bytes(name.encode() * 64)
+                paths.append(windows_path(staging / name))
+            commands.append(["add", f"Server Printer {driver:03}", "-", *paths[:3],
+                             ",".join(paths[3:])])
+        # Within the 32,767 characters of a command line.
+        for first in range(0, len(commands), 20):
+            server.run_helper("spooler add", self.spooler_tool,
+                              *[part for command in commands[first:first + 20] for part in command])
+        bare = self.copy_prefix(server, "signatures-bare-server-prefix")
+        driver_folder = server.run_helper("spooler dirs", self.spooler_tool,
+                                          "dirs").stdout.decode().split()[0]
+        files = list(bare.unix_path(driver_folder, "3").glob("srv*"))
+        if len(files) != SERVER_FILES:
+            raise SystemExit(f"{len(files)} of the server's {SERVER_FILES} files in its "
+                             "driver folder")
+        for file in files:
+            file.unlink()
+        return server, bare
+
+    def run_signatures(self, found, prefix=None, other_files=WINE_PROCESSORS):
+        sample = measure([WINE64, self.signatures], (prefix or self.prefix).env, self.scratch)
         lines = sample.stdout.rstrip().splitlines()
         summary = SUMMARY.fullmatch(lines[-1].strip()) if lines else None
         counted = summary and int(summary.group(1)) == found and all(
-            re.fullmatch(r"\d+ (signed|catalog)", part) for part in summary.group(2).split(", "))
+            re.fullmatch(r"\d+ (signed|catalog)", part) for part in summary.group(2).split(", ")
+        ) and int(summary.group(3)) == other_files
         if sample.exit_code != 0 or not counted:
             raise SystemExit(f"the signature check: exit {sample.exit_code}, last line "
                              f"{lines[-1] if lines else '(none)'!r}, {found} files expected: "
@@ -227,6 +290,21 @@ class SignaturesBench:
         self.signed_files = len(signed)
         self.report(found, samples, (load_before, os.getloadavg()[0]),
                     time.perf_counter() - started)
+
+        started = time.perf_counter()
+        server, bare = self.make_print_servers()
+        contenders = [("installation", lambda: self.run_signatures(found)),
+                      ("print server", lambda: self.run_signatures(
+                          found, server, SERVER_FILES + WINE_PROCESSORS)),
+                      ("bare server", lambda: self.run_signatures(found, bare))]
+        for _, run in contenders:
+            run()
+        samples = {name: [] for name, _ in contenders}
+        for repetition in range(self.repetitions):
+            turn = repetition % len(contenders)
+            for name, run in contenders[turn:] + contenders[:turn]:
+                samples[name].append(run())
+        self.report_print_server(samples, time.perf_counter() - started)
 
     def report(self, found, samples, load, elapsed):
         utility, checker, reference = (samples["utility"], samples["signatures"],
@@ -280,6 +358,46 @@ class SignaturesBench:
             "Whole benchmark run: %.0f s" % elapsed,
         ]
         print("\n".join(lines), flush=True)
+
+
+    def report_print_server(self, samples, elapsed):
+        alone, server, bare = (samples["installation"], samples["print server"],
+                               samples["bare server"])
+
+        def ratios(mine, theirs):
+            return (statistics.median(one.wall / other.wall for one, other in zip(mine, theirs)),
+                    min(one.wall for one in mine) / min(other.wall for other in theirs))
+
+        def row(name, runs):
+            return "%-22s %9.3f %9.3f %9.3f %12.3f" % (
+                name, min(sample.wall for sample in runs),
+                statistics.median(sample.wall for sample in runs),
+                statistics.median(sample.cpu for sample in runs),
+                statistics.median(sample.server_cpu for sample in runs))
+
+        print("\n".join([
+            "",
+            "pelmar_omni_signatures on a print server: the same installation with %d more "
+            "drivers" % SERVER_DRIVERS,
+            "installed through the spooler and their %d files in the printer driver folder, the "
+            "same" % SERVER_FILES,
+            "without those files, and the installation alone; three prefixes in turns, %d "
+            "repetitions." % len(server),
+            "Last line on the server:",
+            "  " + server[-1].stdout.rstrip().splitlines()[-1].strip(),
+            "",
+            "%-22s %9s %9s %9s %12s" % ("prefix", "min s", "median s", "cpu s", "server cpu s"),
+            row("print server", server),
+            row("without its files", bare),
+            row("installation only", alone),
+            "",
+            "Ratios: paired, fastest runs:",
+            "  print server / without its files:  %.2f  %.2f" % ratios(server, bare),
+            "  print server / installation only:  %.2f  %.2f" % ratios(server, alone),
+            "Target: the files cost at most 1.3x (paired and fastest runs): %s." % (
+                "met" if max(ratios(server, bare)) <= 1.3 else "NOT met"),
+            "Print server part: %.0f s" % elapsed,
+        ]), flush=True)
 
 
 def main():

@@ -235,6 +235,17 @@ std::optional<file_verdict> signature_checker::judge_system_catalogs(const catal
     }
 }
 
+bool signature_checker::listed_in_package(const catalog_hasher& hasher, install_location location,
+                                          const std::wstring& file_name, HANDLE file) const {
+    const package_catalog& package = catalogs_.at(location);
+    const catalog_member* entry = package.can_vouch() && expected(package.signature())
+                                      ? package.member_named(file_name)
+                                      : nullptr;
+    catalog_hash hash;
+    return entry != nullptr && hasher.computes(entry->algorithm) &&
+           hasher.hash(entry->algorithm, file, hash) == 0 && hash.value == entry->digest;
+}
+
 std::optional<file_verdict> signature_checker::judge_listing(const catalog_member_query& query,
                                                              file_verdict& gravest) const {
     const std::wstring& path = query.catalog_path;

@@ -34,6 +34,12 @@ public:
                                       const std::wstring& directory,
                                       const std::wstring& file_name) const;
 
+    // Whether the package catalog read for `location`, validly signed by an
+    // expected signer, lists the open file under its name `file_name`, with
+    // its hash by the entry's algorithm.
+    bool listed_in_package(const catalog_hasher& hasher, install_location location,
+                           const std::wstring& file_name, HANDLE file) const;
+
 private:
     bool expected(const trust_result& signature) const;
     // The verdict when the catalog's entry vouches for the file by an

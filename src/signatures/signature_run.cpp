@@ -21,6 +21,7 @@
 #include "missing_text.h"
 #include "signature_checker.h"
 #include "signature_table.h"
+#include "unclaimed_files.h"
 #include "win32_exception.h"
 
 namespace {
@@ -28,7 +29,7 @@ namespace {
 constexpr int exit_trouble = 2;
 
 constexpr std::wstring_view usage_line =
-    L"usage: pelmar_omni_signatures [--signer NAME]... [--thumbprint HEX]...\n";
+    L"usage: pelmar_omni_signatures [--csv] [--signer NAME]... [--thumbprint HEX]...\n";
 
 constexpr std::wstring_view help_text =
     L"\n"
@@ -36,6 +37,8 @@ constexpr std::wstring_view help_text =
     L"is still signed by its publisher and unaltered since: through its own\n"
     L"Authenticode signature, the package's pelmaromn.cat beside it, or the\n"
     L"system's catalogs. Nothing is downloaded: revocation is not checked.\n"
+    L"Then every other file in those folders and their subfolders that no\n"
+    L"installed printer driver or print processor names is checked too.\n"
     L"\n"
     L"Options:\n"
     L"  --signer NAME  a signer to accept: the simple display name of the signing\n"
@@ -49,10 +52,16 @@ constexpr std::wstring_view help_text =
     L"                 it), Thumbprint; or in PowerShell:\n"
     L"                 (Get-AuthenticodeSignature FILE).SignerCertificate.Thumbprint\n"
     L"                 With --signer too, a signature must satisfy both.\n"
+    L"  --csv          write CSV instead: UTF-8 with a byte order mark, the header\n"
+    L"                 status,signer,file,detail,folder,kind (kind: driver or\n"
+    L"                 unclaimed), no summary line.\n"
     L"  --help, /?     show this text.\n"
     L"\n"
     L"Each file found gets one row: STATUS, SIGNER, FILENAME, DETAIL, DIRECTORY.\n"
-    L"The last line counts the files by status. Statuses:\n"
+    L"Then each unclaimed file gets one, its DETAIL starting with \"named by no\n"
+    L"installed driver\", its FILENAME the path below DIRECTORY; a link or\n"
+    L"junction is not followed. The last line counts the files by status.\n"
+    L"Statuses:\n"
     L"  signed        a valid embedded Authenticode signature\n"
     L"  catalog       the file's hash is listed in a validly signed catalog, named\n"
     L"                in DETAIL\n"
@@ -69,12 +78,16 @@ constexpr std::wstring_view help_text =
     L"\n"
     L"Exit codes:\n"
     L"  0  every file found is signed or catalog, and at least one was found\n"
-    L"  1  any other status, or no file of the driver was found\n"
-    L"  2  a file was unreadable or unchecked, or the check could not run (a\n"
-    L"     line on standard error says why); 2 wins over 1\n";
+    L"  1  any other status, or no file of the driver was found, or an unclaimed\n"
+    L"     executable image (whatever its name) or link; with --signer or\n"
+    L"     --thumbprint, an image signed or catalog as they ask does not count\n"
+    L"  2  a file was unreadable or unchecked, a folder could not be listed, or\n"
+    L"     the check could not run (a line on standard error says why); 2 wins\n"
+    L"     over 1\n";
 
 struct options {
     bool help = false;
+    bool csv = false;
     std::vector<std::wstring> signers;
     std::vector<std::vector<unsigned char>> thumbprints;
 };
@@ -108,6 +121,8 @@ bool parse(std::span<const wchar_t* const> arguments, options& parsed, std::wstr
         const std::wstring_view argument = arguments[index];
         if (argument == L"--help" || argument == L"/?") {
             parsed.help = true;
+        } else if (argument == L"--csv") {
+            parsed.csv = true;
         } else if (argument == L"--signer") {
             if (index + 1 == arguments.size()) {
                 problem = L"--signer needs a name";
@@ -200,9 +215,22 @@ int check_files(options& parsed, std::wostream& out) {
     // refuses one leaves no table half written.
     const std::vector<catalog_hasher> hashers(
         std::clamp(std::thread::hardware_concurrency(), 1u, most_workers));
+    const bool signers_named = !parsed.signers.empty() || !parsed.thumbprints.empty();
     signature_checker checker(std::move(parsed.signers), std::move(parsed.thumbprints));
     status_tally tally;
-    print_signature_header(out) << L'\n';
+    const auto print_row = [&](const file_verdict& verdict, const std::wstring& file,
+                               const std::wstring& folder, std::wstring_view kind) {
+        if (parsed.csv) {
+            print_signature_csv_row(out, verdict, file, folder, kind);
+        } else {
+            print_signature_row(out, verdict, file, folder) << L'\n';
+        }
+    };
+    if (parsed.csv) {
+        print_signature_csv_header(out);
+    } else {
+        print_signature_header(out) << L'\n';
+    }
 
     // Locations and package catalogs on this thread, before any other
     // starts: the location cache is unsynchronised, and the checker changes
@@ -230,18 +258,21 @@ int check_files(options& parsed, std::wostream& out) {
             std::rethrow_exception(checked[index].failure);
         }
         if (const std::optional<file_verdict>& verdict = checked[index].verdict) {
-            print_signature_row(out, *verdict, files[index].row->entry->file_name,
-                                files[index].directory)
-                << L'\n';
+            print_row(*verdict, files[index].row->entry->file_name, files[index].directory,
+                      L"driver");
             tally.count(verdict->status);
         }
     }
     if (unresolved) {
         std::rethrow_exception(unresolved);
     }
-    out << tally.summary() << L'\n';
+    unclaimed_tally unclaimed;
+    check_unclaimed_files(checker, hashers.front(), signers_named, print_row, unclaimed);
+    if (!parsed.csv) {
+        out << tally.summary() << L"; " << unclaimed.summary() << L'\n';
+    }
     flush_or_throw(out);
-    return tally.exit_code();
+    return std::max(tally.exit_code(), unclaimed.exit_code());
 }
 
 }  // namespace

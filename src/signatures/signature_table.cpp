@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <numeric>
 
+#include "csv_field.h"
 #include "table_layout.h"
 
 using namespace signature_layout;
@@ -35,26 +36,51 @@ std::wostream& print_signature_row(std::wostream& out, const file_verdict& verdi
     return out << directory;
 }
 
-std::wstring status_tally::summary() const {
-    const std::uint64_t total = std::accumulate(counts_.begin(), counts_.end(), std::uint64_t{0});
-    std::wstring line = std::to_wstring(total) + (total == 1 ? L" file" : L" files");
-    if (total == 0) {
-        return line + L": no file of the driver was found";
+void print_signature_csv_header(std::wostream& out) {
+    out << L'\uFEFF' << L"status,signer,file,detail,folder,kind\n";
+}
+
+void print_signature_csv_row(std::wostream& out, const file_verdict& verdict,
+                             const std::wstring& file, const std::wstring& folder,
+                             std::wstring_view kind) {
+    for (const std::wstring_view field :
+         {status_text(verdict.status), std::wstring_view(verdict.signer), std::wstring_view(file),
+          std::wstring_view(verdict.detail), std::wstring_view(folder)}) {
+        // Excel takes a cell that starts so for a formula, and a signer's or
+        // a planted file's name is whatever its maker chose.
+        const bool formula = field.find_first_of(L"=+-@") == 0;
+        write_csv_field(out, formula ? L'\'' + std::wstring(field) : std::wstring(field));
+        out << L',';
     }
+    out << kind << L'\n';
+}
+
+std::wstring status_tally::summary() const {
+    const std::uint64_t files = total();
+    return std::to_wstring(files) + (files == 1 ? L" file" : L" files") +
+           (files == 0 ? L": no file of the driver was found" : counts_text());
+}
+
+std::uint64_t status_tally::total() const {
+    return std::accumulate(counts_.begin(), counts_.end(), std::uint64_t{0});
+}
+
+std::wstring status_tally::counts_text() const {
     std::array<std::size_t, signature_status_count> order{};
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](std::size_t left, std::size_t right) {
         return counts_[left] > counts_[right];
     });
+    std::wstring text;
     const wchar_t* separator = L": ";
     for (const std::size_t status : order) {
         if (counts_[status] > 0) {
-            line += separator + std::to_wstring(counts_[status]) + L' ' +
+            text += separator + std::to_wstring(counts_[status]) + L' ' +
                     std::wstring(status_text(static_cast<signature_status>(status)));
             separator = L", ";
         }
     }
-    return line;
+    return text;
 }
 
 int status_tally::exit_code() const {

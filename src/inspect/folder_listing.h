@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <windows.h>
+
+// One entry of a folder, as its listing gives it.
+struct folder_entry {
+    std::wstring name;
+    DWORD attributes;
+    DWORD reparse_tag;  // where the attributes mark a reparse point
+
+    bool is_folder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+    // Symbolic links and junctions stand in for another name; other reparse
+    // points (compressed or deduplicated files) hold their own data.
+    bool is_link() const {
+        return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+               IsReparseTagNameSurrogate(reparse_tag);
+    }
+};
+
+// The entries of `folder` (a path ending in a backslash) but `.` and `..`,
+// files first, each part in the order of their names with letter case
+// aside, so that a listing reads the same on every file system. Returns the
+// Windows error code of a listing that failed, or 0.
+std::uint32_t list_folder(const std::wstring& folder, std::vector<folder_entry>& entries);
+
+// A file name or path as Windows compares them, letter case aside: names
+// with the same key name the same file.
+std::wstring file_name_key(std::wstring_view name);

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The libraries registered as print processors, of every environment: the
+// `Driver` value of each key under
+// HKLM\SYSTEM\CurrentControlSet\Control\Print\Environments\<environment>\Print Processors,
+// which is where the spooler finds the library it loads from its print
+// processor folder.
+struct print_processor_libraries {
+    std::vector<std::wstring> names;
+    // The Windows error code of the registry read that failed, or 0: the
+    // names are then those read before it. An absent key, or a processor
+    // without a text `Driver` value, names nothing and is no failure.
+    std::uint32_t error_code = 0;
+};
+
+print_processor_libraries registered_print_processors();
