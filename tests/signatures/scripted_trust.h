@@ -95,9 +95,19 @@ inline BYTE scripted_certificate_bytes[] = "scripted certificate";
 inline CERT_CONTEXT scripted_certificate{X509_ASN_ENCODING, scripted_certificate_bytes,
                                          sizeof scripted_certificate_bytes, nullptr, nullptr};
 
-inline CRYPT_PROVIDER_CERT scripted_chain{sizeof(CRYPT_PROVIDER_CERT), &scripted_certificate};
-inline CRYPT_PROVIDER_SGNR scripted_provider_signer{sizeof(CRYPT_PROVIDER_SGNR), {}, 1,
-                                                     &scripted_chain};
+inline CRYPT_PROVIDER_CERT scripted_chain = [] {
+    CRYPT_PROVIDER_CERT chain{};
+    chain.cbStruct = sizeof chain;
+    chain.pCert = &scripted_certificate;
+    return chain;
+}();
+inline CRYPT_PROVIDER_SGNR scripted_provider_signer = [] {
+    CRYPT_PROVIDER_SGNR signer{};
+    signer.cbStruct = sizeof signer;
+    signer.csCertChain = 1;
+    signer.pasCertChain = &scripted_chain;
+    return signer;
+}();
 
 inline CRYPT_PROVIDER_SGNR* WINAPI scripted_signer(CRYPT_PROVIDER_DATA*, DWORD, BOOL, DWORD) {
     return &scripted_provider_signer;
