@@ -20,6 +20,7 @@
 #include "console_output.h"
 #include "csv_field.h"
 #include "error_code_text.h"
+#include "folder_listing.h"
 #include "file_manifest.h"
 #include "inventory_reader.h"
 #include "manifest_rows.h"
@@ -29,21 +30,13 @@
 
 namespace {
 
-std::wstring upper_case(std::wstring_view text) {
-    std::wstring upper(text);
-    LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.data(),
-                  static_cast<int>(text.size()), upper.data(), static_cast<int>(upper.size()),
-                  nullptr, nullptr, 0);
-    return upper;
-}
-
 constexpr std::wstring_view no_match = L"no file matches";
 
 std::wstring cannot_be_listed(DWORD error_code) {
     return L"the folder cannot be listed. " + error_code_text(error_code);
 }
 
-// Whether `name` matches the wildcard `pattern`, both in upper case.
+// Whether `name` matches the wildcard `pattern`, both as file_name_key gives them.
 bool matches_wildcard(std::wstring_view pattern, std::wstring_view name) {
     // As in cmd, a final "." asks for names without an extension.
     if (pattern.ends_with(L'.')) {
@@ -159,7 +152,7 @@ std::wstring files_named(const std::wstring& argument, std::vector<named_file>& 
         std::wstring_view(file_system) != L"ReFS";
     // Windows matches a pattern against 8.3 short names too (*.txt finds
     // a.txt_old), so the long names are matched here, and only they.
-    const std::wstring pattern = upper_case(std::wstring_view(argument).substr(folder_end));
+    const std::wstring pattern = file_name_key(std::wstring_view(argument).substr(folder_end));
     std::vector<std::uint64_t> buffer(8192);  // aligned as the records need
     while (GetFileInformationByHandleEx(listed, FileIdBothDirectoryInfo, buffer.data(),
                                         static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
@@ -168,7 +161,7 @@ std::wstring files_named(const std::wstring& argument, std::vector<named_file>& 
                  reinterpret_cast<const char*>(entry) + entry->NextEntryOffset)) {
             const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
             if ((entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-                matches_wildcard(pattern, upper_case(name))) {
+                matches_wildcard(pattern, file_name_key(name))) {
                 // A link's own index is not its target's.
                 const file_identity identity{about_folder ? (*about_folder)[0] : 0, 0,
                                              static_cast<std::uint64_t>(entry->FileId.QuadPart)};
@@ -187,12 +180,7 @@ std::wstring files_named(const std::wstring& argument, std::vector<named_file>& 
         return cannot_be_listed(error);
     }
     std::sort(files.begin(), files.end(), [](const named_file& left, const named_file& right) {
-        const int order = CompareStringOrdinal(left.name.data(), static_cast<int>(left.name.size()),
-                                               right.name.data(),
-                                               static_cast<int>(right.name.size()), TRUE);
-        // Names that differ in case only can share a folder on case-sensitive
-        // file systems; ordinal order with case keeps the result stable.
-        return order == CSTR_EQUAL ? left.name < right.name : order == CSTR_LESS_THAN;
+        return file_name_before(left.name, right.name);
     });
     return files.empty() ? std::wstring(no_match) : std::wstring();
 }

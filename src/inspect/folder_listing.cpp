@@ -8,11 +8,6 @@ namespace {
 
 using unique_find_handle = unique_handle<HANDLE, FindClose, -1>;
 
-bool name_before(const std::wstring& left, const std::wstring& right) {
-    return CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(),
-                                static_cast<int>(right.size()), TRUE) == CSTR_LESS_THAN;
-}
-
 }  // namespace
 
 std::uint32_t list_folder(const std::wstring& folder, std::vector<folder_entry>& entries) {
@@ -38,7 +33,7 @@ std::uint32_t list_folder(const std::wstring& folder, std::vector<folder_entry>&
     }
     std::sort(entries.begin(), entries.end(), [](const auto& left, const auto& right) {
         return left.is_folder() != right.is_folder() ? right.is_folder()
-                                                     : name_before(left.name, right.name);
+                                                     : file_name_before(left.name, right.name);
     });
     return 0;
 }
@@ -50,4 +45,10 @@ std::wstring file_name_key(std::wstring_view name) {
                   static_cast<int>(name.size()), key.data(), static_cast<int>(key.size()), nullptr,
                   nullptr, 0);
     return key;
+}
+
+bool file_name_before(std::wstring_view left, std::wstring_view right) {
+    const int order = CompareStringOrdinal(left.data(), static_cast<int>(left.size()),
+                                           right.data(), static_cast<int>(right.size()), TRUE);
+    return order == CSTR_EQUAL ? left < right : order == CSTR_LESS_THAN;
 }

@@ -31,3 +31,8 @@ std::uint32_t list_folder(const std::wstring& folder, std::vector<folder_entry>&
 // A file name or path as Windows compares them, letter case aside: names
 // with the same key name the same file.
 std::wstring file_name_key(std::wstring_view name);
+
+// File names in order, letter case aside. Names that differ in case only can
+// share a folder on case-sensitive file systems; ordinal order with case
+// between those keeps a listing's order the same from run to run.
+bool file_name_before(std::wstring_view left, std::wstring_view right);

@@ -90,8 +90,7 @@ int status_tally::exit_code() const {
     if (count(signature_status::unreadable) > 0 || count(signature_status::unchecked) > 0) {
         return 2;
     }
-    const std::uint64_t total = std::accumulate(counts_.begin(), counts_.end(), std::uint64_t{0});
     const std::uint64_t vouched =
         count(signature_status::embedded_signature) + count(signature_status::catalog);
-    return total > 0 && vouched == total ? 0 : 1;
+    return total() > 0 && vouched == total() ? 0 : 1;
 }
