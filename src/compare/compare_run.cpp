@@ -30,12 +30,6 @@
 
 namespace {
 
-constexpr std::wstring_view no_match = L"no file matches";
-
-std::wstring cannot_be_listed(DWORD error_code) {
-    return L"the folder cannot be listed. " + error_code_text(error_code);
-}
-
 // Whether `name` matches the wildcard `pattern`, both as file_name_key gives them.
 bool matches_wildcard(std::wstring_view pattern, std::wstring_view name) {
     // As in cmd, a final "." asks for names without an extension.
@@ -106,6 +100,26 @@ std::optional<file_identity> certain_identity(HANDLE file) {
     return is_certain(identity) ? std::optional(identity) : std::nullopt;
 }
 
+// The serial number of the volume that holds `folder`, where a listing's
+// file indexes are the file ids that FILE_ID_INFO gives: on every file
+// system but ReFS, whose 128-bit ids they do not hold.
+std::optional<std::uint64_t> indexed_volume(const std::wstring& folder) {
+    const HANDLE opened = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                      FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    const unique_file_handle owner(opened);
+    const std::optional<file_identity> identity = certain_identity(opened);
+    wchar_t file_system[MAX_PATH + 1] = L"";
+    const bool indexed = identity && GetVolumeInformationByHandleW(opened, nullptr, 0, nullptr,
+                                                                  nullptr, nullptr, file_system,
+                                                                  MAX_PATH + 1);
+    return indexed && std::wstring_view(file_system) != L"ReFS" ? std::optional((*identity)[0])
+                                                                 : std::nullopt;
+}
+
 struct named_file {
     std::wstring name;
     std::optional<file_identity> identity;  // from the folder's listing, where it tells
@@ -127,62 +141,29 @@ std::wstring files_named(const std::wstring& argument, std::vector<named_file>& 
         files.push_back({argument, std::nullopt});
         return {};
     }
-    // "C:" is drive C's current folder, as "" is the current folder.
     const std::wstring folder = argument.substr(0, folder_end);
-    const HANDLE listed = CreateFileW(
-        (folder.empty() || folder.back() == L':' ? folder + L"." : folder).c_str(),
-        FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (listed == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
+    // "C:" is drive C's current folder, as "" is the current folder.
+    const std::wstring listed = folder.empty() || folder.back() == L':' ? folder + L"." : folder;
+    std::vector<folder_entry> entries;
+    if (const std::uint32_t error = list_folder(listed, entries)) {
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                   ? std::wstring(no_match)
-                   : cannot_be_listed(error);
+                   ? L"no file matches"
+                   : L"the folder cannot be listed. " + error_code_text(error);
     }
-    const unique_file_handle owner(listed);
-    // The listing's 64-bit file indexes spare asking each of a fleet's
-    // thousands of files for its id (under Wine, a round trip to the mount
-    // manager each). On every file system but ReFS, whose 128-bit ids they
-    // do not hold, they are the file ids that FILE_ID_INFO gives.
-    wchar_t file_system[MAX_PATH + 1] = L"";
-    const std::optional<file_identity> about_folder = certain_identity(listed);
-    const bool indexes_listed =
-        about_folder && GetVolumeInformationByHandleW(listed, nullptr, 0, nullptr, nullptr, nullptr,
-                                                      file_system, MAX_PATH + 1) &&
-        std::wstring_view(file_system) != L"ReFS";
-    // Windows matches a pattern against 8.3 short names too (*.txt finds
-    // a.txt_old), so the long names are matched here, and only they.
+    // The listing's file indexes spare asking each of a fleet's thousands of
+    // files for its id (under Wine, a round trip to the mount manager each).
+    const std::optional<std::uint64_t> volume = indexed_volume(listed);
     const std::wstring pattern = file_name_key(std::wstring_view(argument).substr(folder_end));
-    std::vector<std::uint64_t> buffer(8192);  // aligned as the records need
-    while (GetFileInformationByHandleEx(listed, FileIdBothDirectoryInfo, buffer.data(),
-                                        static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
-        for (auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data());;
-             entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(
-                 reinterpret_cast<const char*>(entry) + entry->NextEntryOffset)) {
-            const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-            if ((entry->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-                matches_wildcard(pattern, file_name_key(name))) {
-                // A link's own index is not its target's.
-                const file_identity identity{about_folder ? (*about_folder)[0] : 0, 0,
-                                             static_cast<std::uint64_t>(entry->FileId.QuadPart)};
-                const bool known = indexes_listed && is_certain(identity) &&
-                                   (entry->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-                files.push_back({folder + std::wstring(name),
-                                 known ? std::optional(identity) : std::nullopt});
-            }
-            if (entry->NextEntryOffset == 0) {
-                break;
-            }
+    for (const folder_entry& entry : entries) {
+        if (!entry.is_folder() && matches_wildcard(pattern, file_name_key(entry.name))) {
+            // A link's own index is not its target's.
+            const file_identity identity{volume.value_or(0), 0, entry.file_index};
+            const bool known = volume && is_certain(identity) &&
+                               (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+            files.push_back({folder + entry.name, known ? std::optional(identity) : std::nullopt});
         }
     }
-    if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES) {
-        files.clear();
-        return cannot_be_listed(error);
-    }
-    std::sort(files.begin(), files.end(), [](const named_file& left, const named_file& right) {
-        return file_name_before(left.name, right.name);
-    });
-    return files.empty() ? std::wstring(no_match) : std::wstring();
+    return files.empty() ? L"no file matches" : std::wstring();
 }
 
 enum exit_code { exit_identical, exit_differ, exit_trouble };

@@ -2,33 +2,39 @@
 
 #include <algorithm>
 
-#include "unique_handle.h"
-
-namespace {
-
-using unique_find_handle = unique_handle<HANDLE, FindClose, -1>;
-
-}  // namespace
+#include "unique_file_handle.h"
 
 std::uint32_t list_folder(const std::wstring& folder, std::vector<folder_entry>& entries) {
-    WIN32_FIND_DATAW data{};
-    // `*` matches every long name once, where a pattern would also match
-    // short 8.3 names; the basic level leaves those out.
-    const HANDLE found =
-        FindFirstFileExW((folder + L'*').c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (found == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND ? 0 : error;
+    const HANDLE opened = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        return GetLastError();
     }
-    const unique_find_handle owner(found);
-    do {
-        const std::wstring_view name = data.cFileName;
-        if (name != L"." && name != L"..") {
-            entries.push_back({std::wstring(name), data.dwFileAttributes, data.dwReserved0});
+    const unique_file_handle owner(opened);
+    // Long names only, where a pattern would also match 8.3 short names; and
+    // each file's index, which spares a caller opening the file to ask.
+    std::vector<std::uint64_t> buffer(8192);  // aligned as the records need
+    while (GetFileInformationByHandleEx(opened, FileIdBothDirectoryInfo, buffer.data(),
+                                        static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
+        for (auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data());;
+             entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(
+                 reinterpret_cast<const char*>(entry) + entry->NextEntryOffset)) {
+            const std::wstring_view name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (name != L"." && name != L"..") {
+                // For a reparse point the size of the extended attributes
+                // holds its tag instead, as FindFirstFileW's dwReserved0 does.
+                entries.push_back({std::wstring(name), entry->FileAttributes, entry->EaSize,
+                                   static_cast<std::uint64_t>(entry->FileId.QuadPart)});
+            }
+            if (entry->NextEntryOffset == 0) {
+                break;
+            }
         }
-    } while (FindNextFileW(found, &data));
-    if (const DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES) {
+    }
+    // A drive's empty root has not even `.` and `..` to list.
+    if (const DWORD error = GetLastError();
+        error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND) {
         return error;
     }
     std::sort(entries.begin(), entries.end(), [](const auto& left, const auto& right) {

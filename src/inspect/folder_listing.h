@@ -12,6 +12,9 @@ struct folder_entry {
     std::wstring name;
     DWORD attributes;
     DWORD reparse_tag;  // where the attributes mark a reparse point
+    // The file system's 64-bit index of the file (its id on every file system
+    // but ReFS); some give every file 0 or all ones.
+    std::uint64_t file_index;
 
     bool is_folder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
     // Symbolic links and junctions stand in for another name; other reparse
@@ -22,10 +25,10 @@ struct folder_entry {
     }
 };
 
-// The entries of `folder` (a path ending in a backslash) but `.` and `..`,
-// files first, each part in the order of their names with letter case
-// aside, so that a listing reads the same on every file system. Returns the
-// Windows error code of a listing that failed, or 0.
+// The entries of `folder` (a path to a folder) but `.` and `..`, files
+// first, each part in the order of their names with letter case aside, so
+// that a listing reads the same on every file system. Returns the Windows
+// error code of a listing that failed, or 0.
 std::uint32_t list_folder(const std::wstring& folder, std::vector<folder_entry>& entries);
 
 // A file name or path as Windows compares them, letter case aside: names

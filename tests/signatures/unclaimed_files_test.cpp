@@ -1,6 +1,7 @@
 // What Wine cannot show of the walk through the driver's folders: links and
 // junctions (Wine 8 makes none, and follows the host's), folders that cannot
 // be listed and a registry that cannot be read. The end-to-end test has the rest.
+#include <cstring>
 #include <iomanip>
 #include <optional>
 #include <sstream>
@@ -32,45 +33,51 @@ const struct {
      IO_REPARSE_TAG_MOUNT_POINT},
     {L"sub", FILE_ATTRIBUTE_DIRECTORY, 0}};
 std::wstring processor_folder;
-// The real listing of that folder, whose entries the script replaces.
+// That folder's handle while its listing is scripted, and whether the
+// script was given.
 HANDLE scripted_listing = nullptr;
-std::size_t next_entry = 0;
+bool script_given = false;
 // For the replacements to call through to.
 const import_patch* patches[2] = {};
 
-BOOL next(WIN32_FIND_DATAW* data) {
-    if (next_entry == std::size(scripted)) {
-        scripted_listing = nullptr;  // a later listing may get its handle's value
-        SetLastError(ERROR_NO_MORE_FILES);
-        return FALSE;
-    }
-    *data = {};
-    wcscpy_s(data->cFileName, scripted[next_entry].name);
-    data->dwFileAttributes = scripted[next_entry].attributes;
-    data->dwReserved0 = scripted[next_entry++].tag;
-    return TRUE;
-}
-
-HANDLE WINAPI find_first(LPCWSTR pattern, FINDEX_INFO_LEVELS level, LPVOID data,
-                         FINDEX_SEARCH_OPS search, LPVOID filter, DWORD flags) {
-    if (pattern == processor_folder + L"sub\\*") {
+HANDLE WINAPI open_scripted(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE model) {
+    if (path == processor_folder + L"sub\\") {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    const HANDLE listing = patches[0]->original<decltype(&FindFirstFileExW)>()(
-        pattern, level, data, search, filter, flags);
-    if (pattern == processor_folder + L"*") {
-        next_entry = 0;
-        scripted_listing = listing;
-        next(static_cast<WIN32_FIND_DATAW*>(data));
+    const HANDLE opened = patches[0]->original<decltype(&CreateFileW)>()(
+        path, access, share, security, disposition, flags, model);
+    if (path == processor_folder) {
+        scripted_listing = opened;
+        script_given = false;
     }
-    return listing;
+    return opened;
 }
 
-BOOL WINAPI find_next(HANDLE listing, LPWIN32_FIND_DATAW data) {
-    return listing == scripted_listing
-               ? next(data)
-               : patches[1]->original<decltype(&FindNextFileW)>()(listing, data);
+BOOL WINAPI list_scripted(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID into, DWORD size) {
+    if (file != scripted_listing || kind != FileIdBothDirectoryInfo) {
+        return patches[1]->original<decltype(&GetFileInformationByHandleEx)>()(file, kind, into,
+                                                                               size);
+    }
+    if (script_given) {
+        scripted_listing = nullptr;  // a later handle may get the same value
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    script_given = true;
+    auto* record = static_cast<FILE_ID_BOTH_DIR_INFO*>(into);
+    for (const auto& entry : scripted) {
+        *record = {};
+        record->FileAttributes = entry.attributes;
+        record->EaSize = entry.tag;
+        record->FileNameLength = static_cast<DWORD>(wcslen(entry.name) * sizeof(wchar_t));
+        std::memcpy(record->FileName, entry.name, record->FileNameLength);
+        record->NextEntryOffset = &entry == std::end(scripted) - 1 ? 0 : sizeof *record + 64;
+        record = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(reinterpret_cast<char*>(record) +
+                                                          record->NextEntryOffset);
+    }
+    return TRUE;
 }
 
 std::wstring row(const std::wstring& status, const std::wstring& file, const std::wstring& detail) {
@@ -86,10 +93,10 @@ std::wstring row(const std::wstring& status, const std::wstring& file, const std
 TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row_and_exit_2) {
     run_location_cache() = location_cache();
     processor_folder = location_directory(print_processor_directory);
-    const import_patch first("kernel32.dll", "FindFirstFileExW", as_import(find_first));
-    const import_patch next("kernel32.dll", "FindNextFileW", as_import(find_next));
-    patches[0] = &first;
-    patches[1] = &next;
+    const import_patch opening("kernel32.dll", "CreateFileW", as_import(open_scripted));
+    const import_patch listing("kernel32.dll", "GetFileInformationByHandleEx", as_import(list_scripted));
+    patches[0] = &opening;
+    patches[1] = &listing;
     for (const bool registry_fails : {false, true}) {
         std::optional<import_patch> registry;
         if (registry_fails) {
