@@ -5,8 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <functional>
-#include <initializer_list>
 #include <iomanip>
 #include <map>
 #include <optional>
@@ -18,7 +16,7 @@
 #include <windows.h>
 
 #include "console_output.h"
-#include "csv_field.h"
+#include "csv_record.h"
 #include "error_code_text.h"
 #include "folder_listing.h"
 #include "file_manifest.h"
@@ -192,9 +190,7 @@ constexpr std::wstring_view help =
     L"size OLD -> NEW (OLD is the baseline's); content differs at the same version\n"
     L"and size: corrupt or altered (replace the file from the release).\n"
     L"\n"
-    L"Inventories are read as cmd's >, PowerShell's > and Out-File save them: UTF-8\n"
-    L"with or without a byte order mark, or UTF-16LE with one; CR LF or LF line ends;\n"
-    L"title lines before the table are skipped.\n"
+    L"Inventories are read as cmd and PowerShell save them, title lines and all.\n"
     L"\n"
     L"Exit codes: 0 every inventory is identical to the baseline; 1 at least one\n"
     L"differs; 2 at least one could not be used or was incomplete (2 wins over 1),\n"
@@ -328,33 +324,32 @@ private:
     }
 
     void compare(const named_file& file) {
-        const std::wstring& name = file.name;
         if (read(file, current_) && !current_.problem.empty()) {
-            unusable(name, current_.problem);
+            unusable(file.name, current_.problem);
         }
         // Of an incomplete inventory the rows read are compared all the same.
-        if (current_.rows.empty()) {
-            return;
-        }
         const std::size_t rows = current_.rows.size();
-        std::size_t differ = 0;
-        for (std::size_t row = 0; row < rows; ++row) {
-            differ += compare_rows(baseline_.rows[row], current_.rows[row]) != none;
-        }
-        if (current_.problem.empty()) {
-            ++(differ == 0 ? identical_ : differing_);
-            if (differ == 0) {
-                return csv_ ? csv_record(name, L"identical", {})
-                            : void(out_ << name << L": identical\n");
-            }
-        }
-        if (!csv_) {
-            out_ << name << L": " << differ << L" of " << rows << L" rows differ\n";
-        }
+        std::vector<std::pair<std::size_t, row_change>> changes;
         for (std::size_t row = 0; row < rows; ++row) {
             if (const row_change change = compare_rows(baseline_.rows[row], current_.rows[row])) {
-                report_row(name, row, change);
+                changes.emplace_back(row, change);
             }
+        }
+        if (rows == 0) {
+            return;
+        }
+        if (current_.problem.empty()) {
+            ++(changes.empty() ? identical_ : differing_);
+        }
+        if (current_.problem.empty() && changes.empty()) {
+            return csv_ ? csv_record(file.name, L"identical", {})
+                        : void(out_ << file.name << L": identical\n");
+        }
+        if (!csv_) {
+            out_ << file.name << L": " << changes.size() << L" of " << rows << L" rows differ\n";
+        }
+        for (const auto& [row, change] : changes) {
+            report_row(file.name, row, change);
         }
     }
 
@@ -370,11 +365,11 @@ private:
             };
             const std::wstring sizes[] = {std::to_wstring(baseline.size),
                                           std::to_wstring(other.size)};
-            return csv_fields({name, names.entry->file_name, location_name(names.location),
-                               change_names[change], of(baseline, baseline.version),
-                               of(other, other.version), of(baseline, sizes[0]),
-                               of(other, sizes[1]), of(baseline, baseline.hash),
-                               of(other, other.hash), {}});
+            return write_csv_record(
+                out_, {name, names.entry->file_name, location_name(names.location),
+                       change_names[change], of(baseline, baseline.version),
+                       of(other, other.version), of(baseline, sizes[0]), of(other, sizes[1]),
+                       of(baseline, baseline.hash), of(other, other.hash), {}});
         }
         // The names padded to two characters beyond the longest, so that lines line up.
         static const std::size_t file_width = 2 + std::ranges::max(std::views::transform(
@@ -419,16 +414,7 @@ private:
 
     // A CSV record about a whole inventory.
     void csv_record(std::wstring_view name, std::wstring_view change, std::wstring_view detail) {
-        csv_fields({name, {}, {}, change, {}, {}, {}, {}, {}, {}, detail});
-    }
-
-    void csv_fields(std::initializer_list<std::wstring_view> fields) {
-        for (const std::wstring_view& field : fields) {
-            out_ << (&field == fields.begin() ? L"" : L",");
-            write_csv_field(out_, field);
-        }
-        // The console output turns the line feed into CR LF, as RFC 4180 has it.
-        out_ << L'\n';
+        write_csv_record(out_, {name, {}, {}, change, {}, {}, {}, {}, {}, {}, detail});
     }
 
     void add_to_group(group_kind kind, const std::wstring& text, std::wstring_view name) {
@@ -493,18 +479,20 @@ private:
 int run_compare(std::span<const wchar_t* const> arguments, std::wostream& out,
                 std::wostream& error) {
     bool csv = false;
-    bool options = true;
     std::vector<std::wstring> names;
-    for (const std::wstring_view argument : arguments) {
-        if (options && (argument == L"--help" || argument == L"/?")) {
+    for (auto next = arguments.begin(); next != arguments.end(); ++next) {
+        const std::wstring_view argument = *next;
+        if (argument == L"--help" || argument == L"/?") {
             out << usage << L'\n' << help;
             return flush_all(out) == 0 ? exit_identical : exit_trouble;
         }
-        if (options && argument == L"--") {
-            options = false;
-        } else if (options && argument == L"--csv") {
+        if (argument == L"--") {
+            names.insert(names.end(), next + 1, arguments.end());
+            break;
+        }
+        if (argument == L"--csv") {
             csv = true;
-        } else if (options && argument.starts_with(L'-')) {
+        } else if (argument.starts_with(L'-')) {
             error << L"unknown option " << argument << L'\n' << usage;
             return exit_trouble;
         } else {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <sstream>
+#include <type_traits>
 
 #include <windows.h>
 
@@ -45,27 +46,23 @@ struct saved_text {
     }
 };
 
-// Whether decoded `text` is text: no NUL, which marks binary data, and no
-// unpaired surrogate, which does not convert to UTF-8.
-bool is_text(std::wstring_view text) {
-    return text.find(L'\0') == none &&
+// `saved` decoded into `text`; false where it is not well-formed text.
+template <typename unit>
+bool decode(std::basic_string_view<unit> saved, std::wstring& text) {
+    if constexpr (std::is_same_v<unit, wchar_t>) {
+        text = saved;
+    } else {
+        text.resize(saved.size());
+        text.resize(static_cast<std::size_t>(MultiByteToWideChar(
+            CP_UTF8, MB_ERR_INVALID_CHARS, saved.data(), static_cast<int>(saved.size()),
+            text.data(), static_cast<int>(text.size()))));
+    }
+    // A failed conversion gives nothing. No NUL, which marks binary data, and
+    // no unpaired surrogate, which does not convert to UTF-8.
+    return (saved.empty() || !text.empty()) && text.find(L'\0') == none &&
            (text.empty() || WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
                                                 static_cast<int>(text.size()), nullptr, 0,
                                                 nullptr, nullptr) > 0);
-}
-
-// `saved` decoded into `text`; false where it is not well-formed text.
-bool decode(std::wstring_view saved, std::wstring& text) {
-    text = saved;
-    return is_text(text);
-}
-
-bool decode(std::string_view saved, std::wstring& text) {
-    text.resize(saved.size());
-    text.resize(static_cast<std::size_t>(MultiByteToWideChar(
-        CP_UTF8, MB_ERR_INVALID_CHARS, saved.data(), static_cast<int>(saved.size()), text.data(),
-        static_cast<int>(text.size()))));
-    return text.empty() == saved.empty() && is_text(text);
 }
 
 // A decimal number as the utility writes one: digits without a leading zero,

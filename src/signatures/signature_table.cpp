@@ -4,7 +4,7 @@
 #include <iomanip>
 #include <numeric>
 
-#include "csv_field.h"
+#include "csv_record.h"
 #include "table_layout.h"
 
 using namespace signature_layout;
@@ -43,16 +43,8 @@ void print_signature_csv_header(std::wostream& out) {
 void print_signature_csv_row(std::wostream& out, const file_verdict& verdict,
                              const std::wstring& file, const std::wstring& folder,
                              std::wstring_view kind) {
-    for (const std::wstring_view field :
-         {status_text(verdict.status), std::wstring_view(verdict.signer), std::wstring_view(file),
-          std::wstring_view(verdict.detail), std::wstring_view(folder)}) {
-        // Excel takes a cell that starts so for a formula, and a signer's or
-        // a planted file's name is whatever its maker chose.
-        const bool formula = field.find_first_of(L"=+-@") == 0;
-        write_csv_field(out, formula ? L'\'' + std::wstring(field) : std::wstring(field));
-        out << L',';
-    }
-    out << kind << L'\n';
+    write_csv_record(out, {status_text(verdict.status), verdict.signer, file, verdict.detail,
+                           folder, kind});
 }
 
 std::wstring status_tally::summary() const {
