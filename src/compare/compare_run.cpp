@@ -18,6 +18,7 @@
 #include "console_output.h"
 #include "csv_record.h"
 #include "error_code_text.h"
+#include "failure_line.h"
 #include "folder_listing.h"
 #include "file_manifest.h"
 #include "inventory_reader.h"
@@ -28,7 +29,8 @@
 
 namespace {
 
-// Whether `name` matches the wildcard `pattern`, both as file_name_key gives them.
+// Whether `name` matches the wildcard `pattern` (`*` any run of characters,
+// `?` one), both as file_name_key gives them, without regard to case.
 bool matches_wildcard(std::wstring_view pattern, std::wstring_view name) {
     // As in cmd, a final "." asks for names without an extension.
     if (pattern.ends_with(L'.')) {
@@ -123,14 +125,11 @@ struct named_file {
     std::optional<file_identity> identity;  // from the folder's listing, where it tells
 };
 
-// The files that an argument names, into `files`. cmd.exe hands wildcards to
-// the program unexpanded, so it expands them itself, in the argument's last
-// component only: the argument itself when it holds no wildcard; else the
-// files, not folders, whose long names match that component (`*` any run of
-// characters, `?` one, a final `.` no extension, without regard to case),
-// each after the argument's folder as typed, in ordinal order without regard
-// to case. Returns why there are none: nothing matches, or the folder could
-// not be listed.
+// The files that an argument names, into `files`: cmd.exe hands wildcards
+// to the program unexpanded. The argument itself when its last component
+// holds no wildcard; else the files, not folders, whose long names match it,
+// each after the argument's folder as typed, in the listing's order. Returns
+// why there are none: nothing matches, or the folder could not be listed.
 std::wstring files_named(const std::wstring& argument, std::vector<named_file>& files) {
     files.clear();
     // Up to and including the last backslash, slash or drive colon.
@@ -176,26 +175,21 @@ constexpr std::wstring_view help =
     L"where does it differ?\n"
     L"\n"
     L"  BASELINE   the baseline inventory, e.g. baseline.txt\n"
-    L"  INVENTORY  an inventory, or a wildcard pattern such as reports\\*.txt; a\n"
-    L"             pattern that also matches the baseline leaves it out\n"
-    L"  --csv      write CSV instead of text: UTF-8 with a byte order mark, one\n"
-    L"             record per differing row, per identical inventory and per\n"
-    L"             inventory that could not be used\n"
+    L"  INVENTORY  an inventory as cmd or PowerShell saved it, or a wildcard pattern\n"
+    L"             such as reports\\*.txt, which leaves the baseline out\n"
+    L"  --csv      write CSV instead: UTF-8 with a byte order mark, one record per\n"
+    L"             differing row, identical inventory and unusable inventory\n"
     L"  --help, /? show this text\n"
     L"  --         end of the options, for an inventory whose name starts with -\n"
     L"\n"
-    L"Rows are matched by file and location, never by the folder's text. A\n"
-    L"differing row says the first of these that applies: location missing or\n"
-    L"added, file missing or added (on one machine only); version OLD -> NEW and/or\n"
-    L"size OLD -> NEW (OLD is the baseline's); content differs at the same version\n"
-    L"and size: corrupt or altered (replace the file from the release).\n"
+    L"Rows are matched by file and location, never by folder. A differing row says\n"
+    L"the first that applies: location missing or added; file missing or added;\n"
+    L"version OLD -> NEW and/or size OLD -> NEW (OLD is the baseline's); content\n"
+    L"differs at the same version and size: corrupt or altered (replace the file).\n"
     L"\n"
-    L"Inventories are read as cmd and PowerShell save them, title lines and all.\n"
-    L"\n"
-    L"Exit codes: 0 every inventory is identical to the baseline; 1 at least one\n"
-    L"differs; 2 at least one could not be used or was incomplete (2 wins over 1),\n"
-    L"the baseline could not be used, nothing was left to compare, or the command\n"
-    L"line was wrong.\n";
+    L"Exit codes: 0 every inventory is identical to the baseline; 1 one differs;\n"
+    L"2 one could not be used or was incomplete (2 wins over 1), the baseline could\n"
+    L"not be used, nothing was left to compare, or the command line was wrong.\n";
 
 constexpr std::wstring_view csv_header =
     L"inventory,file,location,change,baseline_version,version,baseline_size,size,"
@@ -507,7 +501,7 @@ int run_compare(std::span<const wchar_t* const> arguments, std::wostream& out,
         comparison run(out, error, csv);
         return run.run(names);
     } catch (const std::exception&) {
-        error << L"An unexpected C++ standard library exception occurred.\n";
+        print_failure_line(error);
         return exit_trouble;
     }
 }
