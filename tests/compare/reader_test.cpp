@@ -26,9 +26,21 @@ std::wstring tail(const std::wstring& table, std::size_t count) {
     return table.substr(head(table, count).size());
 }
 
+// A line about a differing row: the file and location columns are two wider
+// than the longest names, pelmarxpsdrv-pipelineconfig.xml and the Program
+// Files (x86) location.
+std::wstring difference(std::wstring file, install_location location, const std::wstring& change) {
+    file.resize(33, L' ');
+    std::wstring name(location_name(location));
+    name.resize(48, L' ');
+    return L"  " + file + name + change + L"\n";
+}
+
 // Saved inventories, each whole file as bytes, and what the comparison with
 // the lab machine's own table says: its line on standard error after "NAME: "
-// (none for a sound one) and its exit code.
+// (none for a sound one), its exit code, and where given the start of its
+// standard output after "NAME: ", for the changes the end-to-end fleet does
+// not show.
 TEST(reader, reads_what_the_utility_writes_and_names_what_it_does_not) {
     const std::wstring table = utility_table();
     const std::wstring crlf = utility_table(nullptr, L"\r\n");
@@ -44,10 +56,13 @@ TEST(reader, reads_what_the_utility_writes_and_names_what_it_does_not) {
     };
     const std::wstring after = L"line 80: text after the table";
     const std::wstring stray = L": a line without columns inside the table";
+    const std::wstring one = L"1 of 78 rows differ\n";
+    const std::wstring en = L"pomnres_en.dll";
     const struct {
         std::string bytes;
         std::wstring problem;
         int exit_code;
+        std::wstring output = {};
     } cases[] = {
         {"\xEF\xBB\xBF" + bytes + "\n\r\n", L"", 0},
         {"Pelmar \xA9 Omni \x81\r\n" + bytes, L"", 0},
@@ -102,6 +117,24 @@ TEST(reader, reads_what_the_utility_writes_and_names_what_it_does_not) {
         {utf8(before + L"pomnres_de" + renamed),
          L"line 2: expected pomnres_en.dll, found pomnres_de.dll", 2},
         {utf8(before + L"pomnres_xx" + renamed), L"line 2: unknown file name pomnres_xx.dll", 2},
+        // Another drive, and the one missing location as it was.
+        {utf8(utility_table(
+             [](std::size_t, row_values& row) { row.directory[0] += row.directory[0] == L'C'; })),
+         L"", 0, L"identical\n"},
+        {utf8(utility_table([](std::size_t row, row_values& values) {
+             if (manifest_rows()[row].location == program_files_x86_directory) {
+                 values.directory = L"C:\\x86";
+             }
+         })),
+         L"", 1,
+         L"20 of 78 rows differ\n" +
+             difference(en, program_files_x86_directory, L"location added")},
+        {with_row(0, [](row_values& row) { row.version = L"2.0.0.0", row.size = 4294967296; }),
+         L"", 1,
+         one + difference(en, printer_driver_directory,
+                          L"version 1.0.0.65535 -> 2.0.0.0, size 20480 -> 4294967296")},
+        {with_row(3, [](row_values& row) { row.version = L"1.0.0.0"; }), L"", 1,
+         one + difference(en, driver_package_directory, L"version N/A -> 1.0.0.0")},
     };
     const temp_folder folder(L"compare_reader");
     const std::wstring baseline = folder.write(L"base.txt", bytes);
@@ -111,52 +144,9 @@ TEST(reader, reads_what_the_utility_writes_and_names_what_it_does_not) {
         const std::wstring line = inventory + L": " + expected.problem + L"\n";
         EXPECT_EQ(result.errors, expected.problem.empty() ? L"" : line);
         EXPECT_EQ(result.exit_code, expected.exit_code) << expected.problem;
-    }
-}
-
-// A line about a differing row: the file and location columns are two wider
-// than the longest names, pelmarxpsdrv-pipelineconfig.xml and the Program
-// Files (x86) location.
-std::wstring difference(std::wstring file, install_location location, const std::wstring& change) {
-    file.resize(33, L' ');
-    std::wstring name(location_name(location));
-    name.resize(48, L' ');
-    return L"  " + file + name + change + L"\n";
-}
-
-// The changes that the end-to-end fleet does not show.
-TEST(comparison, names_the_first_change_that_applies_to_each_row) {
-    const std::wstring one = L"1 of 78 rows differ\n";
-    const std::wstring en = L"pomnres_en.dll";
-    const struct {
-        std::string bytes;
-        std::wstring verdict;
-    } cases[] = {
-        // Another drive, and the one missing location as it was.
-        {utf8(utility_table(
-             [](std::size_t, row_values& row) { row.directory[0] += row.directory[0] == L'C'; })),
-         L"identical\n"},
-        {utf8(utility_table([](std::size_t row, row_values& values) {
-             if (manifest_rows()[row].location == program_files_x86_directory) {
-                 values.directory = L"C:\\x86";
-             }
-         })),
-         L"20 of 78 rows differ\n" +
-             difference(en, program_files_x86_directory, L"location added")},
-        {with_row(0, [](row_values& row) { row.version = L"2.0.0.0", row.size = 4294967296; }),
-         one + difference(en, printer_driver_directory,
-                          L"version 1.0.0.65535 -> 2.0.0.0, size 20480 -> 4294967296")},
-        {with_row(3, [](row_values& row) { row.version = L"1.0.0.0"; }),
-         one + difference(en, driver_package_directory, L"version N/A -> 1.0.0.0")},
-    };
-    const temp_folder folder(L"compare_changes");
-    const std::wstring baseline = folder.write(L"base.txt", utf8(utility_table()));
-    for (const auto& expected : cases) {
-        const std::wstring inventory = folder.write(L"pc.txt", expected.bytes);
-        const run_result result = run({baseline, inventory});
-        const std::wstring verdict = inventory + L": " + expected.verdict;
-        EXPECT_EQ(result.output.substr(0, verdict.size()), verdict);
-        EXPECT_EQ(result.exit_code, expected.verdict == L"identical\n" ? 0 : 1);
+        if (const std::wstring verdict = inventory + L": " + expected.output; !expected.output.empty()) {
+            EXPECT_EQ(result.output.substr(0, verdict.size()), verdict);
+        }
     }
 }
 

@@ -92,6 +92,6 @@ inline run_result run(const std::vector<std::wstring>& arguments) {
     }
     std::wostringstream output;
     std::wostringstream errors;
-    const int exit_code = run_compare(pointers, output, errors);
-    return {exit_code, output.str(), errors.str()};
+    // A braced list is evaluated in order: the comparison runs before its output is taken.
+    return {run_compare(pointers, output, errors), output.str(), errors.str()};
 }
