@@ -40,8 +40,9 @@ bool script_given = false;
 // For the replacements to call through to.
 const import_patch* patches[2] = {};
 
-HANDLE WINAPI open_scripted(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                   DWORD disposition, DWORD flags, HANDLE model) {
+HANDLE WINAPI open_scripted(LPCWSTR path, DWORD access, DWORD share,
+                            LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                            HANDLE model) {
     if (path == processor_folder + L"sub\\") {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -73,6 +74,7 @@ BOOL WINAPI list_scripted(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID in
         record->EaSize = entry.tag;
         record->FileNameLength = static_cast<DWORD>(wcslen(entry.name) * sizeof(wchar_t));
         std::memcpy(record->FileName, entry.name, record->FileNameLength);
+        // Room for each name, and aligned for the next record.
         record->NextEntryOffset = &entry == std::end(scripted) - 1 ? 0 : sizeof *record + 64;
         record = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(reinterpret_cast<char*>(record) +
                                                           record->NextEntryOffset);
