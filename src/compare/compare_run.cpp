@@ -187,9 +187,10 @@ constexpr std::wstring_view help =
     L"version OLD -> NEW and/or size OLD -> NEW (OLD is the baseline's); content\n"
     L"differs at the same version and size: corrupt or altered (replace the file).\n"
     L"\n"
-    L"Exit codes: 0 every inventory is identical to the baseline; 1 one differs;\n"
-    L"2 one could not be used or was incomplete (2 wins over 1), the baseline could\n"
-    L"not be used, nothing was left to compare, or the command line was wrong.\n";
+    L"Exit codes: 0 every inventory is identical to the baseline; 1 at least one\n"
+    L"differs; 2 at least one could not be used or was incomplete (2 wins over 1),\n"
+    L"the baseline could not be used, nothing was left to compare, or the command\n"
+    L"line was wrong.\n";
 
 constexpr std::wstring_view csv_header =
     L"inventory,file,location,change,baseline_version,version,baseline_size,size,"
