@@ -2,16 +2,23 @@
 
 #include <algorithm>
 
-#include "unique_file_handle.h"
+namespace {
+
+constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+}  // namespace
 
 std::uint32_t list_folder(const std::wstring& folder, std::vector<folder_entry>& entries) {
-    const HANDLE opened = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE opened = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, share_all, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (opened == INVALID_HANDLE_VALUE) {
         return GetLastError();
     }
     const unique_file_handle owner(opened);
+    return list_folder(opened, entries);
+}
+
+std::uint32_t list_folder(HANDLE opened, std::vector<folder_entry>& entries) {
     // Long names only, where a pattern would also match 8.3 short names; and
     // each file's index, which spares a caller opening the file to ask.
     std::vector<std::uint64_t> buffer(8192);  // aligned as the records need
@@ -41,6 +48,24 @@ std::uint32_t list_folder(const std::wstring& folder, std::vector<folder_entry>&
         return left.is_folder() != right.is_folder() ? right.is_folder()
                                                      : file_name_before(left.name, right.name);
     });
+    return 0;
+}
+
+std::uint32_t open_listed(HANDLE listed, const folder_entry& entry, unique_file_handle& opened) {
+    FILE_ID_DESCRIPTOR id{};
+    id.dwSize = sizeof id;
+    id.Type = FileIdType;
+    id.FileId.QuadPart = static_cast<LONGLONG>(entry.file_index);
+    const bool folder = entry.is_folder();
+    // Backup semantics opens a folder; the file's own reparse point is
+    // opened, never followed.
+    const HANDLE handle = OpenFileById(listed, &id, folder ? FILE_LIST_DIRECTORY : GENERIC_READ,
+                                       share_all, nullptr,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return GetLastError();
+    }
+    opened = unique_file_handle(handle);
     return 0;
 }
 

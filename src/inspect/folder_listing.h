@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "unique_file_handle.h"
+
 // One entry of a folder, as its listing gives it.
 struct folder_entry {
     std::wstring name;
@@ -30,6 +32,17 @@ struct folder_entry {
 // that a listing reads the same on every file system. Returns the Windows
 // error code of a listing that failed, or 0.
 std::uint32_t list_folder(const std::wstring& folder, std::vector<folder_entry>& entries);
+// The same, of a folder opened with FILE_LIST_DIRECTORY.
+std::uint32_t list_folder(HANDLE folder, std::vector<folder_entry>& entries);
+
+// Opens what `entry` of a listing names by the file id the listing gave, on
+// the volume of `listed` (any handle there, such as the listed folder's):
+// the very file listed, whatever its name. A name that Windows rewrites
+// when it opens a path (a trailing dot or space, a device name such as
+// `COM9.dll`) would lead to another file, or none. A folder opens to be
+// listed, a file to be read; others may read, write and delete it meanwhile.
+// Returns 0 and the handle, or the Windows error code.
+std::uint32_t open_listed(HANDLE listed, const folder_entry& entry, unique_file_handle& opened);
 
 // A file name or path as Windows compares them, letter case aside: names
 // with the same key name the same file.

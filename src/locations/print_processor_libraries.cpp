@@ -89,7 +89,7 @@ print_processor_libraries registered_print_processors() {
             for (const std::wstring& name : subkey_names(processors.get())) {
                 std::wstring library = driver_value(processors.get(), name);
                 if (!library.empty()) {
-                    found.names.push_back(std::move(library));
+                    found.names.emplace_back(environment, std::move(library));
                 }
             }
         }

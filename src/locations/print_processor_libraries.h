@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The libraries registered as print processors, of every environment: the
@@ -10,7 +11,8 @@
 // which is where the spooler finds the library it loads from its print
 // processor folder.
 struct print_processor_libraries {
-    std::vector<std::wstring> names;
+    // Each library's environment ("Windows x64") and name, as registered.
+    std::vector<std::pair<std::wstring, std::wstring>> names;
     // The Windows error code of the registry read that failed, or 0: the
     // names are then those read before it. An absent key, or a processor
     // without a text `Driver` value, names nothing and is no failure.

@@ -4,14 +4,6 @@
 
 #include "error_code_text.h"
 
-namespace {
-
-std::wstring cannot_be_read(DWORD code) {
-    return L"cannot be read. " + error_code_text(code);
-}
-
-}  // namespace
-
 opened_file::opened_file(const std::wstring& path, bool others_may_write)
     : file_(CreateFileW(path.c_str(), GENERIC_READ,
                         FILE_SHARE_READ | FILE_SHARE_DELETE |
@@ -19,16 +11,31 @@ opened_file::opened_file(const std::wstring& path, bool others_may_write)
                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {
     if (!file_) {
         const DWORD code = GetLastError();
-        absent_ = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
         // A folder does not open as a file, and the code says access denied,
         // which would send the reader after rights that are not the matter.
         const DWORD attributes = GetFileAttributesW(path.c_str());
-        const bool folder = code == ERROR_ACCESS_DENIED &&
-                            attributes != INVALID_FILE_ATTRIBUTES &&
-                            (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        problem_ = folder ? L"a folder, not a file" : cannot_be_read(code);
+        failed(code, code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+                         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
         return;
     }
+    read_start();
+}
+
+opened_file::opened_file(HANDLE listed, const folder_entry& entry) {
+    if (const std::uint32_t code = open_listed(listed, entry, file_)) {
+        // An id that no longer names a file is one deleted since the listing.
+        failed(code == ERROR_INVALID_PARAMETER ? ERROR_FILE_NOT_FOUND : code, false);
+        return;
+    }
+    read_start();
+}
+
+void opened_file::failed(DWORD code, bool folder) {
+    absent_ = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+    problem_ = folder ? L"a folder, not a file" : L"cannot be read. " + error_code_text(code);
+}
+
+void opened_file::read_start() {
     // A name may lead to a device or a pipe: only a file on a disk is one
     // that a signature or a catalog can speak of.
     if (GetFileType(file_.get()) != FILE_TYPE_DISK) {
@@ -41,7 +48,7 @@ opened_file::opened_file(const std::wstring& path, bool others_may_write)
     std::array<char, 4096> start{};
     DWORD read = 0;
     if (!ReadFile(file_.get(), start.data(), static_cast<DWORD>(start.size()), &read, nullptr)) {
-        problem_ = cannot_be_read(GetLastError());
+        failed(GetLastError(), false);
         file_ = {};
     }
 }

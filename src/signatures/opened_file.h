@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "folder_listing.h"
 #include "unique_file_handle.h"
 
 // A file opened for the check, or why it could not be: it is absent, or it
@@ -12,6 +13,10 @@ public:
     // write it where `others_may_write` (a driver's files are in use), and
     // reads its first bytes.
     explicit opened_file(const std::wstring& path, bool others_may_write = true);
+    // The file `entry` of the listing of the open folder `listed`, opened by
+    // its file id, so that what is judged is what was listed; absent when
+    // it was deleted since.
+    opened_file(HANDLE listed, const folder_entry& entry);
 
     bool absent() const { return absent_; }
     // Why the file cannot be checked, in the words of its row; empty when
@@ -20,6 +25,11 @@ public:
     HANDLE handle() const { return file_.get(); }
 
 private:
+    // Why the file cannot be checked that failed to open with `code`.
+    void failed(DWORD code, bool folder);
+    // Whether the file opened is one to check, and its bytes can be read.
+    void read_start();
+
     bool absent_ = false;
     std::wstring problem_;
     unique_file_handle file_;

@@ -31,6 +31,8 @@ public:
     // files in a few hundred KiB.
     static constexpr std::uint64_t most_bytes = 64 << 20;
 
+    // None: it vouches for nothing.
+    package_catalog() = default;
     // `directory` as the table shows it; the catalog is `file_name` in it.
     explicit package_catalog(const std::wstring& directory);
 

@@ -110,6 +110,17 @@ std::optional<file_verdict> signature_checker::check(const catalog_hasher& hashe
     if (file.absent()) {
         return std::nullopt;
     }
+    return check_open(hasher, location, path, file_name, file);
+}
+
+file_verdict signature_checker::check_open(const catalog_hasher& hasher,
+                                           std::optional<install_location> location,
+                                           const std::wstring& path, const std::wstring& file_name,
+                                           const opened_file& file) const {
+    // Outside the driver's own folders no package catalog speaks.
+    static const package_catalog no_package;
+    const package_catalog& package = location ? catalogs_.at(*location) : no_package;
+    const std::wstring package_name = package_catalog::file_name;
     if (!file.problem().empty()) {
         return file_verdict{signature_status::unreadable, {}, file.problem()};
     }
@@ -181,7 +192,7 @@ std::optional<file_verdict> signature_checker::check(const catalog_hasher& hashe
         if (auto verdict = judge_system_catalogs(hash, path, file.handle(), gravest)) {
             return verdict->status == signature_status::catalog
                        ? vouched(verdict->status, verdict->signer, verdict->detail)
-                       : verdict;
+                       : *verdict;
         }
     }
 

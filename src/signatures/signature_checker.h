@@ -8,6 +8,7 @@
 #include "catalog_hasher.h"
 #include "file_verdict.h"
 #include "install_location.h"
+#include "opened_file.h"
 #include "package_catalog.h"
 #include "trust_verification.h"
 
@@ -33,6 +34,12 @@ public:
     std::optional<file_verdict> check(const catalog_hasher& hasher, install_location location,
                                       const std::wstring& directory,
                                       const std::wstring& file_name) const;
+
+    // The open `file` at `path`, whose name is `file_name`, judged with the
+    // package catalog read for `location` where one is given.
+    file_verdict check_open(const catalog_hasher& hasher, std::optional<install_location> location,
+                            const std::wstring& path, const std::wstring& file_name,
+                            const opened_file& file) const;
 
     // Whether the package catalog read for `location`, validly signed by an
     // expected signer, lists the open file under its name `file_name`, with

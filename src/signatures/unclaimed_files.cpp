@@ -1,189 +1,299 @@
 #include "unclaimed_files.h"
 
 #include <algorithm>
+#include <exception>
+#include <optional>
 #include <unordered_set>
-#include <vector>
 
 #include "error_code_text.h"
 #include "executable_image.h"
 #include "file_manifest.h"
 #include "folder_listing.h"
-#include "installed_driver_files.h"
+#include "installed_drivers.h"
 #include "location_cache.h"
 #include "missing_text.h"
 #include "opened_file.h"
 #include "print_processor_libraries.h"
 #include "printable_name.h"
+#include "shared_work.h"
+#include "spooler_claims.h"
+#include "spooler_folders.h"
 
 namespace {
 
-// The walk lists each location's folder, as the driver rows show it, and its
-// subfolders down to this depth: `3\Old\1\` is 2. The spooler keeps earlier
-// builds in the printer driver folder's `New` and `Old\N`; nothing it loads
-// lies deeper. The printer driver folder is the version folder (`x64\3`)
-// itself: its neighbours hold other architectures' and versions' drivers,
-// which no location of this driver is.
-constexpr int deepest_folder = 4;
+// The deepest a folder is walked, against a tree made to never end: the
+// spooler's own are four deep at most (`x64\3\Old\1\`). A folder below it
+// gets a row, never silence.
+constexpr int deepest_folder = 32;
 
-using name_set = std::unordered_set<std::wstring>;
-
-name_set file_name_keys(const std::vector<std::wstring>& paths) {
-    name_set keys;
-    for (const std::wstring& path : paths) {
-        // The whole text where it has no separator: npos + 1 is 0.
-        keys.insert(file_name_key(path.substr(path.find_last_of(L"\\/") + 1)));
-    }
-    return keys;
-}
-
-// A folder the walk starts from, with every location that resolves to it:
-// locations can coincide (both Program Files folders on 32-bit Windows) or
-// lie inside one another, and a file gets one row at most.
-struct location_folder {
+// A folder the walk starts from: a location of the driver, with every
+// location that resolves to it (locations can coincide, as both Program
+// Files folders do on 32-bit Windows), or one of the spooler's. A folder
+// inside another is walked as that one, so a file gets one row at most.
+struct walk_root {
     std::wstring text;  // as the rows show it
     std::wstring path;  // ending in a backslash
     std::wstring key;
-    install_location first;  // whose package catalog the checker judges by
-    std::uint32_t locations;
-    name_set manifest_files;  // the names the manifest looks for here
+    // The location whose package catalog the checker judges by.
+    std::optional<install_location> first;
+    std::uint32_t locations = 0;
+    std::unordered_set<std::wstring> manifest_files;  // the names the manifest looks for here
+    bool processors = false;  // a print processor folder
+    unique_file_handle folder;  // while walked; its volume's files open by id through it
 };
+
+// A row to be, in the walk's order: a listed file to judge, or a verdict
+// found while walking (a link, a folder that cannot be listed).
+struct walk_item {
+    walk_item(std::size_t in, std::wstring below, const folder_entry& listed = {})
+        : root(in), path(std::move(below)), entry(listed) {}
+
+    std::size_t root;
+    std::wstring path;  // below the root's
+    folder_entry entry;
+    std::optional<file_verdict> verdict;
+    bool alarming = false;
+    bool claimed = false;  // needs no row
+    std::wstring_view kind = L"unclaimed";
+    std::exception_ptr failure;
+};
+
+std::wstring ending_in_backslash(std::wstring path) {
+    return path.ends_with(L'\\') ? path : path + L'\\';
+}
 
 class folder_walk {
 public:
-    folder_walk(const signature_checker& checker, const catalog_hasher& hasher, bool signers_named,
-                const unclaimed_row& print, unclaimed_tally& tally)
-        : checker_(checker), hasher_(hasher), signers_named_(signers_named), print_(print),
-          tally_(tally) {
+    folder_walk(const signature_checker& checker, bool signers_named)
+        : checker_(checker), signers_named_(signers_named) {
         for (const std::uint32_t bit : {1u, 2u, 4u, 8u, 16u}) {
             const auto location = static_cast<install_location>(bit);
             const std::wstring text = location_directory(location);
             if (text == missing_text(location)) {
                 continue;
             }
-            const std::wstring path = text.ends_with(L'\\') ? text : text + L'\\';
-            auto folder = std::find_if(folders_.begin(), folders_.end(), [&](const auto& known) {
-                return known.key == file_name_key(path);
-            });
-            if (folder == folders_.end()) {
-                folder = folders_.insert(folders_.end(),
-                                         {text, path, file_name_key(path), location, 0, {}});
-            }
-            folder->locations |= location;
+            walk_root& root = add_root(text);
+            root.first = root.first.value_or(location);
+            root.locations |= location;
             for (const manifest_entry& entry : file_manifest) {
                 if ((entry.locations & location) != 0) {
-                    folder->manifest_files.insert(file_name_key(entry.file_name));
+                    root.manifest_files.insert(file_name_key(entry.file_name));
                 }
             }
         }
     }
 
-    void walk_all() {
-        if (folders_.empty()) {
-            return;
+    // Lists every folder, then judges the files on the hashers' threads.
+    std::vector<walk_item> walk_all(const std::vector<catalog_hasher>& hashers) {
+        const std::vector<installed_driver> drivers = installed_drivers();
+        std::vector<std::wstring> named;
+        for (const installed_driver& driver : drivers) {
+            named.push_back(driver.environment);
         }
-        driver_files_ = file_name_keys(installed_driver_files());
         const print_processor_libraries processors = registered_print_processors();
-        processor_libraries_ = file_name_keys(processors.names);
-        for (const location_folder& folder : folders_) {
-            if ((folder.locations & print_processor_directory) != 0 && processors.error_code != 0) {
+        const std::vector<spooler_environment> environments = spooler_environments(named);
+        std::vector<std::wstring> used;
+        const std::uint32_t printers_error = printer_driver_names(used);
+        claims_.emplace(drivers, processors, environments, used, printers_error == 0);
+
+        // The spooler's folders: everything below `spool\drivers` (every
+        // environment, version, staging, language, cabinet and colour
+        // folder, and any other), and each environment's print processors.
+        for (const spooler_environment& environment : environments) {
+            if (environment.error_code != 0) {
+                // Shown under the environment's name, which is all there is.
+                add_root(environment.name).path.clear();
+                add_row(roots_.size() - 1, L".\\",
+                        trouble(L"the spooler does not give its folders. " +
+                                error_code_text(environment.error_code)));
+                continue;
+            }
+            const std::wstring folder = ending_in_backslash(environment.driver_folder);
+            add_root(folder.substr(0, folder.find_last_of(L'\\', folder.size() - 2) + 1));
+        }
+        for (const spooler_environment& environment : environments) {
+            if (environment.error_code == 0) {
+                add_root(ending_in_backslash(environment.processor_folder)).processors = true;
+            }
+        }
+        for (std::size_t index = 0; index < roots_.size(); ++index) {
+            walk_root& root = roots_[index];
+            if (root.path.empty()) {
+                continue;
+            }
+            const HANDLE opened = CreateFileW(
+                root.path.c_str(), FILE_LIST_DIRECTORY,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+            if (opened == INVALID_HANDLE_VALUE) {
+                const DWORD error = GetLastError();
+                // An environment's folder that was never made holds nothing.
+                if (!root.first && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+                    continue;
+                }
+                add_row(index, L".\\", trouble(L"cannot be listed. " + error_code_text(error)));
+                continue;
+            }
+            root.folder = unique_file_handle(opened);
+            if (root.processors && processors.error_code != 0) {
                 // Its libraries cannot be told from planted ones: they get
                 // rows below, and this one says why.
-                trouble(folder, L".\\", L"the registered print processors cannot be read. " +
-                                           error_code_text(processors.error_code));
+                add_row(index, L".\\",
+                        trouble(L"the registered print processors cannot be read. " +
+                                error_code_text(processors.error_code)));
             }
-            walk(folder, L"", 0);
+            walk(index, opened, L"", 0);
         }
+
+        share_work(hashers, items_.size(), [&](const catalog_hasher& hasher, std::size_t index) {
+            walk_item& item = items_[index];
+            if (item.verdict) {
+                return;
+            }
+            try {
+                judge(hasher, item);
+            } catch (...) {
+                item.failure = std::current_exception();
+            }
+        });
+        return std::move(items_);
     }
 
+    const std::wstring& root_text(std::size_t root) const { return roots_[root].text; }
+
 private:
-    // `relative`: the folder's path below the location's, empty or ending
-    // in a backslash.
-    void walk(const location_folder& folder, const std::wstring& relative, int depth) {
+    walk_root& add_root(const std::wstring& text) {
+        const std::wstring path = ending_in_backslash(text);
+        const std::wstring key = file_name_key(path);
+        const auto known = std::find_if(roots_.begin(), roots_.end(),
+                                        [&](const walk_root& root) { return root.key == key; });
+        if (known != roots_.end()) {
+            return *known;
+        }
+        walk_root& root = roots_.emplace_back();
+        root.text = text;
+        root.path = path;
+        root.key = key;
+        return root;
+    }
+
+    // A row found while walking, before any file is judged.
+    void add_row(std::size_t root, std::wstring path, file_verdict verdict, bool alarming = false) {
+        walk_item& item = items_.emplace_back(root, std::move(path));
+        item.verdict = std::move(verdict);
+        item.alarming = alarming;
+    }
+
+    static file_verdict trouble(std::wstring detail) {
+        return {signature_status::unreadable, {}, std::move(detail)};
+    }
+
+    // `relative`: the folder's path below the root's, empty or ending in a
+    // backslash; `folder`: that folder, open to be listed.
+    void walk(std::size_t index, HANDLE folder, const std::wstring& relative, int depth) {
+        const walk_root& root = roots_[index];
         std::vector<folder_entry> entries;
-        if (const std::uint32_t error = list_folder(folder.path + relative, entries)) {
-            trouble(folder, relative.empty() ? L".\\" : relative,
-                    L"cannot be listed. " + error_code_text(error));
+        if (const std::uint32_t error = list_folder(folder, entries)) {
+            add_row(index, relative.empty() ? L".\\" : relative,
+                    trouble(L"cannot be listed. " + error_code_text(error)));
             return;
         }
         for (const folder_entry& entry : entries) {
             const std::wstring path = relative + entry.name;
             if (entry.is_link()) {
                 const bool junction = entry.reparse_tag == IO_REPARSE_TAG_MOUNT_POINT;
-                row(folder, path,
-                    {signature_status::no_signature, {},
-                     junction ? L"a junction, not followed" : L"a link, not followed"},
-                    true);
+                add_row(index, path,
+                        {signature_status::no_signature, {},
+                         junction ? L"a junction, not followed" : L"a link, not followed"},
+                        true);
             } else if (!entry.is_folder()) {
-                judge(folder, path, entry.name, depth);
-            } else if (depth < deepest_folder) {
-                // A folder that is another location's is walked as that one.
-                const std::wstring key = file_name_key(folder.path + path + L'\\');
-                if (std::none_of(folders_.begin(), folders_.end(),
-                                 [&](const auto& other) { return other.key == key; })) {
-                    walk(folder, path + L'\\', depth + 1);
+                if (depth > 0 || !root.manifest_files.contains(file_name_key(entry.name))) {
+                    items_.emplace_back(index, path, entry);
                 }
+            } else if (other_root(root.path + path + L'\\')) {
+                continue;  // walked as that one
+            } else if (depth == deepest_folder) {
+                add_row(index, path + L'\\',
+                        trouble(L"not walked: more than " + std::to_wstring(deepest_folder) +
+                                L" folders deep"));
+            } else {
+                unique_file_handle subfolder;
+                if (const std::uint32_t error = open_listed(folder, entry, subfolder)) {
+                    if (error != ERROR_INVALID_PARAMETER && error != ERROR_FILE_NOT_FOUND) {
+                        add_row(index, path + L'\\',
+                                trouble(L"cannot be listed. " + error_code_text(error)));
+                    }
+                    continue;  // or gone since the listing
+                }
+                walk(index, subfolder.get(), path + L'\\', depth + 1);
             }
         }
     }
 
-    // Claimed by name: a manifest file where the manifest looks for it (it
-    // has its row); a file any installed driver names, in the printer driver
-    // folder and its subfolders, where the spooler puts drivers' files; a
-    // registered print processor's library in the print processor folder.
-    // Nowhere else does a name claim a file: a library planted in the print
-    // processor folder under the name of some driver's file stays in view.
-    void judge(const location_folder& folder, const std::wstring& path, const std::wstring& name,
-               int depth) {
-        const std::wstring key = file_name_key(name);
-        if (depth == 0 && folder.manifest_files.contains(key)) {
+    bool other_root(const std::wstring& path) const {
+        const std::wstring key = file_name_key(path);
+        return std::any_of(roots_.begin(), roots_.end(),
+                           [&](const walk_root& root) { return root.key == key; });
+    }
+
+    // A file that someone claims needs no row where it is data, or an
+    // image with a valid signature, whoever signed it: another vendor's
+    // driver is signed by that vendor. What nobody claims keeps its row,
+    // unless its own package lists it.
+    void judge(const catalog_hasher& hasher, walk_item& item) const {
+        const walk_root& root = roots_[item.root];
+        const std::wstring path = root.path + item.path;
+        const opened_file file(root.folder.get(), item.entry);
+        if (file.absent()) {
+            item.claimed = true;  // gone since the listing: nothing to say
             return;
         }
-        if (((folder.locations & printer_driver_directory) != 0 && driver_files_.contains(key)) ||
-            (depth == 0 && (folder.locations & print_processor_directory) != 0 &&
-             processor_libraries_.contains(key))) {
-            tally_.count_claimed();
-            return;
-        }
-        // Absent and unreadable files are the check's to report.
-        const opened_file file(folder.path + path);
+        const std::optional<file_claim> claim = claims_->claim(path);
         const bool readable = file.problem().empty();
-        if (readable && checker_.listed_in_package(hasher_, folder.first, name, file.handle())) {
+        if (readable && root.first &&
+            checker_.listed_in_package(hasher, *root.first, item.entry.name, file.handle())) {
+            item.claimed = true;
             return;  // the package's own, wherever in its folder
         }
         const bool executable = readable && is_executable_image(file.handle());
-        auto verdict = checker_.check(hasher_, folder.first, folder.text, path);
-        if (!verdict) {
-            return;  // gone since the listing
+        if (claim && (claim->images || !executable)) {
+            item.kind = L"claimed";
+            if (!executable && readable) {
+                item.claimed = true;
+                return;
+            }
+            file_verdict verdict = any_signer_.check_open(hasher, std::nullopt, path,
+                                                          item.entry.name, file);
+            const signature_status status = verdict.status;
+            if (status == signature_status::embedded_signature ||
+                status == signature_status::catalog || status == signature_status::other_signer) {
+                item.claimed = true;
+                return;
+            }
+            verdict.detail = claim->by + (verdict.detail.empty() ? L"" : L"; ") + verdict.detail;
+            item.alarming = status != signature_status::unreadable &&
+                            status != signature_status::unchecked;
+            item.verdict = std::move(verdict);
+            return;
         }
+        file_verdict verdict = checker_.check_open(hasher, root.first, path, item.entry.name, file);
         const bool trusted =
-            signers_named_ && (verdict->status == signature_status::embedded_signature ||
-                               verdict->status == signature_status::catalog);
-        verdict->detail = std::wstring(L"named by no installed driver") +
-                          (executable ? L"; an executable image" : L"") +
-                          (verdict->detail.empty() ? L"" : L"; ") + verdict->detail;
-        row(folder, path, *verdict, executable && !trusted);
-    }
-
-    void trouble(const location_folder& folder, const std::wstring& path, std::wstring detail) {
-        row(folder, path, {signature_status::unreadable, {}, std::move(detail)}, false);
-    }
-
-    // Whoever planted a file chose its name: shown as a certificate's name
-    // is, so that no control character turns it into a look-alike.
-    void row(const location_folder& folder, const std::wstring& path, const file_verdict& verdict,
-             bool alarming) {
-        print_(verdict, printable_name(path), folder.text, L"unclaimed");
-        tally_.count(verdict.status, alarming);
+            signers_named_ && (verdict.status == signature_status::embedded_signature ||
+                               verdict.status == signature_status::catalog);
+        verdict.detail = std::wstring(L"named by no installed driver") +
+                         (executable ? L"; an executable image" : L"") +
+                         (verdict.detail.empty() ? L"" : L"; ") + verdict.detail;
+        item.alarming = executable && !trusted;
+        item.verdict = std::move(verdict);
     }
 
     const signature_checker& checker_;
-    const catalog_hasher& hasher_;
+    // Claimed images count whoever signed them.
+    const signature_checker any_signer_{{}, {}};
     const bool signers_named_;
-    const unclaimed_row& print_;
-    unclaimed_tally& tally_;
-    std::vector<location_folder> folders_;
-    name_set driver_files_;
-    name_set processor_libraries_;
+    std::vector<walk_root> roots_;
+    std::optional<spooler_claims> claims_;
+    std::vector<walk_item> items_;
 };
 
 }  // namespace
@@ -194,17 +304,48 @@ void unclaimed_tally::count(signature_status status, bool alarming) {
     alarming_ += alarming ? 1 : 0;
 }
 
+void unclaimed_tally::count_claimed_row(signature_status status) {
+    ++claimed_;
+    claimed_rows_.count(status);
+    const bool unchecked =
+        status == signature_status::unreadable || status == signature_status::unchecked;
+    unchecked_ += unchecked;
+    alarming_ += unchecked ? 0 : 1;
+}
+
 std::wstring unclaimed_tally::summary() const {
+    const std::uint64_t rows = claimed_rows_.total();
     return std::to_wstring(statuses_.total()) + L" unclaimed" + statuses_.counts_text() + L"; " +
-           std::to_wstring(claimed_) + (claimed_ == 1 ? L" file" : L" files") +
-           L" of other drivers";
+           std::to_wstring(claimed_) + L" claimed" +
+           (rows == 0 ? L"" : L", " + std::to_wstring(rows) + L" with a row" +
+                                  claimed_rows_.counts_text());
 }
 
 int unclaimed_tally::exit_code() const {
     return unchecked_ > 0 ? 2 : alarming_ > 0 ? 1 : 0;
 }
 
-void check_unclaimed_files(const signature_checker& checker, const catalog_hasher& hasher,
-                           bool signers_named, const unclaimed_row& print, unclaimed_tally& tally) {
-    folder_walk(checker, hasher, signers_named, print, tally).walk_all();
+void check_unclaimed_files(const signature_checker& checker,
+                           const std::vector<catalog_hasher>& hashers, bool signers_named,
+                           const unclaimed_row& print, unclaimed_tally& tally) {
+    folder_walk walk(checker, signers_named);
+    for (const walk_item& item : walk.walk_all(hashers)) {
+        if (item.failure) {
+            std::rethrow_exception(item.failure);
+        }
+        if (item.claimed) {
+            if (item.kind == L"claimed") {
+                tally.count_claimed();
+            }
+            continue;
+        }
+        // Whoever planted a file chose its name: shown as a certificate's
+        // name is, so that no control character turns it into a look-alike.
+        print(*item.verdict, printable_name(item.path), walk.root_text(item.root), item.kind);
+        if (item.kind == L"claimed") {
+            tally.count_claimed_row(item.verdict->status);
+        } else {
+            tally.count(item.verdict->status, item.alarming);
+        }
+    }
 }

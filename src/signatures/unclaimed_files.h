@@ -4,42 +4,53 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "catalog_hasher.h"
 #include "file_verdict.h"
 #include "signature_checker.h"
 #include "signature_table.h"
 
-// What the walk through the driver's folders found beyond the manifest's
-// files: "2 unclaimed: 1 unsigned, 1 signed; 412 files of other drivers",
-// and an exit code, 2 when a file or folder could not be read or checked, 1 when an
-// alarming file was found, 0 otherwise.
+// What the walk through the spooler's and the driver's folders found beyond
+// the manifest's files: "2 unclaimed: 1 unsigned, 1 signed; 412 claimed, 1
+// with a row: 1 unsigned", and an exit code, 2 when a file
+// or folder could not be read or checked, 1 when an alarming file was
+// found, 0 otherwise.
 class unclaimed_tally {
 public:
     // An unclaimed file's row. `alarming`: an executable image or a link
     // that no signer the user named vouches for.
     void count(signature_status status, bool alarming);
-    // A file that an installed driver or print processor accounts for.
+    // A file that an installed driver, a print processor or Windows
+    // accounts for, and that needs no row.
     void count_claimed() { ++claimed_; }
+    // Such a file's row: an image whose signature does not hold.
+    void count_claimed_row(signature_status status);
     std::wstring summary() const;
     int exit_code() const;
 
 private:
     status_tally statuses_;
+    status_tally claimed_rows_;
     std::uint64_t unchecked_ = 0;
     std::uint64_t alarming_ = 0;
     std::uint64_t claimed_ = 0;
 };
 
 // Writes a row: its verdict, the file's path below the folder (`Old\1\x.dll`),
-// the folder's text as the driver rows show it, and "unclaimed".
+// the folder's text as the driver rows show it, and its kind: "unclaimed",
+// or "claimed" for a file that others account for.
 using unclaimed_row = std::function<void(const file_verdict&, const std::wstring&,
                                          const std::wstring&, std::wstring_view)>;
 
-// Walks the folders of the locations found and gives every file that nobody
-// claims a row, judged by `checker` with `hasher`. `signers_named`: the user
-// named the signers to trust, so that an executable image they signed is no
-// alarm. Throws pelmar::winspool::enum_printer_drivers_exception when the
-// installed drivers cannot be listed.
-void check_unclaimed_files(const signature_checker& checker, const catalog_hasher& hasher,
-                           bool signers_named, const unclaimed_row& print, unclaimed_tally& tally);
+// Walks the spooler's folders, every environment's drivers and print
+// processors, and the driver's other locations found, and gives a row to
+// every file that nobody claims and to every claimed executable image whose
+// signature does not hold, judged by `checker` on the hashers' threads.
+// `signers_named`: the user named the signers to trust, so that an
+// unclaimed executable image they signed is no alarm. Throws
+// pelmar::winspool::enum_printer_drivers_exception when the installed
+// drivers cannot be listed.
+void check_unclaimed_files(const signature_checker& checker,
+                           const std::vector<catalog_hasher>& hashers, bool signers_named,
+                           const unclaimed_row& print, unclaimed_tally& tally);

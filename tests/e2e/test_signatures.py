@@ -58,8 +58,8 @@ def expected_output(directories, verdicts):
     else:
         ranked = sorted(counts, key=lambda status: (-counts[status], STATUS_ORDER.index(status)))
         summary += ": " + ", ".join(f"{counts[status]} {status}" for status in ranked)
-    # Nothing else in the folders but Wine's two print processors.
-    return "".join(lines) + summary + "; 0 unclaimed; 2 files of other drivers\r\n"
+    # Nothing else in the spooler's folders but Wine's colour profile.
+    return "".join(lines) + summary + "; 0 unclaimed; 1 claimed\r\n"
 
 
 @functools.lru_cache(maxsize=None)

@@ -17,6 +17,7 @@ PROCESSORS = ("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\En
               "Windows x64\\Print Processors\\Pelmar Processor")
 UNNAMED = "named by no installed driver"
 IMAGE = UNNAMED + "; an executable image"
+OTHER = 'named by driver "Other Printer" (no printer uses it)'
 
 
 def shown(name):
@@ -38,7 +39,7 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
         cls.publisher = publisher = signing.certificate_authority(work / "ca").issue(PUBLISHER)
         unsigned = e2e.build_library(work, (1, 0, 0, 1)).content
         (work / "plain.dll").write_bytes(unsigned)
-        signed = signing.sign_pe(publisher, work / "plain.dll", work / "signed.dll")
+        cls.signed = signed = signing.sign_pe(publisher, work / "plain.dll", work / "signed.dll")
 
         # Pelmar's driver, every file signed; another driver; an x86 one.
         drivers = {
@@ -82,7 +83,9 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
         signing.build_catalog(publisher, members, prefix.unix_path(package, "pelmaromn.cat"))
 
     def expected_rows(self, exclude=()):
-        """(status, signer, file, detail, location, kind), in the table's order."""
+        """(status, signer, file, detail, location, kind), in the table's order,
+        without `exclude`'s files; once any is excluded, Other Printer's files
+        are signed."""
         rows = [("signed", PUBLISHER, name, "", 1, "driver") for name in (
                     "pomnres_en.dll", "pomnres_de.dll", "pmomndrv.dll", "pmomnui.dll")] + [
                 ("signed", PUBLISHER, "pelmaromn.cat", "", 4, "driver"),
@@ -90,13 +93,22 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
                 # Excel would read the name as a formula: in CSV it begins with '.
                 ("unsigned", "", "=1+1.txt", UNNAMED, 1, "unclaimed"),
                 ("signed", PUBLISHER, "helper.dll", IMAGE, 1, "unclaimed"),
-                ("unsigned", "", "invoice\u202efdp.dll", IMAGE, 1, "unclaimed"),
+                ("unsigned", "", "invoice\u202efdp.dll", IMAGE, 1, "unclaimed")] + [
+                # A name claims, but the content is still verified.
+                ("unsigned", "", name, OTHER, 1, "claimed")
+                for name in ("other.dll", "other.gpd", "otherres.dll", "otherui.dll")] + [
                 ("unsigned", "", "payload.dat", IMAGE, 1, "unclaimed"),
                 ("unsigned", "", "planted.dll", IMAGE, 1, "unclaimed"),
+                # An x86 driver names its files in its own folder only.
+                ("unsigned", "", "Old\\1\\legacy.dll", IMAGE, 1, "unclaimed"),
                 ("unsigned", "", "Old\\1\\planted.dll", IMAGE, 1, "unclaimed"),
+                ("unsigned", "", "Old\\1\\pmomndrv.dll", "a copy the spooler keeps of a file "
+                 'named by driver "Pelmar Omni Printer" (no printer uses it)', 1, "claimed"),
+                ("unsigned", "", "pelproc.dll", "a registered print processor", 2, "claimed"),
                 ("unsigned", "", "rogue.dll", IMAGE, 2, "unclaimed"),
                 ("unsigned", "", "uninstall.dll", IMAGE, 4, "unclaimed")]
-        return [found for found in rows if found[2] not in exclude]
+        return [found for found in rows
+                if found[2] not in exclude and not (exclude and found[3] == OTHER)]
 
     def expected_table(self, rows, summary):
         return (row("STATUS", "SIGNER", "FILENAME", "DETAIL", "DIRECTORY") +
@@ -104,10 +116,11 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
                 summary + "\r\n")
 
     def test_rows_summary_csv_and_exit_codes(self):
-        # Claimed: Other Printer's 4 files, the x86 driver's and Pelmar's earlier
-        # builds in Old\1, Wine's two processors and the registered one.
-        summary = ("6 files: 5 signed, 1 catalog; 8 unclaimed: 7 unsigned, 1 signed; "
-                   "9 files of other drivers")
+        # Claimed: Other Printer's 4 files, Pelmar's earlier build in Old\1, the
+        # registered processor, the x86 driver's 3 files, which Wine's spooler
+        # copied into its own folder, and Wine's colour profile.
+        summary = ("6 files: 5 signed, 1 catalog; 9 unclaimed: 8 unsigned, 1 signed; "
+                   "10 claimed, 6 with a row: 6 unsigned")
         table = self.expected_table(self.expected_rows(), summary)
         self.assert_run(self.prefix.run(SIGNATURES_EXE), table, "", 1)
         self.assert_run(self.prefix.run(SIGNATURES_EXE, "--signer", PUBLISHER), table, "", 1)
@@ -125,11 +138,14 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
 
         # Left: an image signed by the publisher and a text file.
         gone = {"invoice\u202efdp.dll": 1, "payload.dat": 1, "planted.dll": 1,
-                "Old\\1\\planted.dll": 1, "rogue.dll": 2, "uninstall.dll": 4}
+                "Old\\1\\planted.dll": 1, "Old\\1\\legacy.dll": 1, "Old\\1\\pmomndrv.dll": 1,
+                "rogue.dll": 2, "pelproc.dll": 2, "uninstall.dll": 4}
         for name, location in gone.items():
             self.prefix.unix_path(self.folders[location], *name.split("\\")).unlink()
+        for name in ("other.dll", "other.gpd", "otherres.dll", "otherui.dll"):
+            self.prefix.unix_path(self.folders[1], name).write_bytes(self.signed)
         summary = ("6 files: 5 signed, 1 catalog; 2 unclaimed: 1 signed, 1 unsigned; "
-                   "9 files of other drivers")
+                   "8 claimed")
         table = self.expected_table(self.expected_rows(exclude=gone), summary)
         self.assert_run(self.prefix.run(SIGNATURES_EXE, "--signer", PUBLISHER), table, "", 0)
         thumbprint = signing.thumbprints(self.publisher.certificate)["sha1"]

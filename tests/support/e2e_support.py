@@ -167,6 +167,13 @@ class wine_prefix:
                              self.unix_path("C:\\Program Files (x86)\\Pelmar")):
                 shutil.rmtree(leftover, ignore_errors=True)
             self.unix_path(self.processor_folder, "pmproc.dll").unlink(missing_ok=True)
+            # Wine's own unsigned stand-ins, which a real machine has signed or
+            # not at all: x64\3\wineps.drv, which no driver names, and the
+            # print processors' libraries.
+            for folder, name in ((self.driver_folder + "\\3", "wineps.drv"),
+                                 (self.processor_folder, "wineps.drv"),
+                                 (self.processor_folder, "winprint.dll")):
+                self.unix_path(folder, name).unlink(missing_ok=True)
         except BaseException:
             self.close()
             raise

@@ -1,0 +1,60 @@
+#include "installed_drivers.h"
+
+#include <memory>
+
+#include <windows.h>
+#include <winspool.h>
+
+#include "spooler_queries.h"
+
+std::vector<installed_driver> installed_drivers() {
+    std::uint32_t needed = 0;
+    std::uint32_t returned = 0;
+    // Level 3 is the lowest that names the dependent files.
+    const auto buffer = pelmar::winspool::enum_printer_drivers(L"all", 3, needed, returned);
+    std::vector<installed_driver> found;
+    if (!buffer) {
+        return found;
+    }
+    const auto* drivers = reinterpret_cast<const DRIVER_INFO_3W*>(buffer.get());
+    for (std::uint32_t index = 0; index < returned; ++index) {
+        const DRIVER_INFO_3W& driver = drivers[index];
+        installed_driver& record = found.emplace_back();
+        record.name = driver.pName != nullptr ? driver.pName : L"";
+        record.environment = driver.pEnvironment != nullptr ? driver.pEnvironment : L"";
+        for (const wchar_t* file :
+             {driver.pDriverPath, driver.pDataFile, driver.pConfigFile, driver.pHelpFile}) {
+            if (file != nullptr && *file != L'\0') {
+                record.files.emplace_back(file);
+            }
+        }
+        // A list of texts that ends with an empty one.
+        for (const wchar_t* file = driver.pDependentFiles; file != nullptr && *file != L'\0';
+             file += record.files.emplace_back(file).size() + 1) {
+        }
+    }
+    return found;
+}
+
+std::uint32_t printer_driver_names(std::vector<std::wstring>& names) {
+    constexpr DWORD which = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
+    DWORD needed = 0;
+    DWORD returned = 0;
+    if (EnumPrintersW(which, nullptr, 2, nullptr, 0, &needed, &returned)) {
+        return 0;  // no printer
+    }
+    if (const DWORD error = GetLastError(); error != ERROR_INSUFFICIENT_BUFFER) {
+        return error;
+    }
+    const auto buffer = std::make_unique<BYTE[]>(needed);
+    if (!EnumPrintersW(which, nullptr, 2, buffer.get(), needed, &needed, &returned)) {
+        return GetLastError();
+    }
+    const auto* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.get());
+    for (DWORD index = 0; index < returned; ++index) {
+        if (printers[index].pDriverName != nullptr) {
+            names.emplace_back(printers[index].pDriverName);
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// An installed printer driver as the spooler lists it: its name, its
+// environment ("Windows x64", "Windows NT x86") and every file it names,
+// its driver, data, configuration and help files and its dependent files,
+// as full paths.
+struct installed_driver {
+    std::wstring name;
+    std::wstring environment;
+    std::vector<std::wstring> files;
+};
+
+// The drivers of every environment. Throws
+// pelmar::winspool::enum_printer_drivers_exception.
+std::vector<installed_driver> installed_drivers();
+
+// The names of the drivers that this machine's printers and printer
+// connections use, into `names`. Returns 0, or the Windows error code of a
+// listing that failed.
+[[nodiscard]] std::uint32_t printer_driver_names(std::vector<std::wstring>& names);
