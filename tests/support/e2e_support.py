@@ -114,12 +114,15 @@ def checked(result, what):
     return result
 
 
-def build_library(directory, version):
-    """A resource-only DLL whose fixed file version is `version` (four words).
+def build_library(directory, version, x86=False):
+    """A resource-only DLL whose fixed file version is `version` (four words),
+    an x64 image, or an x86 one where `x86`.
 
     Its string table names a different version, which the utility must not show."""
     directory.mkdir(parents=True, exist_ok=True)
-    stem = directory / ("v" + "_".join(map(str, version)))
+    stem = directory / ("v" + "_".join(map(str, version)) + ("_x86" if x86 else ""))
+    windres, gcc = ((tool.replace("x86_64-", "i686-") for tool in (WINDRES, MINGW_GCC)) if x86
+                    else (WINDRES, MINGW_GCC))
     numbers = ",".join(map(str, version))
     stem.with_suffix(".rc").write_text(
         f"1 VERSIONINFO\n FILEVERSION {numbers}\n PRODUCTVERSION 9,9,9,9\n"
@@ -127,9 +130,9 @@ def build_library(directory, version):
         ' BLOCK "StringFileInfo"\n BEGIN\n  BLOCK "040904b0"\n  BEGIN\n'
         '   VALUE "FileVersion", "9.9.9.9"\n  END\n END\n'
         ' BLOCK "VarFileInfo"\n BEGIN\n  VALUE "Translation", 0x409, 1200\n END\nEND\n')
-    checked(run_captured([WINDRES, stem.with_suffix(".rc"), "-O", "coff", "-o",
+    checked(run_captured([windres, stem.with_suffix(".rc"), "-O", "coff", "-o",
                           stem.with_suffix(".o")]), "windres")
-    checked(run_captured([MINGW_GCC, "-shared", "-nostdlib", "-Wl,-e,0", "-s", "-o",
+    checked(run_captured([gcc, "-shared", "-nostdlib", "-Wl,-e,0", "-s", "-o",
                           stem.with_suffix(".dll"), stem.with_suffix(".o")]), "gcc")
     return file_fixture(stem.with_suffix(".dll").read_bytes(), ".".join(map(str, version)))
 

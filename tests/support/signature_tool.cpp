@@ -1,8 +1,9 @@
 // Catalog work in the end-to-end tests' Wine prefixes, through the same API the
 // signature check uses:
-//   tag FILE        the catalog hashes the system computes for FILE, one line
-//                   each: "SHA1 <hex>", then "SHA256 <hex>" where the system
-//                   has CryptCATAdminCalcHashFromFileHandle2 (Wine 8 has not)
+//   tag FILE...     the catalog hashes the system computes for each FILE, one
+//                   line each: "SHA1 <hex>", then "SHA256 <hex>" where the
+//                   system has CryptCATAdminCalcHashFromFileHandle2 (Wine 8
+//                   has not)
 //   add CATALOG     adds a catalog to the system's catalog store (the default
 //                   subsystem) once WinVerifyTrust has accepted its signature,
 //                   and prints where the store keeps it
@@ -113,13 +114,15 @@ void add_catalog(wchar_t* path) {
 }  // namespace
 
 int wmain(int argc, wchar_t* argv[]) {
-    const std::wstring command = argc == 3 ? argv[1] : L"";
+    const std::wstring command = argc >= 3 ? argv[1] : L"";
     if (command == L"tag") {
-        print_tags(argv[2]);
-    } else if (command == L"add") {
+        for (int index = 2; index < argc; ++index) {
+            print_tags(argv[index]);
+        }
+    } else if (command == L"add" && argc == 3) {
         add_catalog(argv[2]);
     } else {
-        write_utf8(STD_ERROR_HANDLE, L"usage: signature_tool tag FILE | add CATALOG\n");
+        write_utf8(STD_ERROR_HANDLE, L"usage: signature_tool tag FILE... | add CATALOG\n");
         return 2;
     }
     return 0;

@@ -12,6 +12,7 @@
 //                           driver folder; ENV "-" means the running
 //                           environment, DEPENDENTS is a comma-separated list
 //                           of full paths or "-"
+//   remove NAME ENV         removes a driver, as DeletePrinterDriverExW does
 // Output is UTF-8. A failing call prints "<call> failed: <code>" on standard
 // error and ends the program with exit code 2.
 #include <string>
@@ -143,6 +144,13 @@ int wmain(int argc, wchar_t* argv[]) {
             list_drivers();
         } else if (command == L"reset") {
             remove_all_drivers();
+        } else if (command == L"remove" && argc - index >= 2) {
+            std::wstring environment = argv[index + 1];
+            if (!DeletePrinterDriverExW(nullptr, environment == L"-" ? nullptr : environment.data(),
+                                        argv[index], 0, 0)) {
+                fail(L"DeletePrinterDriverExW");
+            }
+            index += 2;
         } else if (command == L"add" && argc - index >= 6) {
             add_driver(argv + index);
             index += 6;

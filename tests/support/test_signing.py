@@ -293,6 +293,18 @@ def file_tags(prefix, windows_file):
             (line.split() for line in output.stdout.decode("utf-8").splitlines())}
 
 
+def files_tags(prefix, windows_files):
+    """file_tags() of several files, in one run of the tool: a list in their
+    order."""
+    output = prefix.run_helper("tag", _signature_tool(), "tag", *windows_files)
+    tags = []
+    for algorithm, digest in (line.split() for line in output.stdout.decode("utf-8").splitlines()):
+        if algorithm == "SHA1":
+            tags.append({})
+        tags[-1][algorithm] = bytes.fromhex(digest)
+    return tags
+
+
 def add_catalog(prefix, windows_catalog):
     """Adds a catalog to the prefix's catalog store (the default subsystem)
     after WinVerifyTrust has accepted it; returns where the store keeps it (a

@@ -1,0 +1,207 @@
+"""The signature check on Wine prefixes laid out as a real Windows 11 client
+and a Server 2022 print server are: silent but for the driver's own rows on
+the healthy machines, and a row for each leftover of the published attacks on
+the spooler, laid on top of the client one at a time."""
+
+import collections
+import os
+import pathlib
+import unittest
+
+import e2e_support as e2e
+import real_machine as real
+
+SIGNATURES_EXE = pathlib.Path(os.environ["PELMAR_SIGNATURES_EXE"])
+STATUS_ORDER = ["signed", "catalog", "unsigned", "altered", "invalid", "unreadable",
+                "other signer", "replaced", "unchecked"]
+AUTHOR = "Open Source Developer, Benjamin Delpy"
+DRIVER_FOLDER = real.DRIVERS + "\\x64\\3\\"
+ROOT = real.DRIVERS + "\\"
+PROCESSORS = real.SPOOL + "\\prtprocs\\x64\\"
+IMAGE = "named by no installed driver; an executable image"
+SIGNERS = ("--signer", real.PUBLISHER, "--signer", real.MICROSOFT, "--signer", real.WHQL)
+
+
+def row(status, signer, name, detail, directory):
+    return f"{status:<12}\t{signer or '--':<30}\t{name:<30}\t{detail or '--':<40}\t{directory}\r\n"
+
+
+def by(driver, copy=False):
+    named = f'named by driver "{driver}" (no printer uses it)'
+    return "a copy the spooler keeps of a file " + named if copy else named
+
+
+def counts(statuses):
+    """": 2 unsigned, 1 signed", most frequent first, as the summary has them."""
+    tally = collections.Counter(statuses)
+    ranked = sorted(tally, key=lambda status: (-tally[status], STATUS_ORDER.index(status)))
+    return ": " + ", ".join(f"{tally[status]} {status}" for status in ranked) if ranked else ""
+
+
+# Each leftover: what it plants below SPOOL (path -> content kind), the drivers
+# it installs (name, driver, data, config in x64\3), the rows it must get
+# (status, signer, file, detail, folder, kind) and the exit code.
+leftover = collections.namedtuple("leftover", "name files drivers rows exit_code",
+                                  defaults=((), (), 1))
+LEFTOVERS = [
+    leftover("PrintNightmare: a driver whose configuration is the payload, its Old copy, "
+             "a copy of a Windows library",
+             {"drivers\\x64\\3\\addCube.dll": "unsigned",
+              "drivers\\x64\\3\\Old\\1\\addCube.dll": "unsigned",
+              "drivers\\x64\\3\\winhttp.dll": "microsoft"},
+             [("1234", "UNIDRV.DLL", "addCube.dll", "addCube.dll")],
+             [("unsigned", "", "addCube.dll", by("1234"), DRIVER_FOLDER, "claimed"),
+              ("signed", real.MICROSOFT, "winhttp.dll", IMAGE, DRIVER_FOLDER, "unclaimed"),
+              ("unsigned", "", "Old\\1\\addCube.dll", by("1234", True), DRIVER_FOLDER,
+               "claimed")]),
+    leftover("Invoke-Nightmare: staged in New, then beside the driver",
+             {"drivers\\x64\\3\\nightmare.dll": "unsigned",
+              "drivers\\x64\\3\\New\\nightmare.dll": "unsigned"},
+             [("Totally Not Malicious", "mxdwdrv.dll", "nightmare.dll", "nightmare.dll")],
+             [("unsigned", "", "nightmare.dll", by("Totally Not Malicious"), DRIVER_FOLDER,
+               "claimed"),
+              ("unsigned", "", "New\\nightmare.dll", by("Totally Not Malicious", True),
+               DRIVER_FOLDER, "claimed")]),
+    leftover("mimikatz run locally: a payload its author signed, the driver deleted",
+             {"drivers\\x64\\3\\mimilib.dll": "author"}, (),
+             [("signed", AUTHOR, "mimilib.dll", IMAGE, DRIVER_FOLDER, "unclaimed")]),
+    leftover("mimispool: both architectures' copies, no driver",
+             {"drivers\\x64\\3\\mimispool.dll": "author",
+              "drivers\\w32x86\\3\\mimispool.dll": "author x86"}, (),
+             [("signed", AUTHOR, "mimispool.dll", IMAGE, DRIVER_FOLDER, "unclaimed"),
+              ("signed", AUTHOR, "w32x86\\3\\mimispool.dll", IMAGE, ROOT, "unclaimed")]),
+    leftover("SpoolFool's older builds and CVE-2020-1030: a version 4 folder",
+             {"drivers\\x64\\4\\AddUser.dll": "unsigned"}, (),
+             [("unsigned", "", "x64\\4\\AddUser.dll", IMAGE, ROOT, "unclaimed")]),
+    leftover("SpoolFool: a random {GUID} folder",
+             {"drivers\\x64\\{6C0A4B5E-93D1-4F2A-8B7C-1D2E3F405A6B}\\AddUser.dll": "unsigned"},
+             (),
+             [("unsigned", "", "x64\\{6C0A4B5E-93D1-4F2A-8B7C-1D2E3F405A6B}\\AddUser.dll",
+               IMAGE, ROOT, "unclaimed")]),
+    leftover("Gelsemium: winprint.dll replaced",
+             {"prtprocs\\x64\\winprint.dll": "unsigned"}, (),
+             [("unsigned", "", "winprint.dll", "a registered print processor", PROCESSORS,
+               "claimed")]),
+    leftover("a trojaned UNIDRV.DLL",
+             {"drivers\\x64\\3\\UNIDRV.DLL": "unsigned"}, (),
+             [("unsigned", "", "UNIDRV.DLL", by("HP Universal Printing PCL 6"), DRIVER_FOLDER,
+               "claimed")]),
+    leftover("a language resource that is a planted image",
+             {"drivers\\x64\\3\\en-US\\UNIDRV.DLL.mui": "unsigned"}, (),
+             [("unsigned", "", "en-US\\UNIDRV.DLL.mui", "a language resource of UNIDRV.DLL",
+               DRIVER_FOLDER, "claimed")]),
+    leftover("a library five folders down",
+             {"drivers\\x64\\3\\Old\\1\\a\\b\\c\\x.dll": "unsigned"}, (),
+             [("unsigned", "", "Old\\1\\a\\b\\c\\x.dll", IMAGE, DRIVER_FOLDER, "unclaimed")]),
+    leftover("the IA64 folder",
+             {"drivers\\ia64\\payload.dll": "unsigned"}, (),
+             [("unsigned", "", "ia64\\payload.dll", IMAGE, ROOT, "unclaimed")]),
+    leftover("an x64 driver's file name in the x86 folder",
+             {"drivers\\w32x86\\3\\FXSAPI.DLL": "unsigned"}, (),
+             [("unsigned", "", "w32x86\\3\\FXSAPI.DLL", IMAGE, ROOT, "unclaimed")]),
+    leftover("a driver's file name in the print processor folder",
+             {"prtprocs\\x64\\UNIDRV.DLL": "unsigned"}, (),
+             [("unsigned", "", "UNIDRV.DLL", IMAGE, PROCESSORS, "unclaimed")]),
+    leftover("a name that Windows rewrites when it opens a path",
+             {"drivers\\x64\\3\\evil.dll.": "unsigned"}, (),
+             [("unsigned", "", "evil.dll.", IMAGE, DRIVER_FOLDER, "unclaimed")]),
+    leftover("MZ alone is no executable image",
+             {"drivers\\x64\\3\\readme.txt": "mz"}, (),
+             [("unsigned", "", "readme.txt", "named by no installed driver", DRIVER_FOLDER,
+               "unclaimed")], 0),
+]
+
+
+class real_machines(e2e.output_assertions, unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.machines = {}
+        for name, server in (("client", False), ("server", True)):
+            machine = real.machine(f"real_{name}", server)
+            cls.addClassCleanup(machine.prefix.close)
+            cls.machines[name] = machine
+        client = cls.machines["client"]
+        author = client.authority.issue(AUTHOR)
+        cls.contents = {
+            "unsigned": lambda path: client.image(path),
+            "microsoft": lambda path: client.sign(client.image(path), real.MICROSOFT),
+            "author": lambda path: client.sign(client.image(path), author),
+            "author x86": lambda path: client.sign(client.image(path, "w32x86"), author),
+            "mz": lambda path: b"MZ, the start of this note, makes no image\r\n"}
+
+    def expected(self, machine, rows, product=True):
+        """The table: the product's files in its driver folder, `rows`, and the
+        summary, whose claimed count is every other file in the spooler's
+        folders but the unclaimed rows'."""
+        lines = [row("STATUS", "SIGNER", "FILENAME", "DETAIL", "DIRECTORY")]
+        if product:
+            lines += [row("signed", real.PUBLISHER, name, "", DRIVER_FOLDER) for name in (
+                "pomnres_en.dll", "pomnres_de.dll", "pmomndrv.dll", "pmomnui.dll")]
+        lines += [row(*found[:5]) for found in rows]
+        unclaimed = [found[0] for found in rows if found[5] == "unclaimed"]
+        claimed_rows = [found[0] for found in rows if found[5] == "claimed"]
+        # Without its driver, the product's files are rows like any other.
+        others = len(machine.spooler_files()) + (0 if product else len(real.PRODUCT_FILES))
+        claimed = others - len(unclaimed)
+        driver = ("4 files: 4 signed" if product else "0 files: no file of the driver was found")
+        summary = (f"{driver}; {len(unclaimed)} unclaimed{counts(unclaimed)}; {claimed} claimed" +
+                   (f", {len(claimed_rows)} with a row{counts(claimed_rows)}" if claimed_rows
+                    else ""))
+        return "".join(lines) + summary + "\r\n"
+
+    def test_healthy_machines_show_the_driver_rows_alone(self):
+        for name, machine in self.machines.items():
+            with self.subTest(machine=name):
+                table = self.expected(machine, [])
+                self.assert_run(machine.prefix.run(SIGNATURES_EXE), table, "", 0)
+                self.assert_run(machine.prefix.run(SIGNATURES_EXE, *SIGNERS), table, "", 0)
+
+    def test_each_leftover_of_the_attacks_gets_its_row(self):
+        client = self.machines["client"]
+        for case in LEFTOVERS:
+            with self.subTest(case.name):
+                undo = [client.plant(path, self.contents[kind](path))
+                        for path, kind in case.files.items()]
+                client.add_drivers([(name, "x64", (driver, data, config, []))
+                                    for name, driver, data, config in case.drivers])
+                try:
+                    self.assert_run(client.prefix.run(SIGNATURES_EXE),
+                                    self.expected(client, case.rows), "", case.exit_code)
+                finally:
+                    for name, *_ in case.drivers:
+                        client.prefix.spooler("remove", name, "Windows x64")
+                    for step in undo:
+                        step()
+
+    def test_a_registered_print_processor_is_still_verified(self):
+        client = self.machines["client"]
+        key = real.PROCESSORS + "Persistence"
+        client.prefix.import_registry(key, {"Driver": "persist.dll"})
+        undo = client.plant("prtprocs\\x64\\persist.dll", client.image("persist"))
+        try:
+            rows = [("unsigned", "", "persist.dll", "a registered print processor", PROCESSORS,
+                     "claimed")]
+            self.assert_run(client.prefix.run(SIGNATURES_EXE), self.expected(client, rows), "", 1)
+        finally:
+            undo()
+            client.prefix.run_helper("reg delete", "reg", "delete", key, "/f")
+
+    def test_without_the_products_driver_its_folder_is_still_walked(self):
+        client = self.machines["client"]
+        client.prefix.spooler("remove", "Pelmar Omni Printer", "Windows x64")
+        undo = client.plant("drivers\\x64\\3\\planted.dll", client.image("planted"))
+        try:
+            rows = [("unsigned", "", "x64\\3\\planted.dll", IMAGE, ROOT, "unclaimed")] + [
+                    ("signed", real.PUBLISHER, f"x64\\3\\{name}", IMAGE, ROOT, "unclaimed")
+                    for name in ("pmomndrv.dll", "pmomnui.dll", "pomnres_de.dll",
+                                 "pomnres_en.dll")]
+            table = self.expected(client, rows, product=False)
+            self.assert_run(client.prefix.run(SIGNATURES_EXE), table, "", 1)
+        finally:
+            undo()
+            client.add_drivers([record for record in client.records
+                                if record[0] == "Pelmar Omni Printer"])
+
+
+if __name__ == "__main__":
+    unittest.main()

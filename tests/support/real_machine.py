@@ -1,0 +1,210 @@
+"""Wine prefixes whose spooler folders look like a real Windows machine's: a
+Windows 11 client and a Server 2022 print server, laid out as public listings
+of real machines show them. Each image is a PE of its folder's architecture,
+signed as Windows signs it, by test certificates of the real signers' names:
+in-box files by "Microsoft Windows" (some embedded, some through a catalog in
+the system's store only), a vendor's by its own name, the product's by the
+test publisher."""
+
+import secrets
+
+import e2e_support as e2e
+import test_signing as signing
+
+SPOOL = "C:\\windows\\system32\\spool"
+DRIVERS = SPOOL + "\\drivers"
+MICROSOFT = "Microsoft Windows"
+WHQL = "Microsoft Windows Hardware Compatibility Publisher"
+HP = "HP Inc."
+PUBLISHER = "Pelmar Test Publisher"
+PRODUCT_FILES = ["pmomndrv.dll", "pomnres_en.dll", "pmomnui.dll", "pomnres_de.dll"]
+
+COLOUR_PROFILES = ["D50.camp", "D65.camp", "Graphics.gmmp", "MediaSim.gmmp", "Photo.gmmp",
+                   "Proofing.gmmp", "RSWOP.icm", "sRGB Color Space Profile.icm", "wscRGB.cdmp",
+                   "wsRGB.cdmp"]
+COMPATIBLE = ("mxdwdrv.dll", "unishare.gpd", "PrintConfig.dll", ["unishare-pipelineconfig.xml"])
+FAX = ("FXSDRV.DLL", "FXSDRV.DLL", "FXSUI.DLL",
+       ["FXSAPI.DLL", "FXSRES.DLL", "FXSTIFF.DLL", "FXSWZRD.DLL"])
+UNIDRV_CORE = ["UNIRES.DLL", "PCLXL.DLL", "PJLMON.DLL", "STDNAMES.GPD", "STDDTYPE.GDL",
+               "STDSCHEM.GDL", "TTFSUB.GPD", "PCLXL.GPD", "PJL.GPD", "UNIDRV.HLP"]
+HP_DRIVER = ("UNIDRV.DLL", "hpcu240u.gpd", "UNIDRVUI.DLL",
+             UNIDRV_CORE + ["hpcu240u.ini", "hpmur240.dll", "hpcu240u.cab"])
+EASY_PRINT = ("tsprint.dll", "tsprint-datafile.dat", "tsprint.dll", ["tsprint-PipelineConfig.xml"])
+# In-box files that carry no embedded signature: only the package's catalog in
+# the system's store vouches for them.
+CATALOG_ONLY = {"PrintConfig.dll", "UNIRES.DLL", "PJLMON.DLL", "UNIRES.DLL.mui", "FXSTIFF.DLL"}
+VENDOR_FILES = {"hpmur240.dll", "hpcpp240.dll"}
+PROCESSORS = ("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\"
+              "Windows x64\\Print Processors\\")
+ENVIRONMENTS = {"x64": "Windows x64", "w32x86": "Windows NT x86"}
+
+
+def pe_suffix(name):
+    return name.lower().endswith((".dll", ".mui", ".drv", ".exe"))
+
+
+class machine:
+    """A prefix laid out as a real client (`server` False) or print server."""
+
+    def __init__(self, name, server):
+        self.prefix = prefix = e2e.wine_prefix(name)
+        try:
+            self._build(server)
+        except BaseException:
+            prefix.close()
+            raise
+
+    def _build(self, server):
+        prefix = self.prefix
+        self.work = work = prefix.root / "made"
+        authority = signing.certificate_authority(work / "ca")
+        self.signers = {name: authority.issue(name) for name in (MICROSOFT, WHQL, HP, PUBLISHER)}
+        self.authority = authority
+        self.bases = {arch: e2e.build_library(work / arch, (10, 0, 22621, 1), x86=arch == "w32x86")
+                      .content for arch in ENVIRONMENTS}
+        self.files = {}  # path below SPOOL -> bytes
+        catalogued = []
+
+        def lay(path, signer=MICROSOFT, arch="x64"):
+            """A file below SPOOL; an image of `arch`, signed by `signer` (or
+            unsigned where None); a data file for other names."""
+            name = path.rsplit("\\", 1)[-1]
+            if not pe_suffix(name):
+                self.files[path] = b"" if name.lower().endswith(".tmp") else (
+                    f"data of {path}\r\n".encode())
+                return
+            content = self.image(path, arch)
+            if name in CATALOG_ONLY and signer == MICROSOFT:
+                catalogued.append(path)
+            elif signer is not None:
+                content = self.sign(content, signer)
+            self.files[path] = content
+
+        def driver_files(arch, files, signer=MICROSOFT):
+            driver, data, config, dependents = files
+            for name in dict.fromkeys([driver, data, config, *dependents]):
+                lay(f"drivers\\{arch}\\3\\{name}",
+                    HP if name in VENDOR_FILES else signer, arch)
+
+        self.records = []
+        for arch in ENVIRONMENTS:
+            driver_files(arch, COMPATIBLE)
+            self.records.append(("Microsoft enhanced Point and Print compatibility driver",
+                                 arch, COMPATIBLE))
+        for name in COLOUR_PROFILES:
+            lay(f"drivers\\color\\{name}")
+        driver_files("x64", HP_DRIVER)
+        self.records.append(("HP Universal Printing PCL 6", "x64", HP_DRIVER))
+        for name in ("UNIDRVUI.DLL", "UNIRES.DLL", "PCLXL.DLL", "PrintConfig.dll"):
+            lay(f"drivers\\x64\\3\\en-US\\{name}.mui")
+        lay("drivers\\x64\\3\\mui\\0409\\UNIDRV.HLP")
+        lay("drivers\\x64\\3\\hpcu240u.BUD")
+        lay("drivers\\x64\\3\\BUD1A2F.tmp")
+        for cabinet in ("ntprint.inf_amd64_9543832f82bb474f", "prnms003.inf_amd64_2a4e6b1c9d0f3e5a",
+                        "hpcu240u.inf_amd64_7f3c2d1e0b9a8c6d"):
+            lay(f"drivers\\x64\\PCC\\{cabinet}.cab")
+        lay("drivers\\w32x86\\PCC\\ntprint.inf_x86_0c8f3e2d1b4a5968.cab")
+        lay("prtprocs\\x64\\winprint.dll")
+        lay("prtprocs\\x64\\en-US\\winprint.dll.mui")
+        lay("prtprocs\\x64\\hpcpp240.dll", HP)
+        if server:
+            driver_files("w32x86", HP_DRIVER)
+            self.records.append(("HP Universal Printing PCL 6", "w32x86", HP_DRIVER))
+            self.records.append(("Remote Desktop Easy Print", "x64", EASY_PRINT))
+            lay("drivers\\x64\\3\\en-US\\tsprint.dll.mui")
+            for arch, count in (("x64", 2), ("w32x86", 1)):
+                for _ in range(count):
+                    guid = "{" + "-".join(secrets.token_hex(size).upper()
+                                          for size in (4, 2, 2, 2, 6)) + "}"
+                    lay(f"drivers\\{arch}\\{guid}\\PrintConfig.dll", arch=arch)
+            prefix.unix_path(DRIVERS, "ia64").mkdir(parents=True, exist_ok=True)
+            # A reboot pending after servicing: the in-box files' new builds.
+            lay("drivers\\x64\\3\\New\\PrintConfig.dll")
+            lay("drivers\\x64\\3\\Old\\1\\UNIDRV.DLL")
+        else:
+            driver_files("x64", FAX)
+            self.records.append(("Microsoft Shared Fax Driver", "x64", FAX))
+        self.records.append(("Pelmar Omni Printer", "x64",
+                             (PRODUCT_FILES[0], PRODUCT_FILES[1], PRODUCT_FILES[2],
+                              PRODUCT_FILES[3:])))
+        for name in PRODUCT_FILES:
+            lay(f"drivers\\x64\\3\\{name}", PUBLISHER)
+
+        # Wine's own colour profile, in its own letter case, goes: the real
+        # one takes its place.
+        for stale in prefix.unix_path(DRIVERS, "color").iterdir():
+            stale.unlink()
+        for path, content in self.files.items():
+            target = prefix.unix_path(SPOOL, *path.split("\\"))
+            target.parent.mkdir(parents=True, exist_ok=True)
+            target.write_bytes(content)
+        self._register()
+        tags = signing.files_tags(prefix, [f"{SPOOL}\\{path}" for path in catalogued])
+        members = [signing.member(tag["SHA1"], path.rsplit("\\", 1)[-1].lower())
+                   for path, tag in zip(catalogued, tags)]
+        catalog = work / "ntprint.cat"
+        signing.build_catalog(self.signers[MICROSOFT], members, catalog, digest="sha1")
+        signing.add_catalog(prefix, e2e.windows_path(catalog))
+
+    def _register(self):
+        self.add_drivers(self.records)
+        self.prefix.import_registry(PROCESSORS + "HP Print Processor", {"Driver": "hpcpp240.dll"})
+
+    def add_drivers(self, records):
+        """Installs drivers (name, folder "x64" or "w32x86", (driver, data,
+        config, [dependents])) through the spooler, from a staging folder that
+        holds the laid-out files' bytes: Wine's spooler copies some of them
+        into the driver folder, which then holds the same."""
+        commands = []
+        for name, arch, files in records:
+            driver, data, config, dependents = files
+            staged = f"C:\\pelmar_setup\\{secrets.token_hex(4)}"
+            for file in dict.fromkeys([driver, data, config, *dependents]):
+                laid = self.prefix.unix_path(DRIVERS, arch, "3", file)
+                if laid.exists():
+                    self.prefix.lay_out(staged, {file: e2e.file_fixture(laid.read_bytes())})
+            paths = [f"{staged}\\{file}" for file in (driver, data, config)]
+            deps = ",".join(f"{staged}\\{file}" for file in dependents) or "-"
+            commands += ["add", name, ENVIRONMENTS[arch], *paths, deps]
+        self.prefix.spooler(*commands)
+
+    def image(self, path, arch="x64"):
+        """An unsigned image of `arch`, unique to `path`: its bytes past the
+        last section are the path's, which the Authenticode hash covers."""
+        return self.bases[arch] + path.encode("utf-16-le")
+
+    def sign(self, content, signer):
+        source = self.work / f"unsigned_{secrets.token_hex(6)}.dll"
+        source.write_bytes(content)
+        by = signer if isinstance(signer, signing.signer) else self.signers[signer]
+        return signing.sign_pe(by, source, source.with_suffix(".signed.dll"))
+
+    def spooler_files(self):
+        """Every file in the spooler's driver and print processor folders now,
+        but the product's own in its driver folder: paths below SPOOL."""
+        spool = self.prefix.unix_path(SPOOL)
+        product = {f"drivers\\x64\\3\\{name}".lower() for name in PRODUCT_FILES}
+        found = []
+        for top in ("drivers", "prtprocs"):
+            for file in (spool / top).rglob("*"):
+                path = "\\".join(file.relative_to(spool).parts)
+                if file.is_file() and path.lower() not in product:
+                    found.append(path)
+        return found
+
+    def plant(self, path, content):
+        """Writes a file below SPOOL; returns a function that takes it away."""
+        target = self.prefix.unix_path(SPOOL, *path.split("\\"))
+        created = [parent for parent in reversed(target.parents) if not parent.exists()]
+        target.parent.mkdir(parents=True, exist_ok=True)
+        before = target.read_bytes() if target.exists() else None
+        target.write_bytes(content)
+
+        def undo():
+            if before is None:
+                target.unlink()
+                for folder in reversed(created):
+                    folder.rmdir()
+            else:
+                target.write_bytes(before)
+        return undo
