@@ -1,11 +1,15 @@
-// What Wine cannot show of the walk through the driver's folders: links and
+// What Wine cannot show of the walk through the spooler's folders: links and
 // junctions (Wine 8 makes none, and follows the host's), folders that cannot
-// be listed and a registry that cannot be read. The end-to-end test has the rest.
+// be opened, and a registry that cannot be read. Every folder the walk starts
+// from lists as scripted: the print processor folder as a case gives it, the
+// others as empty, so that the walk's own exit code speaks of the case alone.
+// The end-to-end tests have the rest.
 #include <cstring>
 #include <iomanip>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,68 +18,91 @@
 #include "import_patch.h"
 #include "install_location.h"
 #include "location_cache.h"
-#include "signature_run.h"
+#include "signature_checker.h"
 #include "test_helpers.h"
+#include "unclaimed_files.h"
 
 namespace {
 
-// The print processor folder's listing, as scripted; its subfolder `sub`
-// cannot be listed. Every other folder lists as it is.
-const struct {
+struct scripted_entry {
     const wchar_t* name;
     DWORD attributes;
     DWORD tag;
-} scripted[] = {
-    // Compressed: a reparse point with data of its own, claimed by the registry.
-    {L"winprint.dll", FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_WOF},
-    {L"link.dll", FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK},
-    {L"junction", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY,
-     IO_REPARSE_TAG_MOUNT_POINT},
-    {L"sub", FILE_ATTRIBUTE_DIRECTORY, 0}};
+    std::uint64_t id;  // 0: the file of that name in the folder, as it is
+};
+
+constexpr std::uint64_t unopenable_folder = 0x5ab;
+
+struct walk_case {
+    const char* name;
+    std::vector<scripted_entry> listing;
+    bool registry_fails;
+    std::vector<std::wstring> rows;  // status, file and detail of each, in order
+    int exit_code;
+};
+
 std::wstring processor_folder;
-// That folder's handle while its listing is scripted, and whether the
-// script was given.
-HANDLE scripted_listing = nullptr;
-bool script_given = false;
-// For the replacements to call through to.
-const import_patch* patches[2] = {};
+const std::vector<scripted_entry>* listing = nullptr;
+// The listings opened and not yet given, by handle.
+std::vector<std::pair<HANDLE, bool>> scripted_handles;
+const import_patch* patches[3] = {};
 
 HANDLE WINAPI open_scripted(LPCWSTR path, DWORD access, DWORD share,
                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                             HANDLE model) {
-    if (path == processor_folder + L"sub\\") {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
     const HANDLE opened = patches[0]->original<decltype(&CreateFileW)>()(
         path, access, share, security, disposition, flags, model);
-    if (path == processor_folder) {
-        scripted_listing = opened;
-        script_given = false;
+    if (access == FILE_LIST_DIRECTORY && opened != INVALID_HANDLE_VALUE) {
+        scripted_handles.emplace_back(opened, path == processor_folder);
     }
     return opened;
 }
 
+HANDLE WINAPI open_by_id_scripted(HANDLE hint, LPFILE_ID_DESCRIPTOR id, DWORD access, DWORD share,
+                                  LPSECURITY_ATTRIBUTES security, DWORD flags) {
+    if (id->FileId.QuadPart == static_cast<LONGLONG>(unopenable_folder)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return patches[2]->original<decltype(&OpenFileById)>()(hint, id, access, share, security,
+                                                           flags);
+}
+
+// The file id of `name` in the print processor folder, as a listing gives it.
+std::uint64_t id_of(const wchar_t* name) {
+    const HANDLE file = CreateFileW((processor_folder + name).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    0, nullptr);
+    BY_HANDLE_FILE_INFORMATION information{};
+    EXPECT_TRUE(GetFileInformationByHandle(file, &information));
+    CloseHandle(file);
+    return (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+}
+
 BOOL WINAPI list_scripted(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID into, DWORD size) {
-    if (file != scripted_listing || kind != FileIdBothDirectoryInfo) {
+    const auto scripted = std::find_if(scripted_handles.begin(), scripted_handles.end(),
+                                       [&](const auto& known) { return known.first == file; });
+    if (scripted == scripted_handles.end() || kind != FileIdBothDirectoryInfo) {
         return patches[1]->original<decltype(&GetFileInformationByHandleEx)>()(file, kind, into,
                                                                                size);
     }
-    if (script_given) {
-        scripted_listing = nullptr;  // a later handle may get the same value
+    const bool given = scripted->second;
+    scripted_handles.erase(scripted);  // a later handle may get the same value
+    if (!given || listing->empty()) {
         SetLastError(ERROR_NO_MORE_FILES);
         return FALSE;
     }
-    script_given = true;
+    scripted_handles.emplace_back(file, false);
     auto* record = static_cast<FILE_ID_BOTH_DIR_INFO*>(into);
-    for (const auto& entry : scripted) {
+    for (const scripted_entry& entry : *listing) {
         *record = {};
         record->FileAttributes = entry.attributes;
         record->EaSize = entry.tag;
+        record->FileId.QuadPart = static_cast<LONGLONG>(entry.id != 0 ? entry.id : id_of(entry.name));
         record->FileNameLength = static_cast<DWORD>(wcslen(entry.name) * sizeof(wchar_t));
         std::memcpy(record->FileName, entry.name, record->FileNameLength);
         // Room for each name, and aligned for the next record.
-        record->NextEntryOffset = &entry == std::end(scripted) - 1 ? 0 : sizeof *record + 64;
+        record->NextEntryOffset = &entry == &listing->back() ? 0 : sizeof *record + 64;
         record = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(reinterpret_cast<char*>(record) +
                                                           record->NextEntryOffset);
     }
@@ -84,11 +111,19 @@ BOOL WINAPI list_scripted(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID in
 
 std::wstring row(const std::wstring& status, const std::wstring& file, const std::wstring& detail) {
     std::wostringstream text;
-    text << std::left << std::setw(12) << status << L'\t' << std::setw(30) << L"--" << L'\t'
-         << std::setw(30) << file << L'\t' << std::setw(40) << detail << L'\t' << processor_folder
-         << L'\n';
+    text << status << L' ' << file << L' ' << detail;
     return text.str();
 }
+
+constexpr DWORD reparse = FILE_ATTRIBUTE_REPARSE_POINT;
+const scripted_entry link{L"link.dll", reparse, IO_REPARSE_TAG_SYMLINK, 0x1ab};
+const scripted_entry junction{L"junction", reparse | FILE_ATTRIBUTE_DIRECTORY,
+                              IO_REPARSE_TAG_MOUNT_POINT, 0x2ab};
+// Compressed: a reparse point with data of its own, Wine's unsigned stand-in.
+const scripted_entry compressed{L"winprint.dll", reparse, IO_REPARSE_TAG_WOF, 0};
+const scripted_entry unopenable{L"sub", FILE_ATTRIBUTE_DIRECTORY, 0, unopenable_folder};
+const std::wstring processors_unread =
+    L"unreadable .\\ the registered print processors cannot be read. Error code: 0x00000005.";
 
 }  // namespace
 
@@ -96,33 +131,57 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
     run_location_cache() = location_cache();
     processor_folder = location_directory(print_processor_directory);
     const import_patch opening("kernel32.dll", "CreateFileW", as_import(open_scripted));
-    const import_patch listing("kernel32.dll", "GetFileInformationByHandleEx", as_import(list_scripted));
+    const import_patch listing_patch("kernel32.dll", "GetFileInformationByHandleEx",
+                                     as_import(list_scripted));
+    const import_patch by_id("kernel32.dll", "OpenFileById", as_import(open_by_id_scripted));
     patches[0] = &opening;
-    patches[1] = &listing;
-    for (const bool registry_fails : {false, true}) {
+    patches[1] = &listing_patch;
+    patches[2] = &by_id;
+    const std::wstring unsigned_processor = L"unsigned winprint.dll a registered print processor";
+    const walk_case cases[] = {
+        {"a link alone alarms", {link}, false, {row(L"unsigned", L"link.dll", L"a link, not followed")}, 1},
+        {"a junction alone alarms", {junction}, false,
+         {row(L"unsigned", L"junction", L"a junction, not followed")}, 1},
+        {"a compressed file is read, and claimed by the registry", {compressed}, false,
+         {unsigned_processor}, 1},
+        {"without the registry the processors are nobody's", {compressed}, true,
+         {processors_unread,
+          L"unsigned winprint.dll named by no installed driver; an executable image"},
+         2},
+        {"a folder that cannot be opened", {unopenable}, false,
+         {row(L"unreadable", L"sub\\", L"cannot be listed. Error code: 0x00000005.")}, 2},
+    };
+    for (const walk_case& tested : cases) {
+        SCOPED_TRACE(tested.name);
         std::optional<import_patch> registry;
-        if (registry_fails) {
+        if (tested.registry_fails) {
             registry.emplace("advapi32.dll", "RegOpenKeyExW",
                              as_import([](HKEY, LPCWSTR, DWORD, REGSAM, PHKEY) -> LSTATUS {
                                  return ERROR_ACCESS_DENIED;
                              }));
         }
-        std::wostringstream out;
-        std::wostringstream error;
+        listing = &tested.listing;
+        scripted_handles.clear();
         run_location_cache() = location_cache();
-        EXPECT_EQ(run_signatures({}, out, error), 2);
-        const std::wstring registry_row =
-            row(L"unreadable", L".\\",
-                L"the registered print processors cannot be read. Error code: 0x00000005.");
-        EXPECT_EQ(out.str().find(registry_row) != std::wstring::npos, registry_fails);
-        for (const std::wstring& expected :
-             {row(L"unsigned", L"link.dll", L"a link, not followed"),
-              row(L"unsigned", L"junction", L"a junction, not followed"),
-              row(L"unreadable", L"sub\\", L"cannot be listed. Error code: 0x00000005.")}) {
-            EXPECT_THAT(out.str(), testing::HasSubstr(expected));
+        signature_checker checker({});
+        for (const auto location : {printer_driver_directory, print_processor_directory,
+                                    program_files_directory, program_files_x86_directory,
+                                    driver_package_directory}) {
+            checker.read_package_catalog(location, location_directory(location));
         }
-        // Only without the registry is winprint.dll unclaimed.
-        EXPECT_EQ(out.str().find(L"winprint.dll") != std::wstring::npos, registry_fails);
-        EXPECT_EQ(error.str(), L"");
+        const std::vector<catalog_hasher> hashers(1);
+        std::vector<std::wstring> rows;
+        unclaimed_tally tally;
+        check_unclaimed_files(
+            checker, hashers, false,
+            [&](const file_verdict& verdict, const std::wstring& file, const std::wstring& folder,
+                std::wstring_view) {
+                EXPECT_EQ(folder, processor_folder);
+                rows.push_back(row(std::wstring(status_text(verdict.status)), file,
+                                   verdict.detail));
+            },
+            tally);
+        EXPECT_EQ(rows, tested.rows);
+        EXPECT_EQ(tally.exit_code(), tested.exit_code);
     }
 }
