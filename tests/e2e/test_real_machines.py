@@ -19,6 +19,7 @@ DRIVER_FOLDER = real.DRIVERS + "\\x64\\3\\"
 ROOT = real.DRIVERS + "\\"
 PROCESSORS = real.SPOOL + "\\prtprocs\\x64\\"
 IMAGE = "named by no installed driver; an executable image"
+HP_DRIVER = "HP Universal Printing PCL 6"
 SIGNERS = ("--signer", real.PUBLISHER, "--signer", real.MICROSOFT, "--signer", real.WHQL)
 
 
@@ -84,12 +85,16 @@ LEFTOVERS = [
                "claimed")]),
     leftover("a trojaned UNIDRV.DLL",
              {"drivers\\x64\\3\\UNIDRV.DLL": "unsigned"}, (),
-             [("unsigned", "", "UNIDRV.DLL", by("HP Universal Printing PCL 6"), DRIVER_FOLDER,
+             [("unsigned", "", "UNIDRV.DLL", by(HP_DRIVER), DRIVER_FOLDER,
                "claimed")]),
     leftover("a language resource that is a planted image",
              {"drivers\\x64\\3\\en-US\\UNIDRV.DLL.mui": "unsigned"}, (),
              [("unsigned", "", "en-US\\UNIDRV.DLL.mui", "a language resource of UNIDRV.DLL",
                DRIVER_FOLDER, "claimed")]),
+    leftover("a tree deeper than any the spooler makes",
+             {"drivers\\x64\\3\\" + "d\\" * 33 + "x.dll": "unsigned"}, (),
+             [("unreadable", "", "d\\" * 33, "not walked: more than 32 folders deep",
+               DRIVER_FOLDER, "unclaimed")], 2),
     leftover("a library five folders down",
              {"drivers\\x64\\3\\Old\\1\\a\\b\\c\\x.dll": "unsigned"}, (),
              [("unsigned", "", "Old\\1\\a\\b\\c\\x.dll", IMAGE, DRIVER_FOLDER, "unclaimed")]),

@@ -29,6 +29,7 @@ UNIDRV_CORE = ["UNIRES.DLL", "PCLXL.DLL", "PJLMON.DLL", "STDNAMES.GPD", "STDDTYP
                "STDSCHEM.GDL", "TTFSUB.GPD", "PCLXL.GPD", "PJL.GPD", "UNIDRV.HLP"]
 HP_DRIVER = ("UNIDRV.DLL", "hpcu240u.gpd", "UNIDRVUI.DLL",
              UNIDRV_CORE + ["hpcu240u.ini", "hpmur240.dll", "hpcu240u.cab"])
+POSTSCRIPT = ("PSCRIPT5.DLL", "hpc4700.ppd", "PS5UI.DLL", ["PSCRIPT.NTF", "PSCRIPT.HLP"])
 EASY_PRINT = ("tsprint.dll", "tsprint-datafile.dat", "tsprint.dll", ["tsprint-PipelineConfig.xml"])
 # In-box files that carry no embedded signature: only the package's catalog in
 # the system's store vouches for them.
@@ -121,6 +122,11 @@ class machine:
             # A reboot pending after servicing: the in-box files' new builds.
             lay("drivers\\x64\\3\\New\\PrintConfig.dll")
             lay("drivers\\x64\\3\\Old\\1\\UNIDRV.DLL")
+            # An upgrade of the vendor's print processor, the old one renamed.
+            lay("prtprocs\\x64\\1_hpcpp240.dll", HP)
+            driver_files("x64", POSTSCRIPT)
+            self.records.append(("HP Color LaserJet PS", "x64", POSTSCRIPT))
+            lay("drivers\\x64\\3\\hpc4700.BPD")
         else:
             driver_files("x64", FAX)
             self.records.append(("Microsoft Shared Fax Driver", "x64", FAX))
