@@ -2,11 +2,16 @@
 // named, with the check's own settings (offline: no revocation, only the URL
 // cache), and nothing else: no locations, no catalogs, no table.
 //
-// Usage: reference_verify.exe <path>...
+// Usage: reference_verify.exe <path>... | @<list>
+// where <list> is a file of paths, one a line (ASCII), for more than a
+// command line holds.
 // Exit code 0 when every signature is valid; otherwise 1 and a line on
 // standard error for each file that failed.
 
 #include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include <windows.h>
 #include <softpub.h>
@@ -44,12 +49,23 @@ LONG verify(const wchar_t* path) {
 }  // namespace
 
 int wmain(int argc, wchar_t* argv[]) {
+    std::vector<std::wstring> paths(argv + 1, argv + argc);
+    if (paths.size() == 1 && paths.front().starts_with(L'@')) {
+        std::ifstream list(paths.front().substr(1));
+        paths.clear();
+        for (std::string line; std::getline(list, line);) {
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            paths.emplace_back(line.begin(), line.end());
+        }
+    }
     int exit_code = 0;
-    for (int index = 1; index < argc; ++index) {
-        if (const LONG result = verify(argv[index])) {
-            std::fprintf(stderr, "%ls: 0x%08lx\n", argv[index], static_cast<unsigned long>(result));
+    for (const std::wstring& path : paths) {
+        if (const LONG result = verify(path.c_str())) {
+            std::fprintf(stderr, "%ls: 0x%08lx\n", path.c_str(), static_cast<unsigned long>(result));
             exit_code = 1;
         }
     }
-    return argc > 1 ? exit_code : 1;
+    return paths.empty() ? 1 : exit_code;
 }

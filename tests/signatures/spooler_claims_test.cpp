@@ -1,0 +1,39 @@
+// Who a claimed file's row names, where the end-to-end tests cannot say:
+// Wine's spooler adds no printer for a driver of the tests' making.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "spooler_claims.h"
+
+TEST(spooler_claims, a_row_names_each_driver_and_whether_a_printer_uses_it) {
+    const std::wstring spool = L"C:\\Windows\\System32\\spool\\drivers\\";
+    const std::wstring folder = spool + L"x64\\3\\";
+    const std::vector<installed_driver> drivers = {
+        {L"HP Universal Printing PCL 6", L"Windows x64", {folder + L"UNIDRV.DLL"}},
+        {L"1234", L"Windows x64", {folder + L"unidrv.dll", folder + L"addCube.dll"}}};
+    const std::vector<spooler_environment> environments = {
+        {L"Windows x64", L"C:\\Windows\\System32\\spool\\drivers\\x64",
+         L"C:\\Windows\\System32\\spool\\prtprocs\\x64", 0}};
+    const std::vector<std::wstring> used = {L"hp universal printing pcl 6"};
+    const struct {
+        bool printers_known;
+        const wchar_t* file;
+        std::optional<std::wstring> by;
+    } cases[] = {
+        {true, L"x64\\3\\UNIDRV.DLL",
+         L"named by drivers \"HP Universal Printing PCL 6\", \"1234\" (no printer uses it)"},
+        {false, L"x64\\3\\Old\\2\\addCube.dll",
+         L"a copy the spooler keeps of a file named by driver \"1234\""},
+        // An x64 driver's name claims nothing in the x86 folder.
+        {true, L"w32x86\\3\\UNIDRV.DLL", std::nullopt},
+    };
+    for (const auto& tested : cases) {
+        SCOPED_TRACE(testing::Message() << tested.file);
+        const spooler_claims claims(drivers, {}, environments, used, tested.printers_known);
+        const std::optional<file_claim> claim = claims.claim(spool + tested.file);
+        EXPECT_EQ(claim ? std::optional(claim->by) : std::nullopt, tested.by);
+    }
+}
