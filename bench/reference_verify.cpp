@@ -9,7 +9,6 @@
 // standard error for each file that failed.
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -51,13 +50,18 @@ LONG verify(const wchar_t* path) {
 int wmain(int argc, wchar_t* argv[]) {
     std::vector<std::wstring> paths(argv + 1, argv + argc);
     if (paths.size() == 1 && paths.front().starts_with(L'@')) {
-        std::ifstream list(paths.front().substr(1));
+        FILE* const list = _wfopen(paths.front().c_str() + 1, L"r");
         paths.clear();
-        for (std::string line; std::getline(list, line);) {
-            if (!line.empty() && line.back() == '\r') {
-                line.pop_back();
+        char line[4096];
+        while (list != nullptr && std::fgets(line, sizeof line, list) != nullptr) {
+            std::string path = line;
+            while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) {
+                path.pop_back();
             }
-            paths.emplace_back(line.begin(), line.end());
+            paths.emplace_back(path.begin(), path.end());
+        }
+        if (list != nullptr) {
+            std::fclose(list);
         }
     }
     int exit_code = 0;

@@ -327,6 +327,67 @@ class SignaturesBench:
             for name, run in contenders[turn:] + contenders[:turn]:
                 samples[name].append(run())
         self.report_print_server(samples, time.perf_counter() - started)
+        self.measure_client()
+
+    def measure_client(self):
+        """The tests' healthy Windows 11 client (tests/support/real_machine.py),
+        built from a frozen copy of this prefix: the signature check's whole
+        run beside the utility's, in turns."""
+        template = self.build / "signatures-template-prefix"
+        for command in ("-k", "-w"):
+            subprocess.run([WINESERVER, command], env=self.prefix.env, stderr=subprocess.DEVNULL)
+        shutil.rmtree(template, ignore_errors=True)
+        shutil.copytree(self.prefix.path, template, symlinks=True)
+        tools = self.inventory.tools_build
+        os.environ.update(
+            PELMAR_EXE=str(self.utility), PELMAR_SPOOLER_TOOL=str(self.spooler_tool),
+            PELMAR_FILE_HOLDER="", PELMAR_WINE_RUN=WINE64, PELMAR_WINESERVER=WINESERVER,
+            PELMAR_TEMPLATE_PREFIX=str(template),
+            PELMAR_E2E_WORK_DIR=str(self.build / "signatures-machines"),
+            PELMAR_WINDRES=shutil.which("x86_64-w64-mingw32-windres"),
+            PELMAR_MINGW_GCC=shutil.which("x86_64-w64-mingw32-gcc"),
+            PELMAR_SIGNATURE_TOOL=str(tools / "signature_tool.exe"),
+            WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        import real_machine  # noqa: E402: reads the tools' names from the environment
+        log("laying out the healthy client")
+        client = real_machine.machine("client", server=False)
+        try:
+            prefix = wine_prefix(client.prefix.path, self.scratch)
+            contenders = [("utility", lambda: measure([WINE64, self.utility], prefix.env,
+                                                      self.scratch)),
+                          ("signatures", lambda: measure([WINE64, self.signatures], prefix.env,
+                                                         self.scratch))]
+            samples = {name: [] for name, _ in contenders}
+            for repetition in range(self.repetitions + 1):
+                turn = repetition % len(contenders)
+                for name, run in contenders[turn:] + contenders[:turn]:
+                    sample = run()
+                    if repetition > 0:  # the first: page cache and Wine's start-up
+                        samples[name].append(sample)
+            check = samples["signatures"][-1]
+            last = check.stdout.rstrip().splitlines()[-1].strip()
+            if check.exit_code != 0 or " 0 unclaimed; " not in last or "with a row" in last:
+                raise SystemExit(f"the check on the healthy client: exit {check.exit_code}, "
+                                 f"{last!r}")
+            walls = {name: [sample.wall for sample in runs] for name, runs in samples.items()}
+            print("\n".join([
+                "",
+                "The healthy client (the tests' real-machine fixture, %d files in the spooler's "
+                "folders):" % len(client.spooler_files()),
+                "  last line: " + last,
+                "  utility:   %.3f / %.3f s (fastest / median)" % (
+                    min(walls["utility"]), statistics.median(walls["utility"])),
+                "  check:     %.3f / %.3f s" % (min(walls["signatures"]),
+                                                statistics.median(walls["signatures"])),
+                "  check / utility, paired / fastest: %.2f  %.2f" % (
+                    statistics.median(one / other for one, other in
+                                      zip(walls["signatures"], walls["utility"])),
+                    min(walls["signatures"]) / min(walls["utility"])),
+            ]), flush=True)
+        finally:
+            client.prefix.close()
+            shutil.rmtree(template, ignore_errors=True)
+            subprocess.run([WINESERVER, "-p60"], env=self.prefix.env, stderr=subprocess.DEVNULL)
 
     def report(self, found, samples, load, elapsed):
         utility, checker, reference = (samples["utility"], samples["signatures"],

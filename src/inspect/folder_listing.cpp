@@ -52,16 +52,21 @@ std::uint32_t list_folder(HANDLE opened, std::vector<folder_entry>& entries) {
 }
 
 std::uint32_t open_listed(HANDLE listed, const folder_entry& entry, unique_file_handle& opened) {
+    // File systems that number no file give 0 or all ones; an id that
+    // names nothing must not pass for a file deleted since.
+    if (entry.file_index == 0 || entry.file_index == ~std::uint64_t{0}) {
+        return ERROR_NOT_SUPPORTED;
+    }
     FILE_ID_DESCRIPTOR id{};
     id.dwSize = sizeof id;
     id.Type = FileIdType;
     id.FileId.QuadPart = static_cast<LONGLONG>(entry.file_index);
-    const bool folder = entry.is_folder();
-    // Backup semantics opens a folder; the file's own reparse point is
-    // opened, never followed.
-    const HANDLE handle = OpenFileById(listed, &id, folder ? FILE_LIST_DIRECTORY : GENERIC_READ,
-                                       share_all, nullptr,
-                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+    // Backup semantics opens a folder. No reparse point is opened as such:
+    // a compressed or deduplicated file's data comes through its filter so,
+    // and a link is for the caller to leave alone, not to open.
+    const HANDLE handle =
+        OpenFileById(listed, &id, entry.is_folder() ? FILE_LIST_DIRECTORY : GENERIC_READ,
+                     share_all, nullptr, FILE_FLAG_BACKUP_SEMANTICS);
     if (handle == INVALID_HANDLE_VALUE) {
         return GetLastError();
     }
