@@ -310,6 +310,9 @@ class SignaturesBench:
 
         started = time.perf_counter()
         server, bare = self.make_print_servers()
+        # Installing the drivers may outlast the servers' minute of grace.
+        for prefix in (self.prefix, server, bare):
+            subprocess.run([WINESERVER, "-p60"], env=prefix.env, stderr=subprocess.DEVNULL)
         images = self.scratch / "server-images.txt"
         images.write_text("".join(path + "\n" for path in signed + [
             f"{self.server_folder}\\3\\{name}" for name in self.server_images]))

@@ -31,9 +31,11 @@ HP_DRIVER = ("UNIDRV.DLL", "hpcu240u.gpd", "UNIDRVUI.DLL",
              UNIDRV_CORE + ["hpcu240u.ini", "hpmur240.dll", "hpcu240u.cab"])
 POSTSCRIPT = ("PSCRIPT5.DLL", "hpc4700.ppd", "PS5UI.DLL", ["PSCRIPT.NTF", "PSCRIPT.HLP"])
 EASY_PRINT = ("tsprint.dll", "tsprint-datafile.dat", "tsprint.dll", ["tsprint-PipelineConfig.xml"])
-# In-box files that carry no embedded signature: only the package's catalog in
-# the system's store vouches for them.
-CATALOG_ONLY = {"PrintConfig.dll", "UNIRES.DLL", "PJLMON.DLL", "UNIRES.DLL.mui", "FXSTIFF.DLL"}
+# Files that carry no embedded signature: only their package's catalog in the
+# system's store vouches for them, Microsoft's for in-box files and the
+# Windows Hardware program's for a vendor's.
+CATALOG_ONLY = {"PrintConfig.dll", "UNIRES.DLL", "PJLMON.DLL", "UNIRES.DLL.mui", "FXSTIFF.DLL",
+                "hpmur240.dll"}
 VENDOR_FILES = {"hpmur240.dll", "hpcpp240.dll"}
 PROCESSORS = ("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\"
               "Windows x64\\Print Processors\\")
@@ -64,7 +66,7 @@ class machine:
         self.bases = {arch: e2e.build_library(work / arch, (10, 0, 22621, 1), x86=arch == "w32x86")
                       .content for arch in ENVIRONMENTS}
         self.files = {}  # path below SPOOL -> bytes
-        catalogued = []
+        catalogued = {MICROSOFT: [], WHQL: []}
 
         def lay(path, signer=MICROSOFT, arch="x64"):
             """A file below SPOOL; an image of `arch`, signed by `signer` (or
@@ -75,9 +77,13 @@ class machine:
                     f"data of {path}\r\n".encode())
                 return
             content = self.image(path, arch)
-            if name in CATALOG_ONLY and signer == MICROSOFT:
-                catalogued.append(path)
-            elif signer is not None:
+            if name in VENDOR_FILES:
+                # WHQL: the program's catalog, beside the vendor's own
+                # signature where the file has one.
+                catalogued[WHQL].append(path)
+            elif name in CATALOG_ONLY:
+                catalogued[MICROSOFT].append(path)
+            if signer is not None and name not in CATALOG_ONLY:
                 content = self.sign(content, signer)
             self.files[path] = content
 
@@ -145,12 +151,14 @@ class machine:
             target.parent.mkdir(parents=True, exist_ok=True)
             target.write_bytes(content)
         self._register()
-        tags = signing.files_tags(prefix, [f"{SPOOL}\\{path}" for path in catalogued])
-        members = [signing.member(tag["SHA1"], path.rsplit("\\", 1)[-1].lower())
-                   for path, tag in zip(catalogued, tags)]
-        catalog = work / "ntprint.cat"
-        signing.build_catalog(self.signers[MICROSOFT], members, catalog, digest="sha1")
-        signing.add_catalog(prefix, e2e.windows_path(catalog))
+        for signer, catalog_name in ((MICROSOFT, "ntprint.cat"), (WHQL, "hpcu240u.cat")):
+            paths = catalogued[signer]
+            tags = signing.files_tags(prefix, [f"{SPOOL}\\{path}" for path in paths])
+            members = [signing.member(tag["SHA1"], path.rsplit("\\", 1)[-1].lower())
+                       for path, tag in zip(paths, tags)]
+            catalog = work / catalog_name
+            signing.build_catalog(self.signers[signer], members, catalog, digest="sha1")
+            signing.add_catalog(prefix, e2e.windows_path(catalog))
 
     def _register(self):
         self.add_drivers(self.records)
