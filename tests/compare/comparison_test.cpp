@@ -85,6 +85,7 @@ TEST(comparison, exits_with_0_when_identical_1_when_different_and_2_without_a_ba
         {{base, a, a}, 0, identical({a, a}), L"", 3},
     };
     for (const auto& expected : cases) {
+        SCOPED_TRACE("row " + std::to_string(&expected - cases));
         identity_answer = expected.identity;
         std::optional<import_patch> patches[2];
         if (expected.identity != 0) {
@@ -120,7 +121,7 @@ TEST(comparison, a_comparison_that_cannot_be_written_fails_with_2) {
     std::wostream output(&refusing);
     std::wostringstream errors;
     const wchar_t* arguments[] = {base.c_str(), other.c_str()};
-    EXPECT_EQ(run_compare(arguments, output, errors), 2);
+    EXPECT_EQ(pelmar::compare::run_compare(arguments, output, errors), 2);
     EXPECT_EQ(errors.str(),
               L"Failed to write the comparison to standard output. Error code: 0x0000001d.\n");
 }

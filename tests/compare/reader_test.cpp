@@ -139,6 +139,7 @@ TEST(reader, reads_what_the_utility_writes_and_names_what_it_does_not) {
     const temp_folder folder(L"compare_reader");
     const std::wstring baseline = folder.write(L"base.txt", bytes);
     for (const auto& expected : cases) {
+        SCOPED_TRACE("row " + std::to_string(&expected - cases));
         const std::wstring inventory = folder.write(L"inventory.txt", expected.bytes);
         const run_result result = run({baseline, inventory});
         const std::wstring line = inventory + L": " + expected.problem + L"\n";

@@ -93,5 +93,5 @@ inline run_result run(const std::vector<std::wstring>& arguments) {
     std::wostringstream output;
     std::wostringstream errors;
     // A braced list is evaluated in order: the comparison runs before its output is taken.
-    return {run_compare(pointers, output, errors), output.str(), errors.str()};
+    return {pelmar::compare::run_compare(pointers, output, errors), output.str(), errors.str()};
 }
