@@ -5,11 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include <windows.h>
-#include <wincrypt.h>
-#include <mscat.h>
-
 #include "unique_handle.h"
+#include "windows8_catalogs.h"
 
 inline void release_catalog_admin(HCATADMIN admin) {
     CryptCATAdminReleaseContext(admin, 0);

@@ -4,9 +4,7 @@
 #include <string>
 #include <vector>
 
-#include <windows.h>
-#include <wincrypt.h>
-#include <mscat.h>
+#include "windows8_catalogs.h"
 
 // What WinVerifyTrust said about one subject: its result (0 for a valid
 // signature) and the simple display name of the signing certificate, when
