@@ -31,7 +31,7 @@ private:
     static constexpr std::size_t capacity = 4096;
 
     bool write_pending(bool keep_split_pair);
-    bool write_text(const wchar_t* text, std::size_t count);
+    [[nodiscard]] bool write_text(const wchar_t* text, std::size_t count);
     // UTF-8 of the text with every line feed as CR LF, in encoded_; its size.
     std::size_t encode(const wchar_t* text, std::size_t count);
     // Records why the handle took no text: the code of a call that failed,

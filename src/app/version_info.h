@@ -14,7 +14,7 @@ public:
 
     // Writes the fixed file version as a.b.c.d into text; false, with text
     // unchanged, when the block has no whole fixed file information.
-    bool version_text(std::wstring& text) const;
+    [[nodiscard]] bool version_text(std::wstring& text) const;
 
 private:
     std::vector<unsigned char> block_;

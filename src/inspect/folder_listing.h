@@ -29,7 +29,8 @@ struct folder_entry {
 // first, each part in the order of their names with letter case aside, so
 // that a listing reads the same on every file system. Returns the Windows
 // error code of a listing that failed, or 0.
-std::uint32_t list_folder(const std::wstring& folder, std::vector<folder_entry>& entries);
+[[nodiscard]] std::uint32_t list_folder(const std::wstring& folder,
+                                        std::vector<folder_entry>& entries);
 
 // A file name or path as Windows compares them, letter case aside: names
 // with the same key name the same file.

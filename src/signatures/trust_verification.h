@@ -22,7 +22,7 @@ struct trust_result {
 // Checks the embedded signature of the open file at `path`: Authenticode for
 // an image, the catalog's own signature for a catalog file. Offline: no
 // revocation check and no download of any kind.
-trust_result verify_embedded(const std::wstring& path, HANDLE file);
+[[nodiscard]] trust_result verify_embedded(const std::wstring& path, HANDLE file);
 
 // A file's entry in a catalog, as WinVerifyTrust checks it: the catalog's
 // signature and, on Windows, that `hash` is the member's. `admin` is the
@@ -35,4 +35,4 @@ struct catalog_member_query {
     const std::vector<unsigned char>& hash;
     HCATADMIN admin;
 };
-trust_result verify_catalog_member(const catalog_member_query& query);
+[[nodiscard]] trust_result verify_catalog_member(const catalog_member_query& query);
