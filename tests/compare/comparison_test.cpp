@@ -9,6 +9,7 @@
 
 #include "import_patch.h"
 #include "saved_inventory.h"
+#include "test_helpers.h"
 
 namespace {
 
@@ -90,20 +91,20 @@ TEST(comparison, exits_with_0_when_identical_1_when_different_and_2_without_a_ba
         std::optional<import_patch> patches[2];
         if (expected.identity != 0) {
             patches[0].emplace("kernel32.dll", "GetFileInformationByHandleEx",
-                               reinterpret_cast<const void*>(&patched_information_ex));
+                               as_import(patched_information_ex));
             patches[1].emplace("kernel32.dll", "GetFileInformationByHandle",
-                               reinterpret_cast<const void*>(&patched_information));
+                               as_import(patched_information));
         }
         const run_result result = run(expected.arguments);
         EXPECT_EQ(result.exit_code, expected.exit_code) << expected.arguments.back();
-        EXPECT_EQ(result.output, expected.output);
-        EXPECT_EQ(result.errors, expected.errors);
+        EXPECT_EQ(result.out, expected.output);
+        EXPECT_EQ(result.error, expected.errors);
     }
     for (const wchar_t* help : {L"--help", L"/?"}) {
         const run_result result = run({help});
         EXPECT_EQ(result.exit_code, 0);
-        EXPECT_TRUE(result.output.starts_with(usage + L"\n"));
-        EXPECT_EQ(result.errors, L"");
+        EXPECT_TRUE(result.out.starts_with(usage + L"\n"));
+        EXPECT_EQ(result.error, L"");
     }
 }
 
