@@ -67,10 +67,10 @@ private:
             file_manifest, [](const manifest_entry& file) { return file.file_name.size(); }));
         static const std::size_t location_width = 2 + std::ranges::max(std::views::transform(
             location_names, [](std::wstring_view location) { return location.size(); }));
-        const manifest_row& of_row = manifest_rows()[row];
-        std::wstring line = of_row.entry->file_name;
+        const manifest_row& listed = manifest_rows()[row];  // its file and location
+        std::wstring line = listed.entry->file_name;
         line.resize(file_width, L' ');
-        line += location_name(of_row.location);
+        line += location_name(listed.location);
         line.resize(file_width + location_width, L' ');
         const bool version_or_size = change == row_change::version_or_size;
         if (change == row_change::content) {
@@ -165,9 +165,9 @@ private:
         const auto of = [](const inventory_row& side, std::wstring_view value) {
             return side.file_present ? value : std::wstring_view();
         };
-        const manifest_row& of_row = manifest_rows()[row];
+        const manifest_row& listed = manifest_rows()[row];  // its file and location
         const std::wstring sizes[] = {std::to_wstring(baseline.size), std::to_wstring(other.size)};
-        write_csv_record(out_, {name, of_row.entry->file_name, location_name(of_row.location),
+        write_csv_record(out_, {name, listed.entry->file_name, location_name(listed.location),
                                 change_name(change), of(baseline, baseline.version),
                                 of(other, other.version), of(baseline, sizes[0]),
                                 of(other, sizes[1]), of(baseline, baseline.hash),
