@@ -13,10 +13,7 @@ void print_banner(std::wostream& out) {
     if (GetModuleFileNameW(GetModuleHandleW(nullptr), path.data(), MAX_PATH) != 0) {
         try {
             const version_info info(path.c_str());
-            out << L' ';
-            std::wstring version;
-            info.version_text(version);
-            out << version;
+            out << L' ' << info.version_text();
         } catch (const file_version_exception&) {
             // Without its version the banner is still worth showing.
         }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iostream>
 
+#include "win32_exception.h"
+
 namespace {
 
 bool is_high_surrogate(wchar_t character) {
@@ -140,4 +142,10 @@ std::uint32_t write_error_code(const std::wostream& stream) {
 std::uint32_t flush_all(std::wostream& stream) {
     stream.flush();
     return stream ? 0 : write_error_code(stream);
+}
+
+void flush_all_or_throw(std::wostream& stream) {
+    if (const std::uint32_t error_code = flush_all(stream)) {
+        throw output_exception(error_code);
+    }
 }

@@ -21,7 +21,7 @@ public:
     std_handle_buffer& operator=(const std_handle_buffer&) = delete;
 
     // The Windows error code of the write that failed, or 0.
-    std::uint32_t error_code() const { return error_code_; }
+    [[nodiscard]] std::uint32_t error_code() const { return error_code_; }
 
 protected:
     int_type overflow(int_type character) override;
@@ -31,7 +31,7 @@ private:
     static constexpr std::size_t capacity = 4096;
 
     bool write_pending(bool keep_split_pair);
-    bool write_text(const wchar_t* text, std::size_t count);
+    [[nodiscard]] bool write_text(const wchar_t* text, std::size_t count);
     // UTF-8 of the text with every line feed as CR LF, in encoded_; its size.
     std::size_t encode(const wchar_t* text, std::size_t count);
     // Records why the handle took no text: the code of a call that failed,
@@ -68,8 +68,12 @@ private:
 
 // Why a write to `stream` failed: the Windows error code where the stream
 // writes to a standard handle, ERROR_WRITE_FAULT for any other stream.
-std::uint32_t write_error_code(const std::wostream& stream);
+[[nodiscard]] std::uint32_t write_error_code(const std::wostream& stream);
 
 // Flushes `stream`: a result that did not reach its reader in full is no
 // success. Returns 0 when all of it did, otherwise write_error_code(stream).
-std::uint32_t flush_all(std::wostream& stream);
+[[nodiscard]] std::uint32_t flush_all(std::wostream& stream);
+
+// flush_all for a run that ends where its output does not reach its reader:
+// throws output_exception with the write's error code.
+void flush_all_or_throw(std::wostream& stream);

@@ -8,7 +8,6 @@
 #include "failure_line.h"
 #include "file_manifest.h"
 #include "report_writer.h"
-#include "win32_exception.h"
 
 int run_inventory() {
     int exit_code = 1;
@@ -19,9 +18,7 @@ int run_inventory() {
         const com_initializer com;
         print_report(file_manifest.data(), file_manifest.data() + file_manifest.size(),
                      std::wcout);
-        if (const std::uint32_t error_code = flush_all(std::wcout)) {
-            throw output_exception(error_code);
-        }
+        flush_all_or_throw(std::wcout);
         exit_code = 0;
     } catch (const std::exception&) {
         print_failure_line(std::wcerr);

@@ -19,11 +19,6 @@ version_info::version_info(const wchar_t* path) {
     }
 }
 
-bool version_info::version_text(std::wstring& text) const {
-    const std::optional<std::wstring> version = fixed_version_text(block_);
-    if (!version) {
-        return false;
-    }
-    text = *version;
-    return true;
+std::wstring version_info::version_text() const {
+    return fixed_version_text(block_).value_or(std::wstring());
 }

@@ -12,9 +12,9 @@ public:
     version_info(const version_info&) = delete;
     version_info& operator=(const version_info&) = delete;
 
-    // Writes the fixed file version as a.b.c.d into text; false, with text
-    // unchanged, when the block has no whole fixed file information.
-    bool version_text(std::wstring& text) const;
+    // The fixed file version as a.b.c.d; empty when the block has no whole
+    // fixed file information.
+    [[nodiscard]] std::wstring version_text() const;
 
 private:
     std::vector<unsigned char> block_;

@@ -14,6 +14,8 @@
 #include "missing_text.h"
 #include "table_layout.h"
 
+namespace pelmar::compare {
+
 namespace {
 
 constexpr std::size_t none = std::string_view::npos;
@@ -277,3 +279,5 @@ void read_inventory(std::string_view bytes, inventory& into) {
         read_table(saved_text<char>{bytes, false}, into);
     }
 }
+
+}  // namespace pelmar::compare

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+namespace pelmar::compare {
+
 // What one row of a saved table says about its file at its location. The
 // folder text is left out: machines differ in it by design. The texts point
 // into the inventory's own text.
@@ -18,8 +20,13 @@ struct inventory_row {
 
 // A table that the utility wrote and that was saved to a file, read back:
 // complete without a problem; else incomplete, its table ended early, when
-// it has rows, which can still be compared; else unusable.
+// it has rows, which can still be compared; else unusable. Not copied: a
+// copy's rows would point into the original's text.
 struct inventory {
+    inventory() = default;
+    inventory(const inventory&) = delete;
+    inventory& operator=(const inventory&) = delete;
+
     std::vector<inventory_row> rows;  // the rows read, from the first
     std::wstring problem;             // why it is not complete, without the file's name
     std::wstring text;                // the rows' lines decoded, which the rows point into
@@ -35,3 +42,5 @@ constexpr std::uint64_t max_inventory_bytes = 16 * 1024 * 1024;
 // laid out as the utility lays it out and ended by a line end, one folder
 // text per location, and after the last row nothing but empty lines.
 void read_inventory(std::string_view bytes, inventory& into);
+
+}  // namespace pelmar::compare

@@ -6,10 +6,11 @@
 
 // The fixed file version of the file at path as a.b.c.d, or "N/A" when the
 // file has no readable version resource. Throws nothing of its own.
-std::wstring file_version_string(const wchar_t* path);
+[[nodiscard]] std::wstring file_version_string(const wchar_t* path);
 
 // The fixed file version held in a version-resource block, as a.b.c.d in plain
 // decimal; nothing when the block has no root record, or one too short to hold
 // the fixed file information, or one that does not lie wholly inside the
 // length the block declares for itself.
-std::optional<std::wstring> fixed_version_text(const std::vector<unsigned char>& block);
+[[nodiscard]] std::optional<std::wstring> fixed_version_text(
+    const std::vector<unsigned char>& block);

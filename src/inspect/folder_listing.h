@@ -31,9 +31,10 @@ struct folder_entry {
 // first, each part in the order of their names with letter case aside, so
 // that a listing reads the same on every file system. Returns the Windows
 // error code of a listing that failed, or 0.
-std::uint32_t list_folder(const std::wstring& folder, std::vector<folder_entry>& entries);
+[[nodiscard]] std::uint32_t list_folder(const std::wstring& folder,
+                                        std::vector<folder_entry>& entries);
 // The same, of a folder opened with FILE_LIST_DIRECTORY.
-std::uint32_t list_folder(HANDLE folder, std::vector<folder_entry>& entries);
+[[nodiscard]] std::uint32_t list_folder(HANDLE folder, std::vector<folder_entry>& entries);
 
 // Opens what `entry` of a listing names by the file id the listing gave, on
 // the volume of `listed` (any handle there, such as the listed folder's):
@@ -44,7 +45,8 @@ std::uint32_t list_folder(HANDLE folder, std::vector<folder_entry>& entries);
 // Returns 0 and the handle, or the Windows error code: ERROR_INVALID_PARAMETER
 // for an id that names no file any more, ERROR_NOT_SUPPORTED where the file
 // system gave no id (the spooler's and the driver's folders are on NTFS).
-[[nodiscard]] std::uint32_t open_listed(HANDLE listed, const folder_entry& entry, unique_file_handle& opened);
+[[nodiscard]] std::uint32_t open_listed(HANDLE listed, const folder_entry& entry,
+                                        unique_file_handle& opened);
 
 // A file name or path as Windows compares them, letter case aside: names
 // with the same key name the same file.

@@ -10,7 +10,7 @@
 #include "crypt_provider.h"
 
 // A stream that hit its end is not failed; one whose read came up short is.
-inline bool stream_failed(const std::istream& stream) {
+[[nodiscard]] inline bool stream_failed(const std::istream& stream) {
     return (stream.rdstate() & (std::ios::failbit | std::ios::badbit)) != 0;
 }
 

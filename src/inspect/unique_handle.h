@@ -4,25 +4,31 @@
 #include <type_traits>
 #include <utility>
 
-// Owns one handle of a platform resource and gives it back with `release`
-// when it goes out of scope, as WIL's unique_any does. It holds a handle
-// only once the acquiring call returned it as valid, so it releases exactly
-// once; moving it hands the duty on. Each kind of handle is one alias, e.g.
+#include <windows.h>
+
+// Owns one handle of a system resource and gives it back with `close` when
+// it goes out of scope, as WIL's unique_any does. It holds a handle only
+// once the acquiring call returned it as valid, so it closes exactly once;
+// moving it hands the duty on. Each kind of handle is one alias, e.g.
 //     using unique_find_handle = unique_handle<HANDLE, FindClose, -1>;
 // where -1 spells INVALID_HANDLE_VALUE, the value of an owner that holds
 // nothing. An acquiring call that returns its handle through a pointer
 // writes it to put():
 //     unique_catalog_admin admin;
 //     if (!CryptCATAdminAcquireContext(admin.put(), nullptr, 0)) ...
-template <typename handle_type, auto release, std::intptr_t invalid_value = 0>
+// Closing keeps the last error, so that an owner that goes out of scope
+// between a failed call and GetLastError() does not change what it says.
+template <typename handle_type, auto close, std::intptr_t invalid_value = 0>
 class unique_handle {
 public:
     unique_handle() = default;
     explicit unique_handle(handle_type handle) : handle_(handle) {}
-    unique_handle(unique_handle&& other) noexcept
-        : handle_(std::exchange(other.handle_, invalid())) {}
+    unique_handle(unique_handle&& other) noexcept : handle_(other.release()) {}
+    // Closes the handle held before at once, not when `other` goes.
     unique_handle& operator=(unique_handle&& other) noexcept {
-        std::swap(handle_, other.handle_);
+        if (this != &other) {
+            reset(other.release());
+        }
         return *this;
     }
     ~unique_handle() { reset(); }
@@ -30,13 +36,25 @@ public:
     unique_handle(const unique_handle&) = delete;
     unique_handle& operator=(const unique_handle&) = delete;
 
-    handle_type get() const { return handle_; }
+    [[nodiscard]] handle_type get() const { return handle_; }
     explicit operator bool() const { return handle_ != invalid(); }
 
-    // Releases what it holds and gives the place for a new handle.
-    handle_type* put() {
+    // Closes what it holds and gives the place for a new handle.
+    [[nodiscard]] handle_type* put() {
         reset();
         return &handle_;
+    }
+
+    // Hands the handle to the caller, who then closes it.
+    [[nodiscard]] handle_type release() { return std::exchange(handle_, invalid()); }
+
+    // Closes what it holds and takes `handle` instead.
+    void reset(handle_type handle = invalid()) {
+        if (const handle_type old = std::exchange(handle_, handle); old != invalid()) {
+            const DWORD last_error = GetLastError();
+            close(old);
+            SetLastError(last_error);
+        }
     }
 
 private:
@@ -45,12 +63,6 @@ private:
             return reinterpret_cast<handle_type>(invalid_value);
         } else {
             return static_cast<handle_type>(invalid_value);
-        }
-    }
-
-    void reset() {
-        if (handle_ != invalid()) {
-            release(std::exchange(handle_, invalid()));
         }
     }
 

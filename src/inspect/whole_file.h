@@ -11,4 +11,5 @@
 // catalogs) are capped, so that no other file fills the memory. Returns 0,
 // ERROR_FILE_TOO_LARGE when the file holds more than `most_bytes`, or the
 // Windows error code of the call that failed.
-std::uint32_t read_whole_file(HANDLE file, std::uint64_t most_bytes, std::string& bytes);
+[[nodiscard]] std::uint32_t read_whole_file(HANDLE file, std::uint64_t most_bytes,
+                                            std::string& bytes);

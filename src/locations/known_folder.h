@@ -6,4 +6,4 @@
 
 // The path of a known folder for the current user, as the shell gives it;
 // empty when the shell cannot tell. Only exhausted memory throws.
-std::wstring known_folder_path(const GUID& folder);
+[[nodiscard]] std::wstring known_folder_path(const GUID& folder);

@@ -19,4 +19,4 @@ struct print_processor_libraries {
     std::uint32_t error_code = 0;
 };
 
-print_processor_libraries registered_print_processors();
+[[nodiscard]] print_processor_libraries registered_print_processors();

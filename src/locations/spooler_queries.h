@@ -13,12 +13,13 @@ using driver_info_buffer = std::unique_ptr<unsigned char[]>;
 // Lists the local spooler's printer drivers for `environment` at `level`.
 // Returns no buffer when the spooler completed without needing one; `returned`
 // counts the records. Throws enum_printer_drivers_exception.
-driver_info_buffer enum_printer_drivers(const wchar_t* environment, std::uint32_t level,
-                                        std::uint32_t& needed, std::uint32_t& returned);
+[[nodiscard]] driver_info_buffer enum_printer_drivers(const wchar_t* environment,
+                                                      std::uint32_t level, std::uint32_t& needed,
+                                                      std::uint32_t& returned);
 
 // The local spooler's print processor folder for the running environment, as
 // the spooler gives it; empty when the spooler completed without needing a
 // buffer. Throws print_processor_exception.
-std::wstring print_processor_directory_path(std::uint32_t& needed);
+[[nodiscard]] std::wstring print_processor_directory_path(std::uint32_t& needed);
 
 }  // namespace pelmar::winspool

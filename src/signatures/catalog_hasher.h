@@ -5,11 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include <windows.h>
-#include <wincrypt.h>
-#include <mscat.h>
-
 #include "unique_handle.h"
+#include "windows8_catalogs.h"
 
 inline void release_catalog_admin(HCATADMIN admin) {
     CryptCATAdminReleaseContext(admin, 0);
@@ -44,11 +41,12 @@ public:
     catalog_hasher();
 
     // Whether this system computes catalog hashes by `algorithm`.
-    bool computes(std::string_view algorithm) const;
+    [[nodiscard]] bool computes(std::string_view algorithm) const;
 
     // The open file's hash by `algorithm`, one that it computes, into
     // `hash`. Returns 0, or the Windows error code of the call that failed.
-    std::uint32_t hash(std::string_view algorithm, HANDLE file, catalog_hash& hash) const;
+    [[nodiscard]] std::uint32_t hash(std::string_view algorithm, HANDLE file,
+                                     catalog_hash& hash) const;
 
 private:
     unique_catalog_admin sha256_;

@@ -12,5 +12,5 @@
 // be read or checked or the check could not run; 1 when a driver file is
 // not signed or in a catalog (by an expected signer), none was found, or an
 // unclaimed executable image or link was; 0 otherwise.
-int run_signatures(std::span<const wchar_t* const> arguments, std::wostream& out,
-                   std::wostream& error);
+[[nodiscard]] int run_signatures(std::span<const wchar_t* const> arguments, std::wostream& out,
+                                 std::wostream& error);

@@ -11,8 +11,8 @@ enum class trust_outcome {
     invalid,       // signed, but the signature fails for another reason
 };
 
-trust_outcome trust_outcome_of(std::int32_t code);
+[[nodiscard]] trust_outcome trust_outcome_of(std::int32_t code);
 
 // Why the signature failed, in words, with the code: "untrusted root. Error
 // code: 0x800b0109."
-std::wstring trust_failure_text(std::int32_t code);
+[[nodiscard]] std::wstring trust_failure_text(std::int32_t code);

@@ -6,6 +6,7 @@
 #include <bcrypt.h>
 
 #include "printable_name.h"
+#include "scope_exit.h"
 
 namespace {
 
@@ -49,22 +50,6 @@ void read_signer(HANDLE state, trust_result& result) {
     }
 }
 
-// Frees what a verification kept in its state (chains, messages, stores),
-// whatever happens once it ran.
-class trust_state_closer {
-public:
-    explicit trust_state_closer(WINTRUST_DATA& data) : data_(data) {}
-    ~trust_state_closer() {
-        data_.dwStateAction = WTD_STATEACTION_CLOSE;
-        WinVerifyTrust(no_user_interface, &generic_verify, &data_);
-    }
-    trust_state_closer(const trust_state_closer&) = delete;
-    trust_state_closer& operator=(const trust_state_closer&) = delete;
-
-private:
-    WINTRUST_DATA& data_;
-};
-
 trust_result verify(WINTRUST_DATA& data) {
     data.cbStruct = sizeof data;
     data.dwUIChoice = WTD_UI_NONE;
@@ -84,7 +69,12 @@ trust_result verify(WINTRUST_DATA& data) {
         last_error != static_cast<DWORD>(TRUST_E_PROVIDER_UNKNOWN)) {
         code = static_cast<LONG>(last_error);
     }
-    const trust_state_closer closer(data);
+    // Frees what the verification kept in its state (chains, messages,
+    // stores), whatever happens once it ran.
+    const auto close_state = scope_exit([&data] {
+        data.dwStateAction = WTD_STATEACTION_CLOSE;
+        WinVerifyTrust(no_user_interface, &generic_verify, &data);
+    });
     trust_result result{static_cast<std::int32_t>(code), {}, {}, {}};
     read_signer(data.hWVTStateData, result);
     result.signer = printable_name(result.certificate_name);

@@ -4,9 +4,7 @@
 #include <string>
 #include <vector>
 
-#include <windows.h>
-#include <wincrypt.h>
-#include <mscat.h>
+#include "windows8_catalogs.h"
 
 // What WinVerifyTrust said about one subject: its result (0 for a valid
 // signature) and the simple display name of the signing certificate, when
@@ -24,7 +22,7 @@ struct trust_result {
 // Checks the embedded signature of the open file at `path`: Authenticode for
 // an image, the catalog's own signature for a catalog file. Offline: no
 // revocation check and no download of any kind.
-trust_result verify_embedded(const std::wstring& path, HANDLE file);
+[[nodiscard]] trust_result verify_embedded(const std::wstring& path, HANDLE file);
 
 // A file's entry in a catalog, as WinVerifyTrust checks it: the catalog's
 // signature and, on Windows, that `hash` is the member's. `admin` is the
@@ -37,4 +35,4 @@ struct catalog_member_query {
     const std::vector<unsigned char>& hash;
     HCATADMIN admin;
 };
-trust_result verify_catalog_member(const catalog_member_query& query);
+[[nodiscard]] trust_result verify_catalog_member(const catalog_member_query& query);

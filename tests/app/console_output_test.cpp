@@ -70,6 +70,7 @@ TEST(std_handle_buffer, keeps_pairs_whole_across_a_full_buffer) {
     const temp_file file;
     const import_patch write("kernel32.dll", "WriteFile", as_import(recorded_write_file));
     for (const auto& item : cases) {
+        SCOPED_TRACE("row " + std::to_string(&item - cases));
         file_writes.clear();
         {
             const auto buffer = buffer_on(file.handle());

@@ -9,6 +9,7 @@
 
 #include "import_patch.h"
 #include "saved_inventory.h"
+#include "test_helpers.h"
 
 namespace {
 
@@ -85,24 +86,25 @@ TEST(comparison, exits_with_0_when_identical_1_when_different_and_2_without_a_ba
         {{base, a, a}, 0, identical({a, a}), L"", 3},
     };
     for (const auto& expected : cases) {
+        SCOPED_TRACE("row " + std::to_string(&expected - cases));
         identity_answer = expected.identity;
         std::optional<import_patch> patches[2];
         if (expected.identity != 0) {
             patches[0].emplace("kernel32.dll", "GetFileInformationByHandleEx",
-                               reinterpret_cast<const void*>(&patched_information_ex));
+                               as_import(patched_information_ex));
             patches[1].emplace("kernel32.dll", "GetFileInformationByHandle",
-                               reinterpret_cast<const void*>(&patched_information));
+                               as_import(patched_information));
         }
         const run_result result = run(expected.arguments);
         EXPECT_EQ(result.exit_code, expected.exit_code) << expected.arguments.back();
-        EXPECT_EQ(result.output, expected.output);
-        EXPECT_EQ(result.errors, expected.errors);
+        EXPECT_EQ(result.out, expected.output);
+        EXPECT_EQ(result.error, expected.errors);
     }
     for (const wchar_t* help : {L"--help", L"/?"}) {
         const run_result result = run({help});
         EXPECT_EQ(result.exit_code, 0);
-        EXPECT_TRUE(result.output.starts_with(usage + L"\n"));
-        EXPECT_EQ(result.errors, L"");
+        EXPECT_TRUE(result.out.starts_with(usage + L"\n"));
+        EXPECT_EQ(result.error, L"");
     }
 }
 
@@ -120,7 +122,7 @@ TEST(comparison, a_comparison_that_cannot_be_written_fails_with_2) {
     std::wostream output(&refusing);
     std::wostringstream errors;
     const wchar_t* arguments[] = {base.c_str(), other.c_str()};
-    EXPECT_EQ(run_compare(arguments, output, errors), 2);
+    EXPECT_EQ(pelmar::compare::run_compare(arguments, output, errors), 2);
     EXPECT_EQ(errors.str(),
               L"Failed to write the comparison to standard output. Error code: 0x0000001d.\n");
 }

@@ -87,9 +87,9 @@ TEST(mutation, damaged_inventories_end_with_0_1_or_2_and_never_a_false_identical
         ASSERT_TRUE(result.exit_code >= 0 && result.exit_code <= 2) << round;
         // A complaint always comes with exit code 2, and "identical" only
         // when the damage spared every value.
-        EXPECT_EQ(result.exit_code == 2, !result.errors.empty()) << round;
+        EXPECT_EQ(result.exit_code == 2, !result.error.empty()) << round;
         if (result.exit_code == 0) {
-            EXPECT_EQ(result.output, inventory + L": identical\n") << round;
+            EXPECT_EQ(result.out, inventory + L": identical\n") << round;
             EXPECT_TRUE(keeps_every_value(table, bytes.substr(round % 2 * 2), round % 2 == 1))
                 << round;
         }

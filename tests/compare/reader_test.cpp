@@ -139,13 +139,14 @@ TEST(reader, reads_what_the_utility_writes_and_names_what_it_does_not) {
     const temp_folder folder(L"compare_reader");
     const std::wstring baseline = folder.write(L"base.txt", bytes);
     for (const auto& expected : cases) {
+        SCOPED_TRACE("row " + std::to_string(&expected - cases));
         const std::wstring inventory = folder.write(L"inventory.txt", expected.bytes);
         const run_result result = run({baseline, inventory});
         const std::wstring line = inventory + L": " + expected.problem + L"\n";
-        EXPECT_EQ(result.errors, expected.problem.empty() ? L"" : line);
+        EXPECT_EQ(result.error, expected.problem.empty() ? L"" : line);
         EXPECT_EQ(result.exit_code, expected.exit_code) << expected.problem;
         if (const std::wstring verdict = inventory + L": " + expected.output; !expected.output.empty()) {
-            EXPECT_EQ(result.output.substr(0, verdict.size()), verdict);
+            EXPECT_EQ(result.out.substr(0, verdict.size()), verdict);
         }
     }
 }

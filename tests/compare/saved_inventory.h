@@ -13,6 +13,7 @@
 #include "file_info.h"
 #include "manifest_rows.h"
 #include "missing_text.h"
+#include "program_run.h"
 #include "table_layout.h"
 #include "temp_folder.h"
 
@@ -79,19 +80,10 @@ inline std::string utf16le(const std::wstring& text) {
            std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
 
-struct run_result {
-    int exit_code;
-    std::wstring output;
-    std::wstring errors;
-};
-
 inline run_result run(const std::vector<std::wstring>& arguments) {
     std::vector<const wchar_t*> pointers;
     for (const std::wstring& argument : arguments) {
         pointers.push_back(argument.c_str());
     }
-    std::wostringstream output;
-    std::wostringstream errors;
-    // A braced list is evaluated in order: the comparison runs before its output is taken.
-    return {run_compare(pointers, output, errors), output.str(), errors.str()};
+    return run_program(pelmar::compare::run_compare, pointers);
 }

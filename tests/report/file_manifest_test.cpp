@@ -6,32 +6,40 @@
 #include <gtest/gtest.h>
 
 #include "file_manifest.h"
+#include "manifest_rows.h"
 
-TEST(file_manifest, lists_the_twenty_files_in_table_order) {
-    const struct {
-        std::uint32_t locations;
-        const wchar_t* file_name;
-    } expected[] = {
-        {0x1D, L"pomnres_en.dll"},   {0x1D, L"pomnres_de.dll"},
-        {0x1D, L"pomnres_fr.dll"},   {0x1D, L"pomnres_ja.dll"},
-        {0x1D, L"pomnres_es.dll"},   {0x1D, L"pomnres_zh-CN.dll"},
-        {0x1D, L"pomnres_zh-TW.dll"}, {0x1D, L"pomnres_ko.dll"},
-        {0x1D, L"pomnres_ru.dll"},   {0x1D, L"pmomndrv.dll"},
-        {0x1D, L"pmomnui.dll"},      {0x1D, L"pmxpsomnui.dll"},
-        {0x1D, L"omnprn.dll"},       {0x1C, L"pelmaromn.cat"},
-        {0x1C, L"pelmaromn.inf"},    {0x1D, L"pelmaromn.txt"},
-        {0x1D, L"pelmarxps.txt"},    {0x1D, L"pelmarxpsdrv-pipelineconfig.xml"},
-        {0x1E, L"pmproc.dll"},       {0x1D, L"basecapabilities.xml"},
-    };
-    ASSERT_EQ(file_manifest.size(), std::size(expected));
-    std::size_t pairs = 0;
+constexpr std::uint32_t all_locations = printer_driver_directory | print_processor_directory |
+                                        program_files_directory | program_files_x86_directory |
+                                        driver_package_directory;
+
+TEST(file_manifest, holds_twenty_distinct_files_each_in_some_of_the_five_locations) {
+    ASSERT_EQ(file_manifest.size(), 20u);
     std::set<std::wstring> names;
-    for (std::size_t index = 0; index < file_manifest.size(); ++index) {
-        EXPECT_EQ(file_manifest[index].locations, expected[index].locations) << index;
-        EXPECT_EQ(file_manifest[index].file_name, expected[index].file_name) << index;
-        pairs += std::bitset<32>(file_manifest[index].locations).count();
-        names.insert(file_manifest[index].file_name);
+    std::size_t rows = 0;
+    for (const manifest_entry& entry : file_manifest) {
+        SCOPED_TRACE(testing::Message() << entry.file_name.c_str());
+        EXPECT_FALSE(entry.file_name.empty());
+        EXPECT_TRUE(names.insert(entry.file_name).second);
+        EXPECT_NE(entry.locations, 0u);
+        EXPECT_EQ(entry.locations & ~all_locations, 0u);
+        rows += std::bitset<32>(entry.locations).count();
     }
-    EXPECT_EQ(pairs, 78u);
-    EXPECT_EQ(names.size(), 20u);
+    EXPECT_EQ(rows, 78u);
+}
+
+TEST(manifest_rows, lists_each_file_at_its_locations_in_ascending_location_order) {
+    const std::vector<manifest_row>& rows = manifest_rows();
+    std::size_t at = 0;
+    for (const manifest_entry& entry : file_manifest) {
+        SCOPED_TRACE(testing::Message() << entry.file_name.c_str());
+        std::uint32_t seen = 0;
+        for (; at < rows.size() && rows[at].entry == &entry; ++at) {
+            // Each location a bit of the entry's, above every one before it.
+            EXPECT_NE(entry.locations & rows[at].location, 0u);
+            EXPECT_LT(seen, static_cast<std::uint32_t>(rows[at].location));
+            seen |= rows[at].location;
+        }
+        EXPECT_EQ(seen, entry.locations);
+    }
+    EXPECT_EQ(at, rows.size());
 }

@@ -10,6 +10,7 @@
 #include <objbase.h>
 
 #include "import_patch.h"
+#include "scripted_crypt.h"
 #include "install_location.h"
 #include "manifest_entry.h"
 #include "report_writer.h"
@@ -65,57 +66,6 @@ HRESULT WINAPI scripted_known_folder(REFKNOWNFOLDERID id, DWORD, HANDLE, PWSTR* 
     return S_OK;
 }
 
-// CryptoAPI handles are no kernel handles: they are counted at the calls.
-struct crypt_script {
-    int failing_hash_data = 0;  // the CryptHashData call that fails, 0 for none
-    int hash_data_calls = 0;
-    int hashes = 0;  // created and not destroyed
-    int providers = 0;  // acquired and not released
-    decltype(&CryptHashData) hash_data = nullptr;
-    decltype(&CryptCreateHash) create_hash = nullptr;
-    decltype(&CryptDestroyHash) destroy_hash = nullptr;
-    decltype(&CryptAcquireContextW) acquire = nullptr;
-    decltype(&CryptReleaseContext) release = nullptr;
-};
-crypt_script crypt;
-
-BOOL WINAPI scripted_hash_data(HCRYPTHASH hash, const BYTE* data, DWORD length, DWORD flags) {
-    if (++crypt.hash_data_calls == crypt.failing_hash_data) {
-        SetLastError(static_cast<DWORD>(NTE_FAIL));
-        return FALSE;
-    }
-    return crypt.hash_data(hash, data, length, flags);
-}
-
-BOOL WINAPI counted_create_hash(HCRYPTPROV provider, ALG_ID algorithm, HCRYPTKEY key, DWORD flags,
-                                HCRYPTHASH* hash) {
-    const BOOL created = crypt.create_hash(provider, algorithm, key, flags, hash);
-    crypt.hashes += created ? 1 : 0;
-    return created;
-}
-
-BOOL WINAPI counted_destroy_hash(HCRYPTHASH hash) {
-    --crypt.hashes;
-    return crypt.destroy_hash(hash);
-}
-
-BOOL WINAPI counted_acquire(HCRYPTPROV* provider, LPCWSTR container, LPCWSTR name, DWORD type,
-                            DWORD flags) {
-    const BOOL acquired = crypt.acquire(provider, container, name, type, flags);
-    crypt.providers += acquired ? 1 : 0;
-    return acquired;
-}
-
-BOOL WINAPI counted_release(HCRYPTPROV provider, DWORD flags) {
-    --crypt.providers;
-    return crypt.release(provider, flags);
-}
-
-template <typename function>
-const void* address(function replacement) {
-    return reinterpret_cast<const void*>(replacement);
-}
-
 // Files of one read, of two reads and of none, and one that is absent: every
 // way in which a row opens a file, or tries to.
 const manifest_entry entries[] = {
@@ -149,15 +99,6 @@ protected:
         RemoveDirectoryW(folder.root.c_str());
     }
 
-    handle_leak_test() {
-        crypt = {};
-        crypt.hash_data = hash_data_.original<decltype(&CryptHashData)>();
-        crypt.create_hash = create_hash_.original<decltype(&CryptCreateHash)>();
-        crypt.destroy_hash = destroy_hash_.original<decltype(&CryptDestroyHash)>();
-        crypt.acquire = acquire_.original<decltype(&CryptAcquireContextW)>();
-        crypt.release = release_.original<decltype(&CryptReleaseContext)>();
-    }
-
     std::wstring report() {
         std::wostringstream out;
         print_report(std::begin(entries), std::end(entries), out);
@@ -166,25 +107,29 @@ protected:
 
     // Fails the second read of the second file, while that file is open.
     void report_failing_midway() {
-        crypt.hash_data_calls = 0;
-        crypt.failing_hash_data = 3;
-        try {
-            report();
-            ADD_FAILURE() << "no exception";
-        } catch (const pelmar::crypto::crypto_exception& error) {
-            EXPECT_EQ(error.error_code, static_cast<std::uint32_t>(NTE_FAIL));
-        }
-        EXPECT_EQ(crypt.hash_data_calls, 3);
+        script.failing = crypt_call::hash_data;
+        script.code = static_cast<DWORD>(NTE_FAIL);
+        script.failing_hash_data = 3;
+        script.hash_data_calls = 0;
+        EXPECT_EQ(code_thrown<pelmar::crypto::crypto_exception>([this] { report(); }),
+                  static_cast<std::uint32_t>(NTE_FAIL));
+        EXPECT_EQ(script.hash_data_calls, 3);
     }
 
     import_patch known_folder_{"shell32.dll", "SHGetKnownFolderPath",
-                               address(&scripted_known_folder)};
-    import_patch hash_data_{"advapi32.dll", "CryptHashData", address(&scripted_hash_data)};
-    import_patch create_hash_{"advapi32.dll", "CryptCreateHash", address(&counted_create_hash)};
-    import_patch destroy_hash_{"advapi32.dll", "CryptDestroyHash", address(&counted_destroy_hash)};
-    import_patch acquire_{"advapi32.dll", "CryptAcquireContextW", address(&counted_acquire)};
-    import_patch release_{"advapi32.dll", "CryptReleaseContext", address(&counted_release)};
+                               as_import(scripted_known_folder)};
+    const scripted_crypt crypt_;
 };
+
+// Hashes and providers that are open: created or acquired, and not destroyed
+// or released.
+int open_hashes() {
+    return script.created - script.destroyed;
+}
+
+int open_providers() {
+    return script.acquired - script.released;
+}
 
 }  // namespace
 
@@ -211,9 +156,9 @@ TEST_F(handle_leak_test, a_complete_report_returns_every_handle) {
     const std::size_t before = open_handles();
     EXPECT_EQ(report(), first);
     EXPECT_EQ(open_handles(), before);
-    EXPECT_EQ(crypt.hash_data_calls, 6);
-    EXPECT_EQ(crypt.hashes, 0);
-    EXPECT_EQ(crypt.providers, 0);
+    EXPECT_EQ(script.hash_data_calls, 6);
+    EXPECT_EQ(open_hashes(), 0);
+    EXPECT_EQ(open_providers(), 0);
 }
 
 TEST_F(handle_leak_test, a_hash_failing_midway_through_a_file_returns_every_handle) {
@@ -224,6 +169,6 @@ TEST_F(handle_leak_test, a_hash_failing_midway_through_a_file_returns_every_hand
     const std::size_t before = open_handles();
     report_failing_midway();
     EXPECT_EQ(open_handles(), before);
-    EXPECT_EQ(crypt.hashes, 0);
-    EXPECT_EQ(crypt.providers, 0);
+    EXPECT_EQ(open_hashes(), 0);
+    EXPECT_EQ(open_providers(), 0);
 }

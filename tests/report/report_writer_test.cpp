@@ -7,9 +7,9 @@
 #include <wincrypt.h>
 
 #include "file_info.h"
-#include "import_patch.h"
 #include "manifest_entry.h"
 #include "report_writer.h"
+#include "scripted_crypt.h"
 #include "table_layout.h"
 #include "win32_exception.h"
 
@@ -23,50 +23,9 @@ const std::wstring header = L"HASH" + spaces(36) + L"\t" + spaces(6) + L"SIZE\tV
                             spaces(18) + L"\tFILENAME" + spaces(22) + L"\tDIRECTORY\n";
 const std::wstring digest = L"da39a3ee5e6b4b0d3255bfef95601890afd80709";
 
-struct provider_script {
-    DWORD refusal = 0;  // non-zero: acquisition fails with this code
-    int acquired = 0;
-    int released = 0;
-    std::wstring provider_name;
-    DWORD type = 0;
-    DWORD flags = 0;
-    bool container_named = false;
-    decltype(&CryptAcquireContextW) acquire = nullptr;
-    decltype(&CryptReleaseContext) release = nullptr;
-};
-provider_script provider;
-
-BOOL WINAPI counted_acquire(HCRYPTPROV* handle, LPCWSTR container, LPCWSTR name, DWORD type,
-                            DWORD flags) {
-    provider.container_named = container != nullptr;
-    provider.provider_name = name != nullptr ? name : L"";
-    provider.type = type;
-    provider.flags = flags;
-    if (provider.refusal != 0) {
-        SetLastError(provider.refusal);
-        return FALSE;
-    }
-    ++provider.acquired;
-    return provider.acquire(handle, container, name, type, flags);
-}
-
-BOOL WINAPI counted_release(HCRYPTPROV handle, DWORD flags) {
-    ++provider.released;
-    return provider.release(handle, flags);
-}
-
 class print_report_test : public testing::Test {
 protected:
-    print_report_test() {
-        provider = {};
-        provider.acquire = acquire_.original<decltype(&CryptAcquireContextW)>();
-        provider.release = release_.original<decltype(&CryptReleaseContext)>();
-    }
-
-    import_patch acquire_{"advapi32.dll", "CryptAcquireContextW",
-                          reinterpret_cast<const void*>(&counted_acquire)};
-    import_patch release_{"advapi32.dll", "CryptReleaseContext",
-                          reinterpret_cast<const void*>(&counted_release)};
+    const scripted_crypt crypt_;
     std::wostringstream out;
 };
 
@@ -76,32 +35,30 @@ TEST_F(print_report_test, empty_range_writes_the_header_and_uses_one_provider) {
     const manifest_entry none[1] = {};
     print_report(none, none, out);
     EXPECT_EQ(out.str(), header);
-    EXPECT_EQ(provider.acquired, 1);
-    EXPECT_EQ(provider.released, 1);
-    EXPECT_FALSE(provider.container_named);
-    EXPECT_EQ(provider.provider_name, L"Microsoft Enhanced RSA and AES Cryptographic Provider");
-    EXPECT_EQ(provider.type, static_cast<DWORD>(PROV_RSA_AES));
-    EXPECT_EQ(provider.flags, static_cast<DWORD>(CRYPT_VERIFYCONTEXT));
+    EXPECT_EQ(script.acquired, 1);
+    EXPECT_EQ(script.released, 1);
+    EXPECT_FALSE(script.container_named);
+    EXPECT_EQ(script.provider_name, L"Microsoft Enhanced RSA and AES Cryptographic Provider");
+    EXPECT_EQ(script.type, static_cast<DWORD>(PROV_RSA_AES));
+    EXPECT_EQ(script.flags, static_cast<DWORD>(CRYPT_VERIFYCONTEXT));
 }
 
 TEST_F(print_report_test, entries_without_a_known_location_bit_write_no_rows) {
     const manifest_entry entries[] = {{0, L"none.dll"}, {0xFFFFFFE0, L"high.dll"}};
     print_report(std::begin(entries), std::end(entries), out);
     EXPECT_EQ(out.str(), header);
-    EXPECT_EQ(provider.released, 1);
+    EXPECT_EQ(script.released, 1);
 }
 
 TEST_F(print_report_test, refused_provider_throws_its_code_before_any_output) {
-    provider.refusal = static_cast<DWORD>(NTE_PROV_TYPE_NOT_DEF);
+    script.failing = crypt_call::acquire;
+    script.code = static_cast<DWORD>(NTE_PROV_TYPE_NOT_DEF);
     const manifest_entry entries[] = {{0x1D, L"pmomnui.dll"}};
-    try {
-        print_report(std::begin(entries), std::end(entries), out);
-        ADD_FAILURE() << "no exception";
-    } catch (const pelmar::crypto::crypto_exception& error) {
-        EXPECT_EQ(error.error_code, 0x80090017u);
-    }
+    EXPECT_EQ(code_thrown<pelmar::crypto::crypto_exception>(
+                  [&] { print_report(std::begin(entries), std::end(entries), out); }),
+              0x80090017u);
     EXPECT_EQ(out.str(), L"");
-    EXPECT_EQ(provider.released, 0);
+    EXPECT_EQ(script.released, 0);
 }
 
 TEST(print_row, writes_fixed_width_columns_separated_by_single_tabs) {
@@ -134,6 +91,7 @@ TEST(print_row, writes_fixed_width_columns_separated_by_single_tabs) {
         {sized(18446744073709551614u), sized_row(L"18446744073709551614")},
     };
     for (const auto& test : cases) {
+        SCOPED_TRACE("row " + std::to_string(&test - cases));
         std::wostringstream fresh;
         print_row(fresh, test.record) << L'|';
         EXPECT_EQ(fresh.str(), test.line + L'|');

@@ -7,13 +7,10 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <windows.h>
-#include <wincrypt.h>
-#include <wintrust.h>
-#include <mscat.h>
 
 #include "import_patch.h"
 #include "test_helpers.h"
+#include "windows8_catalogs.h"
 
 // WinVerifyTrust as a script: it answers each verification with the code and
 // signer set for its kind of subject (a catalog's own signature, whether of
@@ -61,11 +58,9 @@ inline LONG WINAPI scripted_verify_trust(HWND, GUID*, LPVOID pointer) {
     if (data->dwUnionChoice == WTD_CHOICE_CATALOG) {
         trust.catalog_path = data->pCatalog->pcwszCatalogFilePath;
         trust.member_tag = data->pCatalog->pcwszMemberTag;
-        // Windows 8 added hCatAdmin behind the fields older headers know.
-        EXPECT_EQ(data->pCatalog->cbStruct, sizeof(WINTRUST_CATALOG_INFO) + sizeof(HCATADMIN));
-        trust.catalog_admin =
-            *reinterpret_cast<const HCATADMIN*>(reinterpret_cast<const char*>(data->pCatalog) +
-                                               sizeof(WINTRUST_CATALOG_INFO));
+        // Windows 8's structure, with hCatAdmin behind the fields older systems know.
+        EXPECT_EQ(data->pCatalog->cbStruct, sizeof(WINTRUST_CATALOG_INFO));
+        trust.catalog_admin = data->pCatalog->hCatAdmin;
         if (const auto answer = trust.catalogs.find(trust.catalog_path);
             answer != trust.catalogs.end()) {
             current_signer() = answer->second.second;

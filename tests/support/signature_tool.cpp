@@ -18,22 +18,13 @@
 #include <mscat.h>
 
 #include "catalog_hasher.h"
+#include "hex_text.h"
 #include "opened_file.h"
 #include "tool_output.h"
 #include "trust_verification.h"
 #include "unique_file_handle.h"
 
 namespace {
-
-std::wstring hex(const BYTE* bytes, DWORD size) {
-    static const wchar_t digits[] = L"0123456789ABCDEF";
-    std::wstring text;
-    for (DWORD index = 0; index < size; ++index) {
-        text += digits[bytes[index] >> 4];
-        text += digits[bytes[index] & 0xF];
-    }
-    return text;
-}
 
 // Wine hashes from the file's current position: each hash starts at the top.
 void rewind(HANDLE file) {
@@ -54,7 +45,7 @@ void print_tags(const wchar_t* path) {
     if (!CryptCATAdminCalcHashFromFileHandle(file, &size, hash, 0)) {
         fail(L"CryptCATAdminCalcHashFromFileHandle");
     }
-    write_utf8(STD_OUTPUT_HANDLE, L"SHA1 " + hex(hash, size) + L"\n");
+    write_utf8(STD_OUTPUT_HANDLE, L"SHA1 " + hex_text(hash, size) + L"\n");
 
     const HMODULE wintrust = GetModuleHandleW(L"wintrust.dll");
     const auto acquire = reinterpret_cast<decltype(&CryptCATAdminAcquireContext2)>(
@@ -71,7 +62,7 @@ void print_tags(const wchar_t* path) {
         if (!calculate(admin.get(), file, &size, hash, 0)) {
             fail(L"CryptCATAdminCalcHashFromFileHandle2");
         }
-        write_utf8(STD_OUTPUT_HANDLE, L"SHA256 " + hex(hash, size) + L"\n");
+        write_utf8(STD_OUTPUT_HANDLE, L"SHA256 " + hex_text(hash, size) + L"\n");
     }
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <string>
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include "console_output.h"
@@ -27,6 +29,19 @@ struct stand_in<result(arguments...), code> {
     }
     static result WINAPI throw_bad_alloc(arguments...) { throw std::bad_alloc(); }
 };
+
+// The Windows error code of the `exception_type` that `run` throws; wide
+// enough to compare with the codes' own (signed) constants without a cast.
+template <typename exception_type, typename action>
+std::int64_t code_thrown(action run) {
+    try {
+        run();
+    } catch (const exception_type& failure) {
+        return failure.error_code;
+    }
+    ADD_FAILURE() << "no exception";
+    return 0;
+}
 
 // A file in the temporary folder, open for writing, deleted at the end.
 class temp_file {

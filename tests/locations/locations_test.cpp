@@ -14,6 +14,7 @@
 #include "location_cache.h"
 #include "location_resolver.h"
 #include "spooler_queries.h"
+#include "test_helpers.h"
 #include "win32_exception.h"
 
 namespace {
@@ -155,33 +156,18 @@ int __cdecl fake_waccess(const wchar_t* path, int mode) {
     return s.access_result;
 }
 
-// Wide enough to compare with the codes' own (signed) constants without a cast.
-template <typename exception_type, typename action>
-std::int64_t code_thrown(action run) {
-    try {
-        run();
-    } catch (const exception_type& failure) {
-        return failure.error_code;
-    }
-    ADD_FAILURE() << "no exception";
-    return 0;
-}
-
-template <typename function>
-const void* address(function* replacement) {
-    return reinterpret_cast<const void*>(replacement);
-}
-
 class locations_test : public testing::Test {
 protected:
     locations_test() { s = script(); }
 
-    import_patch enum_{"winspool.drv", "EnumPrinterDriversW", address(fake_enum_printer_drivers)};
+    import_patch enum_{"winspool.drv", "EnumPrinterDriversW",
+                       as_import(fake_enum_printer_drivers)};
     import_patch processor_{"winspool.drv", "GetPrintProcessorDirectoryW",
-                            address(fake_print_processor_directory)};
-    import_patch folder_{"shell32.dll", "SHGetKnownFolderPath", address(fake_known_folder_path)};
-    import_patch free_{"ole32.dll", "CoTaskMemFree", address(fake_co_task_mem_free)};
-    import_patch access_{"msvcrt.dll", "_waccess", address(fake_waccess)};
+                            as_import(fake_print_processor_directory)};
+    import_patch folder_{"shell32.dll", "SHGetKnownFolderPath",
+                         as_import(fake_known_folder_path)};
+    import_patch free_{"ole32.dll", "CoTaskMemFree", as_import(fake_co_task_mem_free)};
+    import_patch access_{"msvcrt.dll", "_waccess", as_import(fake_waccess)};
 };
 
 TEST_F(locations_test, driver_enumeration_asks_for_the_size_then_fills_exactly_that_much) {

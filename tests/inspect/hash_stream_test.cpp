@@ -153,7 +153,7 @@ TEST_P(hash_stream_crypt_failure, throws_the_code_leaves_out_untouched_and_relea
     counting_stream stream("abc");
     std::wstring out = untouched;
     const auto hash = [&] { hash_stream(provider, CALG_SHA1, stream, 3, 65536, L"", out); };
-    EXPECT_EQ(crypto_code_thrown(hash), GetParam().code);
+    EXPECT_EQ(code_thrown<pelmar::crypto::crypto_exception>(hash), GetParam().code);
     EXPECT_EQ(out, untouched);
     EXPECT_EQ(script.destroyed, GetParam().destroyed);
     if (GetParam().call == crypt_call::create_hash) {

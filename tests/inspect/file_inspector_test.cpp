@@ -108,7 +108,7 @@ BOOL WINAPI counted_read(HANDLE file, void* buffer, DWORD count, DWORD* delivere
 TEST_F(inspect_file_test, finds_the_file_through_a_doubled_backslash_and_reads_it_in_64_kib) {
     create(L"data.bin", pattern(65537));
     const std::wstring with_backslash = directory + L"\\";
-    const import_patch patch("kernel32.dll", "ReadFile", address(counted_read));
+    const import_patch patch("kernel32.dll", "ReadFile", as_import(counted_read));
     reads = {{}, patch.original<decltype(&ReadFile)>()};
     const file_info info = inspect(L"data.bin", with_backslash);
     EXPECT_EQ(info.directory(), with_backslash);
@@ -159,7 +159,7 @@ BOOL WINAPI resize_then_seek(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER
 }
 
 TEST_F(inspect_file_test, hashes_the_measured_length_of_a_file_that_changes_length) {
-    const import_patch patch("kernel32.dll", "SetFilePointerEx", address(resize_then_seek));
+    const import_patch patch("kernel32.dll", "SetFilePointerEx", as_import(resize_then_seek));
     resize = {create(L"shrinks.bin", pattern(100000)), 50000, false,
               patch.original<decltype(&SetFilePointerEx)>()};
     expect_placeholder(inspect(L"shrinks.bin"), directory, L"shrinks.bin");
@@ -176,7 +176,7 @@ TEST_F(inspect_file_test, passes_a_crypto_failure_out_and_closes_the_file) {
     const std::wstring path = create(L"data.bin", "abc");
     {
         const scripted_crypt failing(crypt_call::hash_data, static_cast<DWORD>(NTE_BAD_HASH));
-        EXPECT_EQ(crypto_code_thrown([&] { inspect(L"data.bin"); }),
+        EXPECT_EQ(code_thrown<pelmar::crypto::crypto_exception>([&] { inspect(L"data.bin"); }),
                   static_cast<DWORD>(NTE_BAD_HASH));
         EXPECT_EQ(script.destroyed, 1);
     }

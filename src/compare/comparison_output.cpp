@@ -1,0 +1,195 @@
+#include "comparison_output.h"
+
+#include <algorithm>
+#include <iomanip>
+#include <map>
+#include <ranges>
+#include <string_view>
+#include <vector>
+
+#include "csv_record.h"
+#include "file_manifest.h"
+#include "manifest_rows.h"
+#include "missing_text.h"
+
+namespace pelmar::compare {
+
+namespace {
+
+// The changes by the names CSV records give them.
+std::wstring_view change_name(row_change change) {
+    constexpr std::wstring_view names[] = {L"",           L"location missing", L"location added",
+                                           L"file missing", L"file added",     L"changed",
+                                           L"corrupt or altered"};
+    return names[static_cast<std::size_t>(change)];
+}
+
+// A support engineer acts on the inventories named and counts the rest.
+constexpr std::size_t named_per_group = 10;
+
+class text : public comparison_output {
+public:
+    explicit text(std::wostream& out) : out_(out) {}
+
+    void compared(const std::wstring& name, const inventory& baseline, const inventory& other,
+                  const row_changes& changes) override {
+        if (other.problem.empty() && changes.empty()) {
+            out_ << name << L": identical\n";
+            return;
+        }
+        out_ << name << L": " << changes.size() << L" of " << other.rows.size()
+             << L" rows differ\n";
+        for (const auto& [row, change] : changes) {
+            report_row(name, row, change, baseline.rows[row], other.rows[row]);
+        }
+    }
+
+    void unusable(const std::wstring& name, const std::wstring& problem) override {
+        add_to_group(unusable_, problem, name);
+    }
+
+    void summary(std::uint64_t identical, std::uint64_t differing,
+                 std::uint64_t unusable) override {
+        const std::uint64_t inventories = identical + differing + unusable;
+        if (inventories > 1) {
+            out_ << L'\n' << inventories << L" inventories: " << identical << L" identical, "
+                 << differing << L" differ, " << unusable << L" could not be used\n";
+            print_groups(L"Differences from the baseline, most frequent first:", differences_);
+            print_groups(L"Could not be used, most frequent first:", unusable_);
+        }
+    }
+
+private:
+    void report_row(const std::wstring& name, std::size_t row, row_change change,
+                    const inventory_row& baseline, const inventory_row& other) {
+        // The names padded to two characters beyond the longest, so that lines line up.
+        static const std::size_t file_width = 2 + std::ranges::max(std::views::transform(
+            file_manifest, [](const manifest_entry& file) { return file.file_name.size(); }));
+        static const std::size_t location_width = 2 + std::ranges::max(std::views::transform(
+            location_names, [](std::wstring_view location) { return location.size(); }));
+        const manifest_row& listed = manifest_rows()[row];  // its file and location
+        std::wstring line = listed.entry->file_name;
+        line.resize(file_width, L' ');
+        line += location_name(listed.location);
+        line.resize(file_width + location_width, L' ');
+        const bool version_or_size = change == row_change::version_or_size;
+        if (change == row_change::content) {
+            line += L"content differs at the same version and size: corrupt or altered";
+        } else if (!version_or_size) {
+            line += change_name(change);
+        }
+        if (version_or_size && baseline.version != other.version) {
+            line.append(L"version ").append(baseline.version).append(L" -> ").append(other.version);
+        }
+        if (version_or_size && baseline.size != other.size) {
+            line += baseline.version != other.version ? L", size " : L"size ";
+            line += std::to_wstring(baseline.size) + L" -> " + std::to_wstring(other.size);
+        }
+        out_ << L"  " << line << L'\n';
+        add_to_group(differences_, line, name);
+    }
+
+    // What a fleet's inventories have in common: the same change of the same
+    // row, or the same reason why an inventory could not be used; each group
+    // with how many inventories are in it, and the first ones.
+    struct group {
+        std::uint64_t count = 0;
+        std::vector<std::wstring> inventories;
+    };
+    using groups = std::map<std::wstring, group>;
+
+    void add_to_group(groups& to, const std::wstring& text, const std::wstring& name) {
+        group& into = to[text];
+        largest_ = std::max(largest_, ++into.count);
+        if (into.count <= named_per_group) {
+            into.inventories.push_back(name);
+        }
+    }
+
+    // The groups under a heading, most frequent first, each followed by the
+    // names of its first inventories.
+    void print_groups(std::wstring_view heading, const groups& of) {
+        const std::size_t width = std::to_wstring(largest_).size();
+        const std::wstring indent(width + 6, L' ');
+        // Equal counts stay in the order of their texts.
+        std::multimap<std::uint64_t, const groups::value_type*, std::greater<>> order;
+        for (const auto& entry : of) {
+            order.emplace(entry.second.count, &entry);
+        }
+        out_ << (order.empty() ? L"" : heading) << (order.empty() ? L"" : L"\n");
+        for (const auto& [count, entry] : order) {
+            const auto& [text, found] = *entry;
+            out_ << L"  " << std::right << std::setw(static_cast<std::streamsize>(width)) << count
+                 << L"  " << text << L'\n';
+            for (const std::wstring& name : found.inventories) {
+                out_ << indent << name << L'\n';
+            }
+            if (found.count > found.inventories.size()) {
+                out_ << indent << L"and " << found.count - found.inventories.size() << L" more\n";
+            }
+        }
+    }
+
+    std::wostream& out_;
+    groups differences_;
+    groups unusable_;
+    std::uint64_t largest_ = 0;  // the largest group's count
+};
+
+class csv : public comparison_output {
+public:
+    explicit csv(std::wostream& out) : out_(out) {
+        // The byte order mark tells Excel that the text is UTF-8.
+        out_ << L"\uFEFFinventory,file,location,change,baseline_version,version,baseline_size,"
+                L"size,baseline_sha1,sha1,detail\n";
+    }
+
+    void compared(const std::wstring& name, const inventory& baseline, const inventory& other,
+                  const row_changes& changes) override {
+        if (other.problem.empty() && changes.empty()) {
+            whole_inventory(name, L"identical", {});
+        }
+        for (const auto& [row, change] : changes) {
+            report_row(name, row, change, baseline.rows[row], other.rows[row]);
+        }
+    }
+
+    void unusable(const std::wstring& name, const std::wstring& problem) override {
+        whole_inventory(name, L"unusable", problem);
+    }
+
+private:
+    void report_row(const std::wstring& name, std::size_t row, row_change change,
+                    const inventory_row& baseline, const inventory_row& other) {
+        // Each side's values where its file is present.
+        const auto of = [](const inventory_row& side, std::wstring_view value) {
+            return side.file_present ? value : std::wstring_view();
+        };
+        const manifest_row& listed = manifest_rows()[row];  // its file and location
+        const std::wstring sizes[] = {std::to_wstring(baseline.size), std::to_wstring(other.size)};
+        write_csv_record(out_, {name, listed.entry->file_name, location_name(listed.location),
+                                change_name(change), of(baseline, baseline.version),
+                                of(other, other.version), of(baseline, sizes[0]),
+                                of(other, sizes[1]), of(baseline, baseline.hash),
+                                of(other, other.hash), {}});
+    }
+
+    void whole_inventory(std::wstring_view name, std::wstring_view change,
+                         std::wstring_view detail) {
+        write_csv_record(out_, {name, {}, {}, change, {}, {}, {}, {}, {}, {}, detail});
+    }
+
+    std::wostream& out_;
+};
+
+}  // namespace
+
+std::unique_ptr<comparison_output> text_output(std::wostream& out) {
+    return std::make_unique<text>(out);
+}
+
+std::unique_ptr<comparison_output> csv_output(std::wostream& out) {
+    return std::make_unique<csv>(out);
+}
+
+}  // namespace pelmar::compare

@@ -1,0 +1,127 @@
+#include "named_files.h"
+
+#include "error_code_text.h"
+#include "folder_listing.h"
+#include "unique_file_handle.h"
+
+namespace pelmar::compare {
+
+namespace {
+
+// FILE_ID_INFO and its class, which the headers declare for Windows 8 and
+// later only; Windows 7 refuses the call.
+struct file_id_info {
+    ULONGLONG volume_serial;
+    ULONGLONG file_id[2];  // lower half, upper half
+};
+constexpr auto file_id_info_class = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
+// Whether an identity tells one file from every other: some file systems and
+// network redirectors give every file an id of 0 or all ones.
+bool is_certain(const file_identity& identity) {
+    constexpr std::uint64_t ones = ~std::uint64_t{0};
+    return (identity[2] != 0 && identity[2] != ones) || (identity[1] != 0 && identity[1] != ones);
+}
+
+// The serial number of the volume that holds `folder`, where a listing's
+// file indexes are the file ids that FILE_ID_INFO gives: on every file
+// system but ReFS, whose 128-bit ids they do not hold.
+std::optional<std::uint64_t> indexed_volume(const std::wstring& folder) {
+    const HANDLE opened = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                      FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    const unique_file_handle owner(opened);
+    const std::optional<file_identity> identity = certain_identity(opened);
+    wchar_t file_system[MAX_PATH + 1] = L"";
+    const bool indexed = identity && GetVolumeInformationByHandleW(opened, nullptr, 0, nullptr,
+                                                                  nullptr, nullptr, file_system,
+                                                                  MAX_PATH + 1);
+    return indexed && std::wstring_view(file_system) != L"ReFS" ? std::optional((*identity)[0])
+                                                                 : std::nullopt;
+}
+
+}  // namespace
+
+bool matches_wildcard(std::wstring_view pattern, std::wstring_view name) {
+    // As in cmd, a final "." asks for names without an extension.
+    if (pattern.ends_with(L'.')) {
+        if (name.find(L'.') != std::wstring_view::npos) {
+            return false;
+        }
+        pattern.remove_suffix(1);
+    }
+    // Greedy, and back to the last star on a mismatch.
+    std::size_t next = 0;
+    std::size_t star = std::wstring_view::npos;
+    std::size_t star_name = 0;
+    for (std::size_t at = 0; at < name.size();) {
+        if (next < pattern.size() && (pattern[next] == L'?' || pattern[next] == name[at])) {
+            ++next;
+            ++at;
+        } else if (next < pattern.size() && pattern[next] == L'*') {
+            star = next++;
+            star_name = at;
+        } else if (star != std::wstring_view::npos) {
+            next = star + 1;
+            at = ++star_name;
+        } else {
+            return false;
+        }
+    }
+    // As in Windows, a name without an extension also matches a final ".*".
+    const std::size_t rest = pattern.find_first_not_of(L'*', next);
+    return rest == std::wstring_view::npos ||
+           (pattern[rest] == L'.' &&
+            pattern.find_first_not_of(L'*', rest + 1) == std::wstring_view::npos);
+}
+
+std::optional<file_identity> certain_identity(HANDLE file) {
+    file_identity identity{};
+    file_id_info about{};
+    BY_HANDLE_FILE_INFORMATION old{};
+    if (GetFileInformationByHandleEx(file, file_id_info_class, &about, sizeof about)) {
+        identity = {about.volume_serial, about.file_id[1], about.file_id[0]};
+    } else if (GetFileInformationByHandle(file, &old)) {
+        identity = {old.dwVolumeSerialNumber, 0,
+                    std::uint64_t{old.nFileIndexHigh} << 32 | old.nFileIndexLow};
+    }
+    return is_certain(identity) ? std::optional(identity) : std::nullopt;
+}
+
+std::wstring files_named(const std::wstring& argument, std::vector<named_file>& files) {
+    files.clear();
+    // Up to and including the last backslash, slash or drive colon.
+    const std::size_t folder_end = argument.find_last_of(L"\\/:") + 1;
+    if (argument.find_first_of(L"*?", folder_end) == std::wstring::npos) {
+        files.push_back({argument, std::nullopt});
+        return {};
+    }
+    const std::wstring folder = argument.substr(0, folder_end);
+    // "C:" is drive C's current folder, as "" is the current folder.
+    const std::wstring listed = folder.empty() || folder.back() == L':' ? folder + L"." : folder;
+    std::vector<folder_entry> entries;
+    if (const std::uint32_t error = list_folder(listed, entries)) {
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                   ? L"no file matches"
+                   : L"the folder cannot be listed. " + error_code_text(error);
+    }
+    // The listing's file indexes spare asking each of a fleet's thousands of
+    // files for its id (under Wine, a round trip to the mount manager each).
+    const std::optional<std::uint64_t> volume = indexed_volume(listed);
+    const std::wstring pattern = file_name_key(std::wstring_view(argument).substr(folder_end));
+    for (const folder_entry& entry : entries) {
+        if (!entry.is_folder() && matches_wildcard(pattern, file_name_key(entry.name))) {
+            // A link's own index is not its target's.
+            const file_identity identity{volume.value_or(0), 0, entry.file_index};
+            const bool known = volume && is_certain(identity) &&
+                               (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+            files.push_back({folder + entry.name, known ? std::optional(identity) : std::nullopt});
+        }
+    }
+    return files.empty() ? L"no file matches" : std::wstring();
+}
+
+}  // namespace pelmar::compare
