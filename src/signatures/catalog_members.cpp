@@ -10,7 +10,6 @@
 #include <mscat.h>
 
 #include "error_code_text.h"
-#include "package_catalog.h"
 #include "unique_handle.h"
 
 namespace {
@@ -131,13 +130,12 @@ std::wstring read_catalog_members(const std::string& bytes, std::vector<catalog_
         if (const wchar_t* problem = read_member(list.rgCTLEntry[index], member)) {
             return std::wstring(L"malformed catalog: ") + problem;
         }
-        const auto same = [&](const catalog_member& other) {
-            return other.tag == member.tag ||
-                   (!member.file_name.empty() && same_file_name(other.file_name, member.file_name));
-        };
-        const bool listed_twice = std::any_of(members.begin(), members.end(), same);
-        if (listed_twice) {
-            return L"malformed catalog: a file or tag listed twice";
+        // One name may carry several hashes, one for each architecture's
+        // copy; a tag is the one key the catalog services look a member up
+        // by, so two entries of one tag could each be read for the other.
+        const auto same_tag = [&](const catalog_member& other) { return other.tag == member.tag; };
+        if (std::any_of(members.begin(), members.end(), same_tag)) {
+            return L"malformed catalog: a tag listed twice";
         }
         members.push_back(std::move(member));
     }
