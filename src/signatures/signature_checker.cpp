@@ -153,15 +153,12 @@ bool listed_member_name(HANDLE catalog, const std::wstring& tag,
                       : L"cannot be read. " + error_code_text(error_code);
         return false;
     }
-    std::vector<catalog_member> members;
-    problem = read_catalog_members(bytes, members);
-    const auto found = std::find_if(members.begin(), members.end(), [&](const auto& member) {
-        return same_file_name(member.tag, tag) && member.digest == hash;
-    });
-    if (!problem.empty() || found == members.end()) {
+    std::optional<catalog_member> member;
+    problem = read_catalog_member(bytes, tag, member);
+    if (!problem.empty() || !member || member->digest != hash) {
         return false;
     }
-    name = found->file_name;
+    name = member->file_name;
     return true;
 }
 
