@@ -35,14 +35,16 @@ bool exists(const std::wstring& text) {
     return _waccess(text.c_str(), 0) == 0;
 }
 
-// The path field of the first driver, in the spooler's order, whose name is
-// exactly the product's: letter case counts, as does every other character.
+// The path field of the first driver of `environment`, in the spooler's
+// order, whose name is exactly the product's: letter case counts, as does
+// every other character.
 template <typename driver_info, typename path_field>
-std::wstring driver_path(std::uint32_t level, path_field driver_info::*field) {
+std::wstring driver_path(const wchar_t* environment, std::uint32_t level,
+                         path_field driver_info::*field) {
     std::uint32_t needed = 0;
     std::uint32_t returned = 0;
     const auto buffer =
-        pelmar::winspool::enum_printer_drivers(all_environments, level, needed, returned);
+        pelmar::winspool::enum_printer_drivers(environment, level, needed, returned);
     if (!buffer) {
         return std::wstring();
     }
@@ -98,7 +100,7 @@ std::wstring print_processor_folder() {
 std::wstring resolve_location(std::int32_t location) {
     switch (location) {
         case printer_driver_directory:
-            return driver_folder(driver_path(2, &DRIVER_INFO_2W::pDriverPath),
+            return driver_folder(driver_path(all_environments, 2, &DRIVER_INFO_2W::pDriverPath),
                                  printer_driver_directory);
         case print_processor_directory:
             return print_processor_folder();
@@ -107,9 +109,15 @@ std::wstring resolve_location(std::int32_t location) {
         case program_files_x86_directory:
             return vendor_folder_under(FOLDERID_ProgramFilesX86, program_files_x86_directory);
         case driver_package_directory:
-            return driver_folder(driver_path(8, &DRIVER_INFO_8W::pszInfPath),
+            return driver_folder(driver_path(all_environments, 8, &DRIVER_INFO_8W::pszInfPath),
                                  driver_package_directory);
         default:
             return std::wstring();
     }
+}
+
+std::wstring resolve_native_printer_driver_directory() {
+    // No environment names the caller's own: "Windows x64" for this program.
+    return driver_folder(driver_path(nullptr, 2, &DRIVER_INFO_2W::pDriverPath),
+                         printer_driver_directory);
 }

@@ -10,7 +10,8 @@ namespace pelmar::winspool {
 // by the texts they point into; the pointers live as long as the buffer.
 using driver_info_buffer = std::unique_ptr<unsigned char[]>;
 
-// Lists the local spooler's printer drivers for `environment` at `level`.
+// Lists the local spooler's printer drivers for `environment` at `level`; a
+// null environment is the caller's own.
 // Returns no buffer when the spooler completed without needing one; `returned`
 // counts the records. Throws enum_printer_drivers_exception.
 [[nodiscard]] driver_info_buffer enum_printer_drivers(const wchar_t* environment,

@@ -1,8 +1,8 @@
 #include "catalog_members.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string_view>
+#include <unordered_set>
 
 #include <windows.h>
 #include <wincrypt.h>
@@ -94,9 +94,9 @@ const wchar_t* read_member(const CTL_ENTRY& entry, catalog_member& member) {
     return member.digest.empty() ? L"an entry without a digest" : nullptr;
 }
 
-}  // namespace
-
-std::wstring read_catalog_members(const std::string& bytes, std::vector<catalog_member>& members) {
+// The trust list a catalog's bytes sign, decoded into `trust_list`; why it
+// cannot be, in words, or nothing.
+std::wstring read_trust_list(const std::string& bytes, std::vector<unsigned char>& trust_list) {
     const unique_crypt_message message(CryptMsgOpenToDecode(encoding, 0, 0, 0, nullptr, nullptr));
     DWORD size = 0;
     std::string inner_type;
@@ -117,7 +117,7 @@ std::wstring read_catalog_members(const std::string& bytes, std::vector<catalog_
     if (inner_type.c_str() != std::string_view(szOID_CTL)) {
         return L"not a catalog: it signs something else";
     }
-    const auto trust_list = decode(PKCS_CTL, content.data(), size);
+    trust_list = decode(PKCS_CTL, content.data(), size);
     if (trust_list.empty()) {
         return L"catalog cannot be read. " + error_code_text(GetLastError());
     }
@@ -126,20 +126,55 @@ std::wstring read_catalog_members(const std::string& bytes, std::vector<catalog_
         list.SubjectUsage.rgpszUsageIdentifier[0] != catalog_list_usage) {
         return L"not a catalog: a trust list of another kind";
     }
+    return {};
+}
+
+}  // namespace
+
+std::wstring read_catalog_members(const std::string& bytes, std::vector<catalog_member>& members) {
+    std::vector<unsigned char> trust_list;
+    if (std::wstring problem = read_trust_list(bytes, trust_list); !problem.empty()) {
+        return problem;
+    }
+    const auto& list = *reinterpret_cast<const CTL_INFO*>(trust_list.data());
+    // A package of many files lists thousands: the tags seen are looked
+    // up, not searched.
+    std::unordered_set<std::wstring> tags;
     for (DWORD index = 0; index < list.cCTLEntry; ++index) {
         catalog_member member;
         if (const wchar_t* problem = read_member(list.rgCTLEntry[index], member)) {
             return std::wstring(L"malformed catalog: ") + problem;
         }
-        const auto same = [&](const catalog_member& other) {
-            return other.tag == member.tag ||
-                   (!member.file_name.empty() && same_file_name(other.file_name, member.file_name));
-        };
-        const bool listed_twice = std::any_of(members.begin(), members.end(), same);
-        if (listed_twice) {
-            return L"malformed catalog: a file or tag listed twice";
+        // One name may carry several hashes, one for each architecture's
+        // copy; a tag is the one key the catalog services look a member up
+        // by, so two entries of one tag could each be read for the other.
+        if (!tags.insert(member.tag).second) {
+            return L"malformed catalog: a tag listed twice";
         }
         members.push_back(std::move(member));
+    }
+    return {};
+}
+
+std::wstring read_catalog_member(const std::string& bytes, const std::wstring& tag,
+                                 std::optional<catalog_member>& member) {
+    std::vector<unsigned char> trust_list;
+    if (std::wstring problem = read_trust_list(bytes, trust_list); !problem.empty()) {
+        return problem;
+    }
+    const auto& list = *reinterpret_cast<const CTL_INFO*>(trust_list.data());
+    for (DWORD index = 0; index < list.cCTLEntry; ++index) {
+        const CRYPT_DATA_BLOB& identifier = list.rgCTLEntry[index].SubjectIdentifier;
+        std::wstring entry_tag;
+        if (utf16_text(identifier.pbData, identifier.cbData, entry_tag) &&
+            same_file_name(entry_tag, tag)) {
+            catalog_member found;
+            if (const wchar_t* problem = read_member(list.rgCTLEntry[index], found)) {
+                return std::wstring(L"malformed catalog: ") + problem;
+            }
+            member = std::move(found);
+            return {};
+        }
     }
     return {};
 }

@@ -1,6 +1,5 @@
 #include "package_catalog.h"
 
-#include <algorithm>
 #include <cstdint>
 
 #include "error_code_text.h"
@@ -62,10 +61,12 @@ package_catalog::package_catalog(const std::wstring& directory) {
     can_vouch_ = true;
 }
 
-const catalog_member* package_catalog::member_named(const std::wstring& name) const {
-    const auto found = std::find_if(members_.begin(), members_.end(),
-                                    [&](const catalog_member& member) {
-                                        return same_file_name(member.file_name, name);
-                                    });
-    return found != members_.end() ? &*found : nullptr;
+std::vector<const catalog_member*> package_catalog::members_named(const std::wstring& name) const {
+    std::vector<const catalog_member*> named;
+    for (const catalog_member& member : members_) {
+        if (same_file_name(member.file_name, name)) {
+            named.push_back(&member);
+        }
+    }
+    return named;
 }

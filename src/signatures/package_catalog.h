@@ -43,8 +43,9 @@ public:
     // Its own signature's verification.
     const trust_result& signature() const { return signature_; }
 
-    // The member whose File attribute names `name`, letter case aside.
-    const catalog_member* member_named(const std::wstring& name) const;
+    // The members whose File attribute names `name`, letter case aside: more
+    // than one where the package covers several architectures' copies.
+    std::vector<const catalog_member*> members_named(const std::wstring& name) const;
 
 private:
     std::optional<file_verdict> verdict_;

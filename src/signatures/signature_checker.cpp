@@ -1,15 +1,19 @@
 #include "signature_checker.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include <windows.h>
 
 #include "error_code_text.h"
+#include "executable_image.h"
+#include "file_manifest.h"
 #include "opened_file.h"
 #include "printable_name.h"
 #include "trust_reason.h"
 #include "trust_verification.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -17,6 +21,8 @@ namespace {
 int gravity(signature_status status) {
     switch (status) {
         case signature_status::altered:
+            return 4;
+        case signature_status::replaced:
             return 3;
         case signature_status::invalid:
             return 2;
@@ -63,6 +69,99 @@ file_verdict hash_failure(std::uint32_t error_code) {
     return unchecked(L"hash cannot be computed. " + error_code_text(error_code));
 }
 
+// A file of the manifest where the manifest looks for it: the product's
+// own, whose name a catalog must list it under.
+bool is_driver_file(install_location location, const std::wstring& file_name) {
+    return std::any_of(file_manifest.begin(), file_manifest.end(), [&](const auto& entry) {
+        return (entry.locations & location) != 0 && same_file_name(entry.file_name, file_name);
+    });
+}
+
+struct driver_folder_kind {
+    const wchar_t* environment_folder;
+    std::uint16_t machine;
+    const wchar_t* text;
+};
+constexpr driver_folder_kind driver_folder_kinds[] = {
+    {L"x64", IMAGE_FILE_MACHINE_AMD64, L"the 64-bit driver folder"},
+    {L"W32X86", IMAGE_FILE_MACHINE_I386, L"the 32-bit driver folder"},
+    {L"ARM64", IMAGE_FILE_MACHINE_ARM64, L"the ARM64 driver folder"},
+};
+
+// The spooler's folder of one environment's drivers that holds the version
+// folder `directory` (`...\x64\3\`), by the environment folder's name.
+const driver_folder_kind* driver_folder_of(std::wstring_view directory) {
+    while (!directory.empty() && (directory.back() == L'\\' || directory.back() == L'/')) {
+        directory.remove_suffix(1);
+    }
+    const std::size_t version = directory.find_last_of(L"\\/");
+    if (version == std::wstring_view::npos) {
+        return nullptr;
+    }
+    directory = directory.substr(0, version);
+    // The whole text where it has no separator: npos + 1 is 0.
+    const std::wstring_view environment = directory.substr(directory.find_last_of(L"\\/") + 1);
+    for (const driver_folder_kind& kind : driver_folder_kinds) {
+        if (same_file_name(environment, kind.environment_folder)) {
+            return &kind;
+        }
+    }
+    return nullptr;
+}
+
+std::wstring build_text(std::uint16_t machine) {
+    switch (machine) {
+        case IMAGE_FILE_MACHINE_I386:
+            return L"a 32-bit build";
+        case IMAGE_FILE_MACHINE_AMD64:
+            return L"a 64-bit build";
+        case IMAGE_FILE_MACHINE_ARM64:
+            return L"an ARM64 build";
+        default: {
+            wchar_t text[32];
+            std::swprintf(text, 32, L"a build for machine 0x%04X", unsigned{machine});
+            return text;
+        }
+    }
+}
+
+// Why an image in the printer driver folder is not a build the spooler of
+// that folder's architecture loads; empty when it is one, or no image.
+std::wstring wrong_machine(install_location location, const std::wstring& directory,
+                           HANDLE file) {
+    const driver_folder_kind* folder =
+        location == printer_driver_directory ? driver_folder_of(directory) : nullptr;
+    const std::uint16_t machine = folder != nullptr ? image_machine(file) : 0;
+    return machine != 0 && machine != folder->machine
+               ? build_text(machine) + L" in " + folder->text
+               : std::wstring();
+}
+
+// The member that lists `hash` under `tag` in the catalog open as `catalog`,
+// read as the package catalog's members are: its name into `name`. Returns
+// whether the catalog lists it; a problem with the catalog goes to `problem`.
+bool listed_member_name(HANDLE catalog, const std::wstring& tag,
+                        const std::vector<unsigned char>& hash, std::wstring& name,
+                        std::wstring& problem) {
+    std::string bytes;
+    const bool rewound = SetFilePointerEx(catalog, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
+    const std::uint32_t error_code =
+        rewound ? read_whole_file(catalog, package_catalog::most_bytes, bytes) : GetLastError();
+    if (error_code != 0) {
+        problem = error_code == ERROR_FILE_TOO_LARGE
+                      ? L"too large"
+                      : L"cannot be read. " + error_code_text(error_code);
+        return false;
+    }
+    std::optional<catalog_member> member;
+    problem = read_catalog_member(bytes, tag, member);
+    if (!problem.empty() || !member || member->digest != hash) {
+        return false;
+    }
+    name = member->file_name;
+    return true;
+}
+
 }  // namespace
 
 signature_checker::signature_checker(std::vector<std::wstring> signers,
@@ -86,18 +185,49 @@ void signature_checker::read_package_catalog(install_location location,
     }
 }
 
+const package_catalog& signature_checker::judging_catalog(install_location location) const {
+    if (location == printer_driver_directory) {
+        // The spooler copied its driver's files from the installed package,
+        // whose folder in the driver store only administrators can change.
+        const auto installed = catalogs_.find(driver_package_directory);
+        if (installed != catalogs_.end() && installed->second.can_vouch() &&
+            expected(installed->second.signature())) {
+            return installed->second;
+        }
+    }
+    return catalogs_.at(location);
+}
+
 std::optional<file_verdict> signature_checker::check(const catalog_hasher& hasher,
                                                      install_location location,
                                                      const std::wstring& directory,
                                                      const std::wstring& file_name) const {
+    std::optional<file_verdict> verdict = judge_file(hasher, location, directory, file_name);
+    // The installed package always holds its catalog: without it, no file
+    // can be told from another build the publisher signed.
+    const auto installed = catalogs_.find(driver_package_directory);
+    const bool catalog_missing = installed != catalogs_.end() && !installed->second.verdict() &&
+                                 (location == printer_driver_directory ||
+                                  location == driver_package_directory);
+    if (verdict && catalog_missing && is_driver_file(location, file_name)) {
+        verdict->detail += std::wstring(verdict->detail.empty() ? L"" : L"; ") +
+                           L"the driver package folder holds no " + package_catalog::file_name;
+    }
+    return verdict;
+}
+
+std::optional<file_verdict> signature_checker::judge_file(const catalog_hasher& hasher,
+                                                          install_location location,
+                                                          const std::wstring& directory,
+                                                          const std::wstring& file_name) const {
     // Read before any check in the folder: at() throws rather than judge a
     // file without the catalog beside it.
-    const package_catalog& package = catalogs_.at(location);
+    const package_catalog& beside = catalogs_.at(location);
     const std::wstring package_name = package_catalog::file_name;
     if (same_file_name(file_name, package_name)) {
-        const std::optional<file_verdict>& verdict = package.verdict();
+        const std::optional<file_verdict>& verdict = beside.verdict();
         if (verdict && verdict->status == signature_status::embedded_signature &&
-            !expected(package.signature())) {
+            !expected(beside.signature())) {
             return file_verdict{signature_status::other_signer, verdict->signer, verdict->detail};
         }
         return verdict;
@@ -119,8 +249,10 @@ file_verdict signature_checker::check_open(const catalog_hasher& hasher,
                                            const opened_file& file) const {
     // Outside the driver's own folders no package catalog speaks.
     static const package_catalog no_package;
-    const package_catalog& package = location ? catalogs_.at(*location) : no_package;
+    const package_catalog& beside = location ? catalogs_.at(*location) : no_package;
     const std::wstring package_name = package_catalog::file_name;
+    // The folder as the directory text gives it, its trailing backslash kept.
+    const std::wstring directory = path.substr(0, path.find_last_of(L'\\'));
     if (!file.problem().empty()) {
         return file_verdict{signature_status::unreadable, {}, file.problem()};
     }
@@ -143,40 +275,62 @@ file_verdict signature_checker::check_open(const catalog_hasher& hasher,
     }
 
     // The package's catalog, signed by an expected signer, is the authority
-    // for each file it names: the file must be the build it lists, hashed
-    // by the entry's own algorithm, whatever else vouches for it.
-    const catalog_member* entry = package.can_vouch() ? package.member_named(file_name) : nullptr;
-    bool other_build = false;
-    if (entry != nullptr) {
+    // for each file it names: the file must be a build it lists under the
+    // file's name (one for each architecture it covers), hashed by the
+    // entry's own algorithm, whatever else vouches for it.
+    const bool driver_file = location && is_driver_file(*location, file_name);
+    const package_catalog& package = location ? judging_catalog(*location) : no_package;
+    const std::wstring catalog_text =
+        &package == &beside ? package_name : L"the driver package's " + package_name;
+    const std::vector<const catalog_member*> entries =
+        package.can_vouch() ? package.members_named(file_name)
+                            : std::vector<const catalog_member*>();
+    bool listed = false;
+    const std::string* uncomputed = nullptr;
+    for (const catalog_member* entry : entries) {
         if (!hasher.computes(entry->algorithm)) {
-            return unchecked(package_name + L" lists a " + algorithm_name(entry->algorithm) +
-                             L" hash, which this Windows cannot compute");
+            uncomputed = &entry->algorithm;
+            continue;
         }
         catalog_hash hash;
         if (const std::uint32_t error_code = hasher.hash(entry->algorithm, file.handle(), hash)) {
             return hash_failure(error_code);
         }
-        const bool listed = hash.value == entry->digest;
-        const bool authority = expected(package.signature());
-        if (listed && signed_as_expected) {
-            return file_verdict{signature_status::embedded_signature, embedded.signer, {}};
+        if (hash.value == entry->digest) {
+            listed = true;
+            break;
         }
-        if (listed && authority) {
-            return file_verdict{signature_status::catalog, package.signature().signer,
-                                package_name};
-        }
-        if (listed) {
-            keep_gravest(gravest, {signature_status::other_signer, package.signature().signer,
-                                   package_name});
-        }
-        other_build = !listed && authority;
     }
+    if (!listed && uncomputed != nullptr) {
+        return unchecked(catalog_text + L" lists a " + algorithm_name(*uncomputed) +
+                         L" hash, which this Windows cannot compute");
+    }
+    const bool authority = expected(package.signature());
+    const bool other_build = !entries.empty() && !listed && authority;
+    // Whatever vouches for it, a file in the printer driver folder must be
+    // a build for that folder's architecture: a catalog that covers both
+    // lists the other one's under the same name.
+    const std::wstring other_machine =
+        driver_file ? wrong_machine(*location, directory, file.handle()) : std::wstring();
     const auto vouched = [&](signature_status status, const std::wstring& signer,
                              std::wstring detail) {
+        if (!other_machine.empty()) {
+            return file_verdict{signature_status::replaced, signer, other_machine};
+        }
         return other_build ? file_verdict{signature_status::replaced, signer,
-                                          L"not the file " + package_name + L" lists"}
+                                          L"not the file " + catalog_text + L" lists"}
                            : file_verdict{status, signer, std::move(detail)};
     };
+    if (listed && signed_as_expected) {
+        return vouched(signature_status::embedded_signature, embedded.signer, {});
+    }
+    if (listed && authority) {
+        return vouched(signature_status::catalog, package.signature().signer, catalog_text);
+    }
+    if (listed) {
+        keep_gravest(gravest, {signature_status::other_signer, package.signature().signer,
+                               catalog_text});
+    }
     if (signed_as_expected) {
         return vouched(signature_status::embedded_signature, embedded.signer, {});
     }
@@ -189,7 +343,9 @@ file_verdict signature_checker::check_open(const catalog_hasher& hasher,
         if (const std::uint32_t error_code = hasher.hash(algorithm, file.handle(), hash)) {
             return hash_failure(error_code);
         }
-        if (auto verdict = judge_system_catalogs(hash, path, file.handle(), gravest)) {
+        if (auto verdict = judge_system_catalogs(hash, path, file.handle(),
+                                                 driver_file ? file_name : std::wstring(),
+                                                 gravest)) {
             return verdict->status == signature_status::catalog
                        ? vouched(verdict->status, verdict->signer, verdict->detail)
                        : *verdict;
@@ -198,18 +354,18 @@ file_verdict signature_checker::check_open(const catalog_hasher& hasher,
 
     if (other_build) {
         keep_gravest(gravest, {signature_status::altered, package.signature().signer,
-                               package_name + L" lists another hash"});
+                               catalog_text + L" lists another hash"});
     }
     return gravest;
 }
 
-std::optional<file_verdict> signature_checker::judge_system_catalogs(const catalog_hash& hash,
-                                                                     const std::wstring& path,
-                                                                     HANDLE file,
-                                                                     file_verdict& gravest) const {
+std::optional<file_verdict> signature_checker::judge_system_catalogs(
+    const catalog_hash& hash, const std::wstring& path, HANDLE file,
+    const std::wstring& listed_name, file_verdict& gravest) const {
     const std::wstring tag = member_tag(hash);
     std::vector<unsigned char> value = hash.value;
     HCATINFO listing = nullptr;
+    bool any_listing = false;
     for (;;) {
         // Handed the previous context, the search releases it itself: only
         // the one it stops at is left to release.
@@ -217,17 +373,20 @@ std::optional<file_verdict> signature_checker::judge_system_catalogs(const catal
         listing = CryptCATAdminEnumCatalogFromHash(hash.admin, value.data(),
                                                    static_cast<DWORD>(value.size()), 0, &previous);
         if (listing == nullptr) {
-            // Not found; or, as Wine's search of the store's folder says it,
-            // no catalog there or none more. Any other code is a failure of
-            // the service (stopped, or its RPC failed), and no answer.
+            // After a catalog, the end of the search, by whatever code: none
+            // is documented for it. Before any: not found; or, as Wine's
+            // search of the store's folder says it, no catalog there. Any
+            // other code is a failure of the service (stopped, or its RPC
+            // failed), and no answer.
             const DWORD error_code = GetLastError();
-            if (error_code == ERROR_NOT_FOUND || error_code == ERROR_FILE_NOT_FOUND ||
-                error_code == ERROR_NO_MORE_FILES) {
+            if (any_listing || error_code == ERROR_NOT_FOUND ||
+                error_code == ERROR_FILE_NOT_FOUND || error_code == ERROR_NO_MORE_FILES) {
                 return std::nullopt;
             }
             return unchecked(L"the system's catalogs cannot be searched. " +
                              error_code_text(error_code));
         }
+        any_listing = true;
         CATALOG_INFO info{};
         info.cbStruct = sizeof info;
         std::optional<file_verdict> verdict;
@@ -236,8 +395,8 @@ std::optional<file_verdict> signature_checker::judge_system_catalogs(const catal
                                 error_code_text(GetLastError()));
         } else {
             const std::wstring catalog_path = info.wszCatalogFile;
-            verdict =
-                judge_listing({catalog_path, tag, path, file, hash.value, hash.admin}, gravest);
+            verdict = judge_listing({catalog_path, tag, path, file, hash.value, hash.admin},
+                                    listed_name, gravest);
         }
         if (verdict) {
             CryptCATAdminReleaseCatalogContext(hash.admin, listing, 0);
@@ -248,27 +407,60 @@ std::optional<file_verdict> signature_checker::judge_system_catalogs(const catal
 
 bool signature_checker::listed_in_package(const catalog_hasher& hasher, install_location location,
                                           const std::wstring& file_name, HANDLE file) const {
-    const package_catalog& package = catalogs_.at(location);
-    const catalog_member* entry = package.can_vouch() && expected(package.signature())
-                                      ? package.member_named(file_name)
-                                      : nullptr;
-    catalog_hash hash;
-    return entry != nullptr && hasher.computes(entry->algorithm) &&
-           hasher.hash(entry->algorithm, file, hash) == 0 && hash.value == entry->digest;
+    const package_catalog& package = judging_catalog(location);
+    if (!package.can_vouch() || !expected(package.signature())) {
+        return false;
+    }
+    const auto entries = package.members_named(file_name);
+    return std::any_of(entries.begin(), entries.end(), [&](const catalog_member* entry) {
+        catalog_hash hash;
+        return hasher.computes(entry->algorithm) &&
+               hasher.hash(entry->algorithm, file, hash) == 0 && hash.value == entry->digest;
+    });
 }
 
 std::optional<file_verdict> signature_checker::judge_listing(const catalog_member_query& query,
+                                                             const std::wstring& listed_name,
                                                              file_verdict& gravest) const {
     const std::wstring& path = query.catalog_path;
     const std::wstring catalog_name = printable_name(path.substr(path.find_last_of(L"\\/") + 1));
     const trust_result listed = verify_catalog_member(query);
     switch (trust_outcome_of(listed.code)) {
-        case trust_outcome::valid:
-            if (expected(listed)) {
+        case trust_outcome::valid: {
+            if (!expected(listed)) {
+                keep_gravest(gravest,
+                             {signature_status::other_signer, listed.signer, catalog_name});
+                break;
+            }
+            if (listed_name.empty()) {
                 return file_verdict{signature_status::catalog, listed.signer, catalog_name};
             }
-            keep_gravest(gravest, {signature_status::other_signer, listed.signer, catalog_name});
+            // A catalog vouches for a hash under the name it lists it by: the
+            // same bytes under the product's name are another vendor's file.
+            // Only administrators can change the store's catalogs, as its
+            // verification by path takes for granted too.
+            const opened_file catalog(path);
+            if (!catalog.problem().empty()) {
+                return unchecked(catalog_name + L": " + catalog.problem());
+            }
+            std::wstring name;
+            std::wstring problem;
+            if (listed_member_name(catalog.handle(), query.member_tag, query.hash, name,
+                                   problem)) {
+                if (same_file_name(name, listed_name)) {
+                    return file_verdict{signature_status::catalog, listed.signer, catalog_name};
+                }
+                keep_gravest(gravest,
+                             {signature_status::replaced, listed.signer,
+                              catalog_name + (name.empty()
+                                                  ? std::wstring(L" lists it under no name")
+                                                  : L" lists it as " + printable_name(name))});
+            } else if (!problem.empty()) {
+                keep_gravest(gravest, {signature_status::invalid, listed.signer,
+                                       catalog_name + L": " + problem});
+            }
             break;
+        }
         case trust_outcome::altered:
             keep_gravest(gravest, {signature_status::altered, listed.signer,
                                    catalog_name + L": " + trust_failure_text(listed.code)});

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include "console_output.h"
 #include "failure_line.h"
 #include "location_cache.h"
+#include "location_resolver.h"
 #include "manifest_rows.h"
 #include "missing_text.h"
 #include "shared_work.h"
@@ -35,8 +37,9 @@ constexpr std::wstring_view help_text =
     L"\n"
     L"Checks that each file of the Pelmar Omni printer driver found on this machine\n"
     L"is still signed by its publisher and unaltered since: through its own\n"
-    L"Authenticode signature, the package's pelmaromn.cat beside it, or the\n"
-    L"system's catalogs. Nothing is downloaded: revocation is not checked.\n"
+    L"Authenticode signature, the package's pelmaromn.cat beside it (for the\n"
+    L"printer driver folder, the installed driver package's), or the system's\n"
+    L"catalogs. Nothing is downloaded: revocation is not checked.\n"
     L"Then it walks the spooler's folders, every environment's drivers and print\n"
     L"processors, and the driver's other folders: each executable image is\n"
     L"verified, and each file that nothing installed accounts for is listed.\n"
@@ -68,12 +71,15 @@ constexpr std::wstring_view help_text =
     L"Statuses:\n"
     L"  signed        a valid embedded Authenticode signature\n"
     L"  catalog       the file's hash is listed in a validly signed catalog, named\n"
-    L"                in DETAIL\n"
+    L"                in DETAIL, under the file's own name\n"
     L"  unsigned      neither\n"
     L"  altered       a signature or catalog entry covers the file, but the file's\n"
     L"                hash no longer matches it\n"
-    L"  replaced      validly signed, but not the build that pelmaromn.cat beside\n"
-    L"                it lists for it (an older or another file put in its place)\n"
+    L"  replaced      validly signed, but not the product's build (an older or\n"
+    L"                another file put in its place): not the build pelmaromn.cat\n"
+    L"                lists for it, a file a system catalog lists under another\n"
+    L"                name, or a build for another architecture than its driver\n"
+    L"                folder's\n"
     L"  invalid       the signature fails for another reason, given in DETAIL\n"
     L"  other signer  a valid signature, but by none of the --signer names or\n"
     L"                with none of the --thumbprint certificates\n"
@@ -225,10 +231,22 @@ int check_files(options& parsed, std::wostream& out) {
     // the list at its row; the rows before it are still checked and printed
     // before its failure, as when the rows were taken one at a time.
     std::vector<file_to_check> files;
+    std::map<install_location, std::wstring> directories;
     std::exception_ptr unresolved;
     try {
+        // The printer driver folder is the one of this program's own
+        // environment, whose copies the spooler loads; the inventory takes
+        // the first of any environment.
+        std::optional<std::wstring> native_driver_folder;
         for (const manifest_row& row : manifest_rows()) {
-            std::wstring directory = location_directory(static_cast<std::int32_t>(row.location));
+            if (row.location == printer_driver_directory && !native_driver_folder) {
+                native_driver_folder = resolve_native_printer_driver_directory();
+            }
+            std::wstring directory =
+                row.location == printer_driver_directory
+                    ? *native_driver_folder
+                    : location_directory(static_cast<std::int32_t>(row.location));
+            directories.emplace(row.location, directory);
             if (directory == missing_text(row.location)) {
                 continue;
             }
@@ -254,7 +272,7 @@ int check_files(options& parsed, std::wostream& out) {
         std::rethrow_exception(unresolved);
     }
     unclaimed_tally unclaimed;
-    check_unclaimed_files(checker, hashers, signers_named, print_row, unclaimed);
+    check_unclaimed_files(checker, hashers, directories, signers_named, print_row, unclaimed);
     if (!parsed.csv) {
         out << tally.summary() << L"; " << unclaimed.summary() << L'\n';
     }

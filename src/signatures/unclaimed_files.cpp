@@ -10,7 +10,6 @@
 #include "file_manifest.h"
 #include "folder_listing.h"
 #include "installed_drivers.h"
-#include "location_cache.h"
 #include "missing_text.h"
 #include "opened_file.h"
 #include "print_processor_libraries.h"
@@ -64,11 +63,10 @@ std::wstring ending_in_backslash(std::wstring path) {
 
 class folder_walk {
 public:
-    folder_walk(const signature_checker& checker, bool signers_named)
+    folder_walk(const signature_checker& checker,
+                const std::map<install_location, std::wstring>& directories, bool signers_named)
         : checker_(checker), signers_named_(signers_named) {
-        for (const std::uint32_t bit : {1u, 2u, 4u, 8u, 16u}) {
-            const auto location = static_cast<install_location>(bit);
-            const std::wstring text = location_directory(location);
+        for (const auto& [location, text] : directories) {
             if (text == missing_text(location)) {
                 continue;
             }
@@ -326,9 +324,11 @@ int unclaimed_tally::exit_code() const {
 }
 
 void check_unclaimed_files(const signature_checker& checker,
-                           const std::vector<catalog_hasher>& hashers, bool signers_named,
-                           const unclaimed_row& print, unclaimed_tally& tally) {
-    folder_walk walk(checker, signers_named);
+                           const std::vector<catalog_hasher>& hashers,
+                           const std::map<install_location, std::wstring>& directories,
+                           bool signers_named, const unclaimed_row& print,
+                           unclaimed_tally& tally) {
+    folder_walk walk(checker, directories, signers_named);
     for (const walk_item& item : walk.walk_all(hashers)) {
         if (item.failure) {
             std::rethrow_exception(item.failure);

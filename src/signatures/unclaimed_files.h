@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "catalog_hasher.h"
 #include "file_verdict.h"
+#include "install_location.h"
 #include "signature_checker.h"
 #include "signature_table.h"
 
@@ -44,7 +46,8 @@ using unclaimed_row = std::function<void(const file_verdict&, const std::wstring
                                          const std::wstring&, std::wstring_view)>;
 
 // Walks the spooler's folders, every environment's drivers and print
-// processors, and the driver's other locations found, and gives a row to
+// processors, and the driver's locations in `directories` (their texts as the
+// driver rows show them, or their Missing texts), and gives a row to
 // every file that nobody claims and to every claimed executable image whose
 // signature does not hold, judged by `checker` on the hashers' threads.
 // `signers_named`: the user named the signers to trust, so that an
@@ -52,5 +55,7 @@ using unclaimed_row = std::function<void(const file_verdict&, const std::wstring
 // pelmar::winspool::enum_printer_drivers_exception when the installed
 // drivers cannot be listed.
 void check_unclaimed_files(const signature_checker& checker,
-                           const std::vector<catalog_hasher>& hashers, bool signers_named,
-                           const unclaimed_row& print, unclaimed_tally& tally);
+                           const std::vector<catalog_hasher>& hashers,
+                           const std::map<install_location, std::wstring>& directories,
+                           bool signers_named, const unclaimed_row& print,
+                           unclaimed_tally& tally);

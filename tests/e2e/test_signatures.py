@@ -193,7 +193,8 @@ class signatures(e2e.output_assertions, unittest.TestCase):
             (2, "pmproc.dll"): signed_by(PUBLISHER),
         }
 
-    def rows_of(self, result):
+    @staticmethod
+    def rows_of(result):
         """(name, directory) -> verdict of each row a run printed."""
         rows = {}
         for line in result.stdout.decode("utf-8").splitlines()[1:-1]:
@@ -220,8 +221,11 @@ class signatures(e2e.output_assertions, unittest.TestCase):
             ([listed._replace(digest=b"", algorithm="sha1", tag=tag.hex().upper().encode(
                 "utf-16-le"))], {},
              verdict(*malformed[:2], malformed[2] + "an entry without a digest"), None, 1),
-            ([listed, listed._replace(digest=bytes(20), tag=None)], {},
-             verdict(*malformed[:2], malformed[2] + "a file or tag listed twice"), None, 1),
+            ([listed, listed._replace(file_name="pelmaromn.txt")], {},
+             verdict(*malformed[:2], malformed[2] + "a tag listed twice"), None, 1),
+            # A package of two architectures' copies: one name with two hashes.
+            ([listed._replace(digest=bytes(20)), listed], {}, ("signed", PUBLISHER, ""),
+             verdict("catalog", PUBLISHER, "pelmaromn.cat"), 1),
             ([listed._replace(tag="AB\0CD".encode("utf-16-le"))], {},
              verdict(*malformed[:2], malformed[2] + "a tag that is not text"), None, 1),
             ([listed._replace(name=text[:-1])], {},
@@ -242,6 +246,23 @@ class signatures(e2e.output_assertions, unittest.TestCase):
                 self.assertEqual(rows["pelmaromn.inf", folder],
                                  beside or verdict("unsigned", "", ""))
                 self.assertEqual(result.returncode, exit_code)
+
+    def test_a_system_catalog_vouches_for_a_driver_file_only_under_its_name(self):
+        """Another vendor's file, catalogued by the same signer, in a driver
+        file's place."""
+        folder = PROGRAM_FILES_X86_FOLDER
+        target = self.prefix.unix_path(folder, "omnprn.dll")
+        target.write_bytes(made_files()["omnprn.dll"])
+        self.addCleanup(target.unlink)
+        staged = "C:\\pelmar_setup\\oem43.cat"
+        signing.build_catalog(made_files()["publisher"],
+                              [signing.member(self.tag(folder, "omnprn.dll"), "vendorprn.dll")],
+                              self.prefix.unix_path(staged), digest="sha1")
+        self.addCleanup(self.prefix.unix_path(signing.add_catalog(self.prefix, staged)).unlink)
+        result = self.prefix.run(SIGNATURES_EXE)
+        self.assertEqual(self.rows_of(result)["omnprn.dll", folder],
+                         verdict("replaced", PUBLISHER, "oem43.cat lists it as vendorprn.dll"))
+        self.assertEqual(result.returncode, 1)
 
     def test_a_folder_in_a_files_place_is_said_so(self):
         folder = self.prefix.unix_path(PROGRAM_FILES_X86_FOLDER, "omnprn.dll")
@@ -299,6 +320,26 @@ class signatures(e2e.output_assertions, unittest.TestCase):
             self.prefix.unix_path(self.directories[location], name).unlink()
         result = self.prefix.run(SIGNATURES_EXE)
         self.assert_run(result, expected_output(self.directories, {}), "", 1)
+
+
+class native_environment(unittest.TestCase):
+    def test_the_x64_records_folder_is_judged_though_the_x86_one_comes_first(self):
+        prefix = e2e.wine_prefix("signatures_native")
+        self.addCleanup(prefix.close)
+        driver = {"pmomndrv.dll": e2e.file_fixture(made_files()["pmomndrv.dll"])}
+        prefix.lay_out("C:\\pelmar_setup", driver)
+        staged = ["C:\\pelmar_setup\\pmomndrv.dll"] * 3
+        listing = prefix.spooler("add", e2e.DRIVER_NAME, "Windows NT x86", *staged, "-",
+                                 "add", e2e.DRIVER_NAME, "Windows x64", *staged, "-", "list")
+        folders = [line.split("\t")[3].removesuffix("pmomndrv.dll")
+                   for line in listing.splitlines() if line.startswith("2\t")]
+        for folder in folders:
+            prefix.lay_out(folder, driver)
+        self.assertEqual([folder.lower().split("\\")[-3] for folder in folders], ["w32x86", "x64"])
+        rows = signatures.rows_of(prefix.run(SIGNATURES_EXE))
+        self.assertEqual([key for key in rows if key[0] == "pmomndrv.dll"],
+                         [("pmomndrv.dll", folders[1])])
+        self.assertEqual(rows["pmomndrv.dll", folders[1]], verdict("signed", PUBLISHER, ""))
 
 
 if __name__ == "__main__":

@@ -177,6 +177,61 @@ inline std::vector<unsigned char> api_hash(const std::wstring& path) {
     return hash;
 }
 
+// One DER element: its tag, its length and `content`.
+inline std::string der(char tag, const std::string& content) {
+    std::string length;
+    for (std::size_t size = content.size(); size != 0; size >>= 8) {
+        length.insert(length.begin(), static_cast<char>(size & 0xFF));
+    }
+    length = content.size() < 0x80 ? std::string(1, static_cast<char>(content.size()))
+                                   : static_cast<char>(0x80 | length.size()) + length;
+    return tag + length + content;
+}
+
+inline std::string utf16_bytes(const std::wstring& text) {
+    return {reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)};
+}
+
+// A catalog's bytes as the signing tools lay them out, each file's hash
+// under its "File" name, but without a signature: the script says whether
+// it holds. Wine cannot encode the members' digests, so it is written here.
+inline std::string catalog_bytes(
+    const std::vector<std::pair<std::vector<unsigned char>, std::wstring>>& files) {
+    const auto oid = [](const char* microsoft) {
+        return der(0x06, std::string("\x2B\x06\x01\x04\x01\x82\x37") + microsoft);
+    };
+    const auto attribute = [](const std::string& type, const std::string& value) {
+        return der(0x30, type + der(0x31, value));
+    };
+    const std::string null("\x05\x00", 2);
+    const std::string sha1 = der(0x06, "\x2B\x0E\x03\x02\x1A");
+    std::string members;
+    for (const auto& [hash, name] : files) {
+        std::wstring tag;
+        for (const unsigned char byte : hash) {
+            tag += L"0123456789ABCDEF"[byte >> 4];
+            tag += L"0123456789ABCDEF"[byte & 0x0F];
+        }
+        const std::string name_value =
+            der(0x30, der(0x1E, std::string("\0F\0i\0l\0e", 8)) + der(0x02, "\x10\x01\x00\x01") +
+                          der(0x04, utf16_bytes(name + L'\0')));
+        const std::string digest =
+            der(0x30, der(0x30, oid("\x02\x01\x0F") + null) +
+                          der(0x30, der(0x30, sha1 + null) +
+                                        der(0x04, std::string(hash.begin(), hash.end()))));
+        members += der(0x30, der(0x04, utf16_bytes(tag)) +
+                                 der(0x31, attribute(oid("\x0C\x02\x01"), name_value) +
+                                               attribute(oid("\x02\x01\x04"), digest)));
+    }
+    const std::string trust_list =
+        der(0x30, der(0x30, oid("\x0C\x01\x01")) + der(0x17, "260101000000Z") +
+                      der(0x30, oid("\x0C\x01\x02") + null) + der(0x30, members));
+    const std::string signed_data =
+        der(0x30, der(0x02, "\x01") + der(0x31, "") +
+                      der(0x30, oid("\x0A\x01") + der('\xA0', trust_list)) + der(0x31, ""));
+    return der(0x30, der(0x06, "\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02") + der('\xA0', signed_data));
+}
+
 // Every test starts from a fresh script with all of it patched in.
 class scripted_trust_test : public testing::Test {
 protected:

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -92,9 +93,6 @@ TEST_F(signature_checker_test, embedded_signature_results_read_as_status_and_wor
     }
 }
 
-const std::wstring catroot =
-    L"C:\\windows\\system32\\catroot\\{F750E6C3-38EE-11D1-85E5-00C04FC295EE}\\";
-
 // Where the file's own signature and the system's catalogs disagree, which
 // answer stands. Wine dies inside CryptCATAdminEnumCatalogFromHash once its
 // store holds a catalog, so the store is a script here; its catalogs are
@@ -159,7 +157,9 @@ TEST_F(signature_checker_test, own_signature_and_each_listing_catalog_in_order_o
         trust.catalogs.clear();
         store.catalogs.clear();
         for (std::size_t catalog = 0; catalog < row.catalogs.size(); ++catalog) {
-            store.catalogs.push_back(catroot + L"oem" + std::to_wstring(catalog + 1) + L".cat");
+            store.catalogs.push_back(
+                folder_.write(L"store\\oem" + std::to_wstring(catalog + 1) + L".cat",
+                              catalog_bytes({{hash, L"pmomnui.dll"}})));
             trust.catalogs[store.catalogs.back()] = {row.catalogs[catalog].code,
                                                      row.catalogs[catalog].signer};
         }
@@ -238,7 +238,6 @@ protected:
     sha256_catalog_test() {
         get_proc_address = lookup_.original<decltype(&GetProcAddress)>();
         release_context = release_.original<decltype(&CryptCATAdminReleaseContext)>();
-        store.catalogs = {catroot + L"oem7.cat"};
     }
 
     import_patch lookup_{"kernel32.dll", "GetProcAddress", as_import(scripted_get_proc_address)};
@@ -250,6 +249,10 @@ protected:
 
 TEST_F(sha256_catalog_test, sha256_is_looked_up_first_and_sha1_where_no_catalog_lists_it) {
     const std::wstring path = folder_.write(L"pmomnui.dll", "MZ listed in the store");
+    store.catalogs = {folder_.write(L"store\\oem7.cat",
+                                    catalog_bytes({{std::vector<unsigned char>(32, 0xAB),
+                                                    L"pmomnui.dll"},
+                                                   {api_hash(path), L"pmomnui.dll"}}))};
     store.hash_size = 32;
     expect_verdict(check(L"pmomnui.dll"), signature_status::catalog, signer, L"oem7.cat");
     EXPECT_EQ(trust.member_tag, hex(std::vector<unsigned char>(32, 0xAB)));
@@ -383,4 +386,92 @@ TEST(damaged_package_catalog, random_bytes_are_no_signed_catalog_and_vouch_for_n
                    L"not a signed catalog. Error code: 0x800b0003.");
     expect_verdict(checker.check(hasher, program_files_directory, folder.path(), L"pmomndrv.dll"),
                    signature_status::no_signature, L"", L"");
+}
+
+// The spooler's copies in `x64\3\` and the installed package's folder beside
+// it, judged by what the package's and the store's catalogs list; each row
+// but the last failed before, and that one guards the catalog's size cap.
+TEST_F(signature_checker_test, a_driver_file_is_the_products_own_build_under_its_own_name) {
+    struct row {
+        const char* name;
+        install_location location;  // of the file: the printer driver or the package folder
+        std::wstring file;
+        std::string content;
+        LONG own_code;
+        // The package folder's pelmaromn.cat: for each member, whether it
+        // lists the file with its hash (or another); none when absent.
+        std::optional<std::vector<bool>> package;
+        std::uint64_t sparse_package;  // instead, a catalog of this size
+        std::wstring store;  // the name the store's one catalog lists the hash under
+        DWORD end_code;
+        std::wstring expected_signer;
+        signature_status status;
+        std::wstring who;
+        std::wstring detail;
+    };
+    std::string x86_image(0x200, '\0');
+    x86_image.replace(0, 2, "MZ");
+    x86_image[0x3C] = '\x80';
+    x86_image.replace(0x80, 6, std::string("PE\0\0\x4C\x01", 6));
+    const std::vector<bool> nothing;
+    const std::uint64_t cap = package_catalog::most_bytes;
+    const row rows[] = {
+        {"another vendor's catalogued file", printer_driver_directory, L"pmomnui.dll", "MZ",
+         TRUST_E_NOSIGNATURE, nothing, 0, L"vendor\x202Eui.dll", ERROR_NOT_FOUND, signer,
+         signature_status::replaced, signer, L"oem1.cat lists it as vendor\\u202Eui.dll"},
+        {"the installed package lists another build", printer_driver_directory, L"pmomndrv.dll",
+         "MZ", 0, std::vector{false}, 0, L"", ERROR_NOT_FOUND, signer, signature_status::replaced,
+         signer, L"not the file the driver package's pelmaromn.cat lists"},
+        {"the installed package has no catalog", printer_driver_directory, L"pmomndrv.dll", "MZ",
+         0, std::nullopt, 0, L"", ERROR_NOT_FOUND, signer, signature_status::embedded_signature,
+         signer, L"the driver package folder holds no pelmaromn.cat"},
+        {"a catalog of both architectures", printer_driver_directory, L"pmomndrv.dll", "MZ",
+         TRUST_E_NOSIGNATURE, std::vector{false, true}, 0, L"", ERROR_NOT_FOUND, signer,
+         signature_status::catalog, signer, L"the driver package's pelmaromn.cat"},
+        {"the x86 copy in the 64-bit folder", printer_driver_directory, L"pmomndrv.dll",
+         x86_image, 0, std::vector{true, false}, 0, L"", ERROR_NOT_FOUND, signer,
+         signature_status::replaced, signer, L"a 32-bit build in the 64-bit driver folder"},
+        {"an undocumented end of the store's search", driver_package_directory, L"pmomnui.dll",
+         "MZ", TRUST_E_NOSIGNATURE, nothing, 0, L"pmomnui.dll", DWORD(CRYPT_E_NOT_FOUND),
+         L"Someone Else", signature_status::other_signer, signer, L"oem1.cat"},
+        {"a catalog one byte over the cap", driver_package_directory, L"pelmaromn.cat", "", 0,
+         std::nullopt, cap + 1, L"", ERROR_NOT_FOUND, {}, signature_status::invalid, L"",
+         L"too large"},
+    };
+    for (std::size_t index = 0; index < std::size(rows); ++index) {
+        const row& row = rows[index];
+        SCOPED_TRACE(row.name);
+        const std::wstring root = folder_.path(std::to_wstring(index)) + L"\\";
+        const std::wstring drivers = root + L"x64\\3\\";
+        const std::wstring package = folder_.write(root + L"package\\pelmaromn.inf", "");
+        const std::wstring catalog = package.substr(0, package.size() - 3) + L"cat";
+        const std::wstring folder = row.location == printer_driver_directory ? drivers
+                                                                             : root + L"package\\";
+        const std::vector<unsigned char> hash = api_hash(folder_.write(folder + row.file,
+                                                                       row.content));
+        std::vector<std::pair<std::vector<unsigned char>, std::wstring>> members;
+        for (const bool own : row.package.value_or(nothing)) {
+            members.push_back({hash, row.file});
+            members.back().first[0] ^= static_cast<unsigned char>(own ? 0 : members.size());
+        }
+        if (row.package) {
+            folder_.write(catalog, catalog_bytes(members));
+        } else if (row.sparse_package != 0) {
+            std::filesystem::resize_file(folder_.write(catalog, ""), row.sparse_package);
+        }
+        store = {};
+        store.end_code = row.end_code;
+        if (!row.store.empty()) {
+            store.catalogs = {folder_.write(root + L"oem1.cat", catalog_bytes({{hash, row.store}}))};
+        }
+        trust.file_code = row.own_code;
+        trust.file_signer = row.own_code == 0 ? signer : L"";
+
+        signature_checker checker(row.expected_signer.empty() ? std::vector<std::wstring>()
+                                                              : std::vector{row.expected_signer});
+        checker.read_package_catalog(printer_driver_directory, drivers);
+        checker.read_package_catalog(driver_package_directory, root + L"package\\");
+        expect_verdict(checker.check(catalog_hasher(), row.location, folder, row.file),
+                       row.status, row.who, row.detail);
+    }
 }

@@ -6,6 +6,7 @@
 // The end-to-end tests have the rest.
 #include <cstring>
 #include <iomanip>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -164,16 +165,18 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
         scripted_handles.clear();
         run_location_cache() = location_cache();
         signature_checker checker({});
+        std::map<install_location, std::wstring> directories;
         for (const auto location : {printer_driver_directory, print_processor_directory,
                                     program_files_directory, program_files_x86_directory,
                                     driver_package_directory}) {
-            checker.read_package_catalog(location, location_directory(location));
+            directories.emplace(location, location_directory(location));
+            checker.read_package_catalog(location, directories[location]);
         }
         const std::vector<catalog_hasher> hashers(1);
         std::vector<std::wstring> rows;
         unclaimed_tally tally;
         check_unclaimed_files(
-            checker, hashers, false,
+            checker, hashers, directories, false,
             [&](const file_verdict& verdict, const std::wstring& file, const std::wstring& folder,
                 std::wstring_view) {
                 EXPECT_EQ(folder, processor_folder);
