@@ -261,7 +261,14 @@ class SignaturesBench:
             file.unlink()
         return server, bare
 
+    @staticmethod
+    def keep_server(prefix):
+        """A wineserver for the prefix, whose CPU time each run reads: one
+        left idle for its minute of grace has ended."""
+        subprocess.run([WINESERVER, "-p60"], env=prefix.env, stderr=subprocess.DEVNULL)
+
     def run_signatures(self, found, prefix=None, other_files=WINE_OTHERS):
+        self.keep_server(prefix or self.prefix)
         sample = measure([WINE64, self.signatures], (prefix or self.prefix).env, self.scratch)
         lines = sample.stdout.rstrip().splitlines()
         summary = SUMMARY.fullmatch(lines[-1].strip()) if lines else None
@@ -276,6 +283,7 @@ class SignaturesBench:
         return sample
 
     def run_reference(self, signed, prefix=None):
+        self.keep_server(prefix or self.prefix)
         sample = measure([WINE64, self.reference, *signed], (prefix or self.prefix).env,
                          self.scratch)
         if sample.exit_code != 0:
@@ -310,9 +318,6 @@ class SignaturesBench:
 
         started = time.perf_counter()
         server, bare = self.make_print_servers()
-        # Installing the drivers may outlast the servers' minute of grace.
-        for prefix in (self.prefix, server, bare):
-            subprocess.run([WINESERVER, "-p60"], env=prefix.env, stderr=subprocess.DEVNULL)
         images = self.scratch / "server-images.txt"
         images.write_text("".join(path + "\n" for path in signed + [
             f"{self.server_folder}\\3\\{name}" for name in self.server_images]))

@@ -7,7 +7,8 @@
 # SOURCE_DIR (default: the checkout this script belongs to) is built in a
 # fresh folder under /tmp, and OUT_DIR receives
 #   pelmar_omni_info-<version>-win-x64.zip         the programs, USAGE.txt,
-#                                                  README.md, SHA256SUMS
+#                                                  README.md, the scripts in
+#                                                  rollout/, SHA256SUMS
 #   pelmar_omni_info-<version>-win-x64.zip.sha256  the zip's own digest
 # The same commit gives the same bytes, in any folder: the executables carry
 # no link time and no path, and the zip's entries are sorted, stored with one
@@ -135,8 +136,16 @@ name="pelmar_omni_info-$version-win-x64"
 
 # Windows line endings: the texts are read on Windows servers, where older
 # Notepads show a file of bare line feeds as one line. USAGE.txt gets a user
-# started; README.md, shipped beside it, says the rest.
+# started; README.md, shipped beside it, says the rest. The rollout scripts
+# that README.md shows ship beside the programs, as collect.cmd expects, with
+# the same line ends as README.md, so that each is the same bytes as its copy
+# there; cmd reads a batch file of bare line feeds wrongly at times.
 sed 's/$/\r/' "$source_dir/README.md" >"$stage/README.md"
+scripts=""
+for script in "$source_dir"/rollout/*; do
+  sed 's/$/\r/' "$script" >"$stage/${script##*/}"
+  scripts="$scripts ${script##*/}"
+done
 {
   cat <<EOF
 Pelmar Omni Print Driver Information Utility $version
@@ -151,6 +160,11 @@ $programs
 EOF
   cat <<EOF
   README.md                    the guide
+  collect.cmd                  collects inventories (Configuration Manager, Intune)
+  collect-remote.ps1           collects inventories through PowerShell remoting
+  detect.ps1, remediate.ps1    an Intune Remediation of the signature check
+  discover.ps1                 an Intune custom compliance discovery script,
+  pelmar-rules.json            and its rules
   SHA256SUMS                   the SHA-256 digest of each of these files
 
 Unpack the zip into a folder that only administrators can write to, such as
@@ -177,7 +191,7 @@ EOF
 } | sed 's/$/\r/' >"$stage/USAGE.txt"
 
 # shellcheck disable=SC2086
-(cd "$stage" && sha256sum $executables USAGE.txt README.md >SHA256SUMS)
+(cd "$stage" && sha256sum $executables USAGE.txt README.md $scripts >SHA256SUMS)
 
 /usr/bin/python3 - "$stage" "$out_dir/$name.zip" <<'EOF'
 import os

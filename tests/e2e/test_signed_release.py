@@ -93,6 +93,14 @@ class signed_release(unittest.TestCase):
             self.assertIn("  " + program.name + "\n", listed)
         tool("sha256sum", "--strict", "-c", self.zip.name + ".sha256", cwd=self.zip.parent)
 
+    def test_the_rollout_scripts_ship_beside_the_programs_with_windows_line_ends(self):
+        listed = (self.unpacked / "SHA256SUMS").read_text()
+        for script in sorted((SOURCE_DIR / "rollout").iterdir()):
+            with self.subTest(script=script.name):
+                self.assertEqual((self.unpacked / script.name).read_bytes(),
+                                 script.read_bytes().replace(b"\n", b"\r\n"))
+                self.assertIn("  " + script.name + "\n", listed)
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -1,0 +1,24 @@
+@echo off
+setlocal
+if "%~1"=="" (
+    echo usage: collect.cmd ROUND [\\SERVER\SHARE] 1>&2
+    exit /b 2
+)
+set "tools=%ProgramW6432%\Pelmar Omni Info"
+if not exist "%tools%\" mkdir "%tools%"
+copy /y "%~dp0pelmar_omni_*.exe" "%tools%\" >nul
+if errorlevel 1 exit /b 1
+if exist "%~dp0driver\pelmaromn.inf" (
+    xcopy /e /i /q /y "%~dp0driver" "%tools%\driver" >nul
+    if errorlevel 1 exit /b 1
+)
+"%tools%\pelmar_omni_info.exe" > "%tools%\inventory.txt" 2>&1
+set "code=%ERRORLEVEL%"
+if not "%~2"=="" (
+    copy /y "%tools%\inventory.txt" "%~2\%COMPUTERNAME%.txt" >nul
+    if errorlevel 1 exit /b 1
+)
+if not "%code%"=="0" exit /b %code%
+copy /y "%tools%\inventory.txt" "%tools%\collected-%~1.txt" >nul
+if errorlevel 1 exit /b 1
+exit /b 0
