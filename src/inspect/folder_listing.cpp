@@ -51,22 +51,38 @@ std::uint32_t list_folder(HANDLE opened, std::vector<folder_entry>& entries) {
     return 0;
 }
 
-std::uint32_t open_listed(HANDLE listed, const folder_entry& entry, unique_file_handle& opened) {
+std::uint32_t open_listed(HANDLE listed, const std::wstring& path, const folder_entry& entry,
+                          unique_file_handle& opened) {
     // File systems that number no file give 0 or all ones; an id that
     // names nothing must not pass for a file deleted since.
     if (entry.file_index == 0 || entry.file_index == ~std::uint64_t{0}) {
         return ERROR_NOT_SUPPORTED;
     }
+    // Backup semantics opens a folder. No reparse point is opened as such:
+    // a compressed or deduplicated file's data comes through its filter so,
+    // and a link is for the caller to leave alone, not to open.
+    const DWORD access = entry.is_folder() ? FILE_LIST_DIRECTORY : GENERIC_READ;
+    // By its path first, which every file system resolves at once (Wine
+    // finds an id only by searching the folder), kept only where it leads
+    // to the file listed.
+    const HANDLE by_path = CreateFileW(path.c_str(), access, share_all, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (by_path != INVALID_HANDLE_VALUE) {
+        unique_file_handle candidate(by_path);
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (GetFileInformationByHandle(by_path, &information) &&
+            ((std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow) ==
+                entry.file_index) {
+            opened = std::move(candidate);
+            return 0;
+        }
+    }
     FILE_ID_DESCRIPTOR id{};
     id.dwSize = sizeof id;
     id.Type = FileIdType;
     id.FileId.QuadPart = static_cast<LONGLONG>(entry.file_index);
-    // Backup semantics opens a folder. No reparse point is opened as such:
-    // a compressed or deduplicated file's data comes through its filter so,
-    // and a link is for the caller to leave alone, not to open.
     const HANDLE handle =
-        OpenFileById(listed, &id, entry.is_folder() ? FILE_LIST_DIRECTORY : GENERIC_READ,
-                     share_all, nullptr, FILE_FLAG_BACKUP_SEMANTICS);
+        OpenFileById(listed, &id, access, share_all, nullptr, FILE_FLAG_BACKUP_SEMANTICS);
     if (handle == INVALID_HANDLE_VALUE) {
         return GetLastError();
     }

@@ -36,17 +36,18 @@ struct folder_entry {
 // The same, of a folder opened with FILE_LIST_DIRECTORY.
 [[nodiscard]] std::uint32_t list_folder(HANDLE folder, std::vector<folder_entry>& entries);
 
-// Opens what `entry` of a listing names by the file id the listing gave, on
-// the volume of `listed` (any handle there, such as the listed folder's):
-// the very file listed, whatever its name. A name that Windows rewrites
-// when it opens a path (a trailing dot or space, a device name such as
-// `COM9.dll`) would lead to another file, or none. A folder opens to be
-// listed, a file to be read; others may read, write and delete it meanwhile.
+// Opens what `entry` of a listing names, at `path`, as the very file listed,
+// by the file id the listing gave: through its path where that leads to the
+// file of that id, else by the id on the volume of `listed` (any handle
+// there, such as the listed folder's). A name that Windows rewrites when it
+// opens a path (a trailing dot or space, a device name such as `COM9.dll`)
+// would lead to another file, or none. A folder opens to be listed, a file
+// to be read; others may read, write and delete it meanwhile.
 // Returns 0 and the handle, or the Windows error code: ERROR_INVALID_PARAMETER
 // for an id that names no file any more, ERROR_NOT_SUPPORTED where the file
 // system gave no id (the spooler's and the driver's folders are on NTFS).
-[[nodiscard]] std::uint32_t open_listed(HANDLE listed, const folder_entry& entry,
-                                        unique_file_handle& opened);
+[[nodiscard]] std::uint32_t open_listed(HANDLE listed, const std::wstring& path,
+                                        const folder_entry& entry, unique_file_handle& opened);
 
 // A file name or path as Windows compares them, letter case aside: names
 // with the same key name the same file.

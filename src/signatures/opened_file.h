@@ -13,10 +13,10 @@ public:
     // write it where `others_may_write` (a driver's files are in use), and
     // reads its first bytes.
     explicit opened_file(const std::wstring& path, bool others_may_write = true);
-    // The file `entry` of the listing of the open folder `listed`, opened by
-    // its file id, so that what is judged is what was listed; absent when
-    // it was deleted since.
-    opened_file(HANDLE listed, const folder_entry& entry);
+    // The file `entry` of the listing of the open folder `listed`, at
+    // `path`, opened as the very file listed (open_listed); absent when it
+    // was deleted since.
+    opened_file(HANDLE listed, const std::wstring& path, const folder_entry& entry);
 
     bool absent() const { return absent_; }
     // Why the file cannot be checked, in the words of its row; empty when

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <cstdint>
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <map>
@@ -20,7 +21,6 @@
 #include "location_resolver.h"
 #include "manifest_rows.h"
 #include "missing_text.h"
-#include "shared_work.h"
 #include "signature_checker.h"
 #include "signature_table.h"
 #include "unclaimed_files.h"
@@ -164,9 +164,10 @@ void flush_or_throw(std::wostream& out) {
     }
 }
 
-// The most threads that verify files at once: beyond a few, a driver's
-// twenty-odd files gain little more, and each thread holds catalog contexts
-// of its own.
+// The most threads that verify files at once. Verification is mostly the
+// processor's work and the files are independent, so a thread per processor
+// helps; beyond a few, a driver's twenty-odd files gain little more, and
+// each thread holds catalog contexts of its own.
 constexpr unsigned most_workers = 4;
 
 // A row whose location is resolved, waiting for its verdict.
@@ -182,21 +183,38 @@ struct checked_file {
     std::exception_ptr failure;
 };
 
-// Checks `files` on the hashers' threads; the results are in the order of
-// `files`.
+// Checks `files` on one thread per hasher, this one among them, but on no
+// more threads than files. Each thread takes the next row nobody took yet,
+// so that one large file holds up one thread only. The results are in the
+// order of `files`.
 std::vector<checked_file> check_all(const signature_checker& checker,
                                     const std::vector<catalog_hasher>& hashers,
                                     const std::vector<file_to_check>& files) {
     std::vector<checked_file> checked(files.size());
-    share_work(hashers, files.size(), [&](const catalog_hasher& hasher, std::size_t index) {
-        const file_to_check& file = files[index];
-        try {
-            checked[index].verdict = checker.check(hasher, file.row->location, file.directory,
-                                                   file.row->entry->file_name);
-        } catch (...) {
-            checked[index].failure = std::current_exception();
+    std::atomic<std::size_t> next_row{0};
+    // Each row is written by the one thread that took it, and read only
+    // after every thread is joined.
+    const auto work = [&](const catalog_hasher& hasher) {
+        for (std::size_t index = next_row++; index < files.size(); index = next_row++) {
+            const file_to_check& file = files[index];
+            try {
+                checked[index].verdict = checker.check(hasher, file.row->location,
+                                                       file.directory, file.row->entry->file_name);
+            } catch (...) {
+                checked[index].failure = std::current_exception();
+            }
         }
-    });
+    };
+    // A std::jthread joins when it is destroyed: also when starting the next
+    // one throws, so no thread outlives what it works on.
+    std::vector<std::jthread> workers;
+    const std::size_t count = std::min(hashers.size(), files.size());
+    workers.reserve(count);
+    for (std::size_t worker = 1; worker < count; ++worker) {
+        workers.emplace_back(work, std::cref(hashers[worker]));
+    }
+    work(hashers.front());
+    workers.clear();  // every row is done once all are joined
     return checked;
 }
 
@@ -272,7 +290,8 @@ int check_files(options& parsed, std::wostream& out) {
         std::rethrow_exception(unresolved);
     }
     unclaimed_tally unclaimed;
-    check_unclaimed_files(checker, hashers, directories, signers_named, print_row, unclaimed);
+    check_unclaimed_files(checker, hashers.front(), directories, signers_named, print_row,
+                          unclaimed);
     if (!parsed.csv) {
         out << tally.summary() << L"; " << unclaimed.summary() << L'\n';
     }

@@ -49,13 +49,12 @@ using unclaimed_row = std::function<void(const file_verdict&, const std::wstring
 // processors, and the driver's locations in `directories` (their texts as the
 // driver rows show them, or their Missing texts), and gives a row to
 // every file that nobody claims and to every claimed executable image whose
-// signature does not hold, judged by `checker` on the hashers' threads.
+// signature does not hold, judged by `checker` with `hasher`.
 // `signers_named`: the user named the signers to trust, so that an
 // unclaimed executable image they signed is no alarm. Throws
 // pelmar::winspool::enum_printer_drivers_exception when the installed
 // drivers cannot be listed.
-void check_unclaimed_files(const signature_checker& checker,
-                           const std::vector<catalog_hasher>& hashers,
+void check_unclaimed_files(const signature_checker& checker, const catalog_hasher& hasher,
                            const std::map<install_location, std::wstring>& directories,
                            bool signers_named, const unclaimed_row& print,
                            unclaimed_tally& tally);

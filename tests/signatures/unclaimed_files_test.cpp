@@ -172,11 +172,11 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
             directories.emplace(location, location_directory(location));
             checker.read_package_catalog(location, directories[location]);
         }
-        const std::vector<catalog_hasher> hashers(1);
+        const catalog_hasher hasher;
         std::vector<std::wstring> rows;
         unclaimed_tally tally;
         check_unclaimed_files(
-            checker, hashers, directories, false,
+            checker, hasher, directories, false,
             [&](const file_verdict& verdict, const std::wstring& file, const std::wstring& folder,
                 std::wstring_view) {
                 EXPECT_EQ(folder, processor_folder);
