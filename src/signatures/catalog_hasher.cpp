@@ -4,6 +4,8 @@
 
 #include "win32_exception.h"
 
+namespace pelmar::signatures {
+
 namespace {
 
 // Windows 8 added both; Wine 8 has the first but not the second, so neither
@@ -62,3 +64,5 @@ std::uint32_t catalog_hasher::hash(std::string_view algorithm, HANDLE file,
             std::vector<unsigned char>(value.begin(), value.begin() + size)};
     return 0;
 }
+
+}  // namespace pelmar::signatures

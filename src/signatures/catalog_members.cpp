@@ -13,6 +13,8 @@
 #include "package_catalog.h"
 #include "unique_handle.h"
 
+namespace pelmar::signatures {
+
 namespace {
 
 using unique_crypt_message = unique_handle<HCRYPTMSG, CryptMsgClose>;
@@ -178,3 +180,5 @@ std::wstring read_catalog_member(const std::string& bytes, const std::wstring& t
     }
     return {};
 }
+
+}  // namespace pelmar::signatures

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace pelmar::signatures {
+
 // One entry of a catalog: the tag the catalog services know it by, the
 // object identifier of its digest's algorithm, the digest, and the file's
 // name where the catalog names it.
@@ -28,3 +30,5 @@ std::wstring read_catalog_members(const std::string& bytes, std::vector<catalog_
 // has the tag. Returns why the catalog cannot be read, in words, or nothing.
 std::wstring read_catalog_member(const std::string& bytes, const std::wstring& tag,
                                  std::optional<catalog_member>& member);
+
+}  // namespace pelmar::signatures

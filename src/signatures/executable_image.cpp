@@ -1,5 +1,7 @@
 #include "executable_image.h"
 
+namespace pelmar::signatures {
+
 namespace {
 
 // Reads at `offset` whatever the file pointer is.
@@ -37,3 +39,5 @@ std::uint16_t image_machine(HANDLE file) {
                ? header.Machine
                : 0;
 }
+
+}  // namespace pelmar::signatures

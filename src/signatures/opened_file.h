@@ -5,6 +5,8 @@
 #include "folder_listing.h"
 #include "unique_file_handle.h"
 
+namespace pelmar::signatures {
+
 // A file opened for the check, or why it could not be: it is absent, or it
 // exists but could not be opened or read, or is no file on a disk.
 class opened_file {
@@ -34,3 +36,5 @@ private:
     std::wstring problem_;
     unique_file_handle file_;
 };
+
+}  // namespace pelmar::signatures

@@ -12,6 +12,8 @@
 #include "file_verdict.h"
 #include "trust_verification.h"
 
+namespace pelmar::signatures {
+
 // Whether two file names name the same file, as Windows compares them: the
 // letter case aside.
 inline bool same_file_name(std::wstring_view left, std::wstring_view right) {
@@ -53,3 +55,5 @@ private:
     trust_result signature_{};
     std::vector<catalog_member> members_;
 };
+
+}  // namespace pelmar::signatures

@@ -9,6 +9,8 @@
 
 #include "catalog_hasher.h"
 
+namespace pelmar::signatures {
+
 // Calls `work(hasher, index)` for each index below `count`, on one thread
 // per hasher, this one among them, but on no more threads than indexes.
 // Each thread takes the next index nobody took yet, so that one large file
@@ -36,3 +38,5 @@ void share_work(const std::vector<catalog_hasher>& hashers, std::size_t count,
         take(hashers.front());
     }
 }
+
+}  // namespace pelmar::signatures

@@ -15,6 +15,8 @@
 #include "trust_verification.h"
 #include "whole_file.h"
 
+namespace pelmar::signatures {
+
 namespace {
 
 // Where nothing vouches for a file, the gravest of the findings stands.
@@ -473,3 +475,5 @@ std::optional<file_verdict> signature_checker::judge_listing(const catalog_membe
     }
     return std::nullopt;
 }
+
+}  // namespace pelmar::signatures

@@ -12,6 +12,8 @@
 #include "package_catalog.h"
 #include "trust_verification.h"
 
+namespace pelmar::signatures {
+
 // Judges the files of the driver with what the run reads once: each
 // folder's pelmaromn.cat. Once the catalogs are read it changes no more, so
 // several threads may check files at once, each with catalog contexts of its
@@ -81,3 +83,5 @@ private:
     std::vector<std::wstring> signers_;
     std::vector<std::vector<unsigned char>> thumbprints_;
 };
+
+}  // namespace pelmar::signatures

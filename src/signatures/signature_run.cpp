@@ -26,6 +26,8 @@
 #include "unclaimed_files.h"
 #include "win32_exception.h"
 
+namespace pelmar::signatures {
+
 namespace {
 
 constexpr int exit_trouble = 2;
@@ -302,3 +304,5 @@ int run_signatures(std::span<const wchar_t* const> arguments, std::wostream& out
         return exit_trouble;
     }
 }
+
+}  // namespace pelmar::signatures

@@ -9,6 +9,8 @@
 
 #include "file_verdict.h"
 
+namespace pelmar::signatures {
+
 // The check's table: status, signer, file name, detail and folder, separated
 // by single tabs, all but the folder padded to a fixed width on the left, as
 // the inventory's table is. An absent signer or detail shows as "--".
@@ -56,3 +58,5 @@ public:
 private:
     std::array<std::uint64_t, signature_status_count> counts_{};
 };
+
+}  // namespace pelmar::signatures

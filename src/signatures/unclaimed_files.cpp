@@ -18,6 +18,8 @@
 #include "spooler_claims.h"
 #include "spooler_folders.h"
 
+namespace pelmar::signatures {
+
 namespace {
 
 // The deepest a folder is walked, against a tree made to never end: the
@@ -349,3 +351,5 @@ void check_unclaimed_files(const signature_checker& checker,
         }
     }
 }
+
+}  // namespace pelmar::signatures

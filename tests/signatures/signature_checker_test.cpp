@@ -14,6 +14,13 @@
 #include "signature_checker.h"
 #include "temp_folder.h"
 
+using pelmar::signatures::catalog_hasher;
+using pelmar::signatures::file_verdict;
+using pelmar::signatures::package_catalog;
+using pelmar::signatures::signature_checker;
+using pelmar::signatures::signature_status;
+using pelmar::signatures::status_text;
+
 namespace {
 
 const std::wstring signer = L"Pelmar Test Signer";

@@ -12,6 +12,8 @@
 #include "scripted_trust.h"
 #include "signature_run.h"
 
+using pelmar::signatures::run_signatures;
+
 namespace {
 
 const std::wstring header =

@@ -23,6 +23,13 @@
 #include "test_helpers.h"
 #include "unclaimed_files.h"
 
+using pelmar::signatures::catalog_hasher;
+using pelmar::signatures::check_unclaimed_files;
+using pelmar::signatures::file_verdict;
+using pelmar::signatures::signature_checker;
+using pelmar::signatures::status_text;
+using pelmar::signatures::unclaimed_tally;
+
 namespace {
 
 struct scripted_entry {
