@@ -24,7 +24,6 @@
 #include "signature_checker.h"
 #include "signature_table.h"
 #include "unclaimed_files.h"
-#include "win32_exception.h"
 
 namespace pelmar::signatures {
 
@@ -160,12 +159,6 @@ bool parse(std::span<const wchar_t* const> arguments, options& parsed, std::wstr
     return true;
 }
 
-void flush_or_throw(std::wostream& out) {
-    if (const std::uint32_t error_code = flush_all(out)) {
-        throw output_exception(error_code);
-    }
-}
-
 // The most threads that verify files at once: beyond a few, a driver's
 // twenty-odd files gain little more, and each thread holds catalog contexts
 // of its own.
@@ -278,7 +271,7 @@ int check_files(options& parsed, std::wostream& out) {
     if (!parsed.csv) {
         out << tally.summary() << L"; " << unclaimed.summary() << L'\n';
     }
-    flush_or_throw(out);
+    flush_all_or_throw(out);
     return std::max(tally.exit_code(), unclaimed.exit_code());
 }
 
@@ -295,7 +288,7 @@ int run_signatures(std::span<const wchar_t* const> arguments, std::wostream& out
     try {
         if (parsed.help) {
             out << usage_line << help_text;
-            flush_or_throw(out);
+            flush_all_or_throw(out);
             return 0;
         }
         return check_files(parsed, out);
