@@ -11,6 +11,7 @@
 #include "file_manifest.h"
 #include "opened_file.h"
 #include "printable_name.h"
+#include "scope_exit.h"
 #include "trust_reason.h"
 #include "trust_verification.h"
 #include "whole_file.h"
@@ -367,10 +368,15 @@ std::optional<file_verdict> signature_checker::judge_system_catalogs(
     const std::wstring tag = member_tag(hash);
     std::vector<unsigned char> value = hash.value;
     HCATINFO listing = nullptr;
+    // Handed the previous context, the search releases it itself: only the
+    // one it stops at is left to release, however the search is left.
+    const auto release_listing = scope_exit([&] {
+        if (listing != nullptr) {
+            CryptCATAdminReleaseCatalogContext(hash.admin, listing, 0);
+        }
+    });
     bool any_listing = false;
     for (;;) {
-        // Handed the previous context, the search releases it itself: only
-        // the one it stops at is left to release.
         HCATINFO previous = listing;
         listing = CryptCATAdminEnumCatalogFromHash(hash.admin, value.data(),
                                                    static_cast<DWORD>(value.size()), 0, &previous);
@@ -401,7 +407,6 @@ std::optional<file_verdict> signature_checker::judge_system_catalogs(
                                     listed_name, gravest);
         }
         if (verdict) {
-            CryptCATAdminReleaseCatalogContext(hash.admin, listing, 0);
             return verdict;
         }
     }

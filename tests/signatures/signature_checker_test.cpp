@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -199,6 +200,18 @@ TEST_F(signature_checker_test, failures_of_the_services_are_no_verdict) {
                            ERROR_LOCK_VIOLATION>::fail));
     expect_verdict(check(L"pmomnui.dll"), signature_status::unchecked, L"",
                    L"hash cannot be computed. Error code: 0x00000021.");
+}
+
+// However the search through the store is left, the catalog context it
+// stopped at is released: the fixture counts the releases.
+TEST_F(signature_checker_test, a_failure_inside_the_store_search_releases_the_catalog_context) {
+    folder_.write(L"pmomnui.dll", "MZ listed in the store");
+    store.catalogs = {folder_.write(L"store\\oem1.cat", "")};
+    const import_patch info("wintrust.dll", "CryptCATCatalogInfoFromContext",
+                            as_import([](HCATINFO, CATALOG_INFO*, DWORD) -> BOOL {
+                                throw std::bad_alloc();
+                            }));
+    EXPECT_THROW(check(L"pmomnui.dll"), std::bad_alloc);
 }
 
 namespace {
