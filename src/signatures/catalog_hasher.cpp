@@ -12,14 +12,14 @@ namespace {
 // may be a static import, which would keep the program from starting. The
 // module is the program's own import, loaded from System32 alone.
 template <typename function>
-function wintrust_function(const char* name) {
+[[nodiscard]] function wintrust_function(const char* name) {
     const HMODULE wintrust = GetModuleHandleW(L"wintrust.dll");
     return wintrust != nullptr ? reinterpret_cast<function>(
                                      reinterpret_cast<void*>(GetProcAddress(wintrust, name)))
                                : nullptr;
 }
 
-std::uint32_t last_error() {
+[[nodiscard]] std::uint32_t last_error() {
     const DWORD code = GetLastError();
     // A call that failed without saying why still failed.
     return code != 0 ? code : ERROR_GEN_FAILURE;

@@ -20,10 +20,10 @@ public:
     // it was deleted since.
     opened_file(HANDLE listed, const folder_entry& entry);
 
-    bool absent() const { return absent_; }
+    [[nodiscard]] bool absent() const { return absent_; }
     // Why the file cannot be checked, in the words of its row; empty when
     // it is open.
-    const std::wstring& problem() const { return problem_; }
+    [[nodiscard]] const std::wstring& problem() const { return problem_; }
     HANDLE handle() const { return file_.get(); }
 
 private:

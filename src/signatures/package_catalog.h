@@ -39,11 +39,11 @@ public:
     explicit package_catalog(const std::wstring& directory);
 
     // The catalog's own row: nothing when it is absent.
-    const std::optional<file_verdict>& verdict() const { return verdict_; }
+    [[nodiscard]] const std::optional<file_verdict>& verdict() const { return verdict_; }
     // Whether its members can vouch for files: its signature is valid.
-    bool can_vouch() const { return can_vouch_; }
+    [[nodiscard]] bool can_vouch() const { return can_vouch_; }
     // Its own signature's verification.
-    const trust_result& signature() const { return signature_; }
+    [[nodiscard]] const trust_result& signature() const { return signature_; }
 
     // The members whose File attribute names `name`, letter case aside: more
     // than one where the package covers several architectures' copies.

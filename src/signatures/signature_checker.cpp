@@ -130,8 +130,8 @@ std::wstring build_text(std::uint16_t machine) {
 
 // Why an image in the printer driver folder is not a build the spooler of
 // that folder's architecture loads; empty when it is one, or no image.
-std::wstring wrong_machine(install_location location, const std::wstring& directory,
-                           HANDLE file) {
+[[nodiscard]] std::wstring wrong_machine(install_location location, const std::wstring& directory,
+                                         HANDLE file) {
     const driver_folder_kind* folder =
         location == printer_driver_directory ? driver_folder_of(directory) : nullptr;
     const std::uint16_t machine = folder != nullptr ? image_machine(file) : 0;
@@ -143,9 +143,9 @@ std::wstring wrong_machine(install_location location, const std::wstring& direct
 // The member that lists `hash` under `tag` in the catalog open as `catalog`,
 // read as the package catalog's members are: its name into `name`. Returns
 // whether the catalog lists it; a problem with the catalog goes to `problem`.
-bool listed_member_name(HANDLE catalog, const std::wstring& tag,
-                        const std::vector<unsigned char>& hash, std::wstring& name,
-                        std::wstring& problem) {
+[[nodiscard]] bool listed_member_name(HANDLE catalog, const std::wstring& tag,
+                                      const std::vector<unsigned char>& hash, std::wstring& name,
+                                      std::wstring& problem) {
     std::string bytes;
     const bool rewound = SetFilePointerEx(catalog, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
     const std::uint32_t error_code =

@@ -108,7 +108,7 @@ struct options {
 // not, in either letter case. A copy from the console may begin with an
 // invisible left-to-right mark, which is left out too. Empty unless it
 // is 20 or 32 bytes long.
-std::vector<unsigned char> thumbprint_of(std::wstring_view text) {
+[[nodiscard]] std::vector<unsigned char> thumbprint_of(std::wstring_view text) {
     std::wstring digits;
     for (const wchar_t character : text) {
         if (character != L' ' && character != L'\x200E') {
@@ -128,7 +128,8 @@ std::vector<unsigned char> thumbprint_of(std::wstring_view text) {
 }
 
 // The options, or the text of what is wrong with them.
-bool parse(std::span<const wchar_t* const> arguments, options& parsed, std::wstring& problem) {
+[[nodiscard]] bool parse(std::span<const wchar_t* const> arguments, options& parsed,
+                         std::wstring& problem) {
     for (std::size_t index = 0; index < arguments.size(); ++index) {
         const std::wstring_view argument = arguments[index];
         if (argument == L"--help" || argument == L"/?") {
@@ -179,9 +180,9 @@ struct checked_file {
 
 // Checks `files` on the hashers' threads; the results are in the order of
 // `files`.
-std::vector<checked_file> check_all(const signature_checker& checker,
-                                    const std::vector<catalog_hasher>& hashers,
-                                    const std::vector<file_to_check>& files) {
+[[nodiscard]] std::vector<checked_file> check_all(const signature_checker& checker,
+                                                  const std::vector<catalog_hasher>& hashers,
+                                                  const std::vector<file_to_check>& files) {
     std::vector<checked_file> checked(files.size());
     share_work(hashers, files.size(), [&](const catalog_hasher& hasher, std::size_t index) {
         const file_to_check& file = files[index];
@@ -195,7 +196,7 @@ std::vector<checked_file> check_all(const signature_checker& checker,
     return checked;
 }
 
-int check_files(options& parsed, std::wostream& out) {
+[[nodiscard]] int check_files(options& parsed, std::wostream& out) {
     // The other threads need no apartment of their own: while this one
     // holds the multithreaded apartment, they belong to it implicitly.
     const com_initializer com;

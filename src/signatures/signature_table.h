@@ -53,7 +53,7 @@ public:
 
     // 0 when every file found is signed or in a catalog and at least one
     // was found; 2 when a file could not be read or checked; 1 otherwise.
-    int exit_code() const;
+    [[nodiscard]] int exit_code() const;
 
 private:
     std::array<std::uint64_t, signature_status_count> counts_{};

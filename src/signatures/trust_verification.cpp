@@ -52,7 +52,7 @@ void read_signer(HANDLE state, trust_result& result) {
     }
 }
 
-trust_result verify(WINTRUST_DATA& data) {
+[[nodiscard]] trust_result verify(WINTRUST_DATA& data) {
     data.cbStruct = sizeof data;
     data.dwUIChoice = WTD_UI_NONE;
     // Offline, so that a machine on an isolated network answers at once:

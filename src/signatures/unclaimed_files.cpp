@@ -84,7 +84,7 @@ public:
     }
 
     // Lists every folder, then judges the files on the hashers' threads.
-    std::vector<walk_item> walk_all(const std::vector<catalog_hasher>& hashers) {
+    [[nodiscard]] std::vector<walk_item> walk_all(const std::vector<catalog_hasher>& hashers) {
         const std::vector<installed_driver> drivers = installed_drivers();
         std::vector<std::wstring> named;
         for (const installed_driver& driver : drivers) {

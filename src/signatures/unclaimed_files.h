@@ -31,7 +31,7 @@ public:
     // Such a file's row: an image whose signature does not hold.
     void count_claimed_row(signature_status status);
     std::wstring summary() const;
-    int exit_code() const;
+    [[nodiscard]] int exit_code() const;
 
 private:
     status_tally statuses_;
