@@ -114,3 +114,19 @@ TEST_F(signature_run_test, help_goes_to_standard_output_and_a_wrong_option_to_st
     }
     EXPECT_EQ(trust.verifications, 0);
 }
+
+// A thumbprint copied from the Certificates console begins with an invisible
+// left-to-right mark: the run is the one without it. The thumbprint is the
+// SHA-1 of the certificate every scripted signature has, so that a digit read
+// wrong changes the rows.
+TEST_F(signature_run_test, thumbprint_pasted_with_its_left_to_right_mark_reads_as_without) {
+    trust.file_code = ERROR_SUCCESS;
+    trust.file_signer = L"Pelmar Test Signer";
+    const std::wstring thumbprint = L"8393aab54d8d012e99c11fb4628316d54c921da1";
+    const run_result typed = run({L"--thumbprint", thumbprint.c_str()});
+    const std::wstring pasted = L"\x200E" + thumbprint;
+    const run_result copied = run({L"--thumbprint", pasted.c_str()});
+    EXPECT_EQ(copied.out, typed.out);
+    EXPECT_EQ(copied.error, typed.error);
+    EXPECT_EQ(copied.exit_code, typed.exit_code);
+}
