@@ -19,4 +19,5 @@ struct spooler_environment {
 // The folders of each environment the spooler knows: those Windows defines,
 // those under the registry's Environments key and those that `named` lists
 // (the installed drivers'). One it does not know is left out.
-std::vector<spooler_environment> spooler_environments(const std::vector<std::wstring>& named);
+[[nodiscard]] std::vector<spooler_environment> spooler_environments(
+    const std::vector<std::wstring>& named);

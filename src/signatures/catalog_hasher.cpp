@@ -4,20 +4,22 @@
 
 #include "win32_exception.h"
 
+namespace pelmar::signatures {
+
 namespace {
 
 // Windows 8 added both; Wine 8 has the first but not the second, so neither
 // may be a static import, which would keep the program from starting. The
 // module is the program's own import, loaded from System32 alone.
 template <typename function>
-function wintrust_function(const char* name) {
+[[nodiscard]] function wintrust_function(const char* name) {
     const HMODULE wintrust = GetModuleHandleW(L"wintrust.dll");
     return wintrust != nullptr ? reinterpret_cast<function>(
                                      reinterpret_cast<void*>(GetProcAddress(wintrust, name)))
                                : nullptr;
 }
 
-std::uint32_t last_error() {
+[[nodiscard]] std::uint32_t last_error() {
     const DWORD code = GetLastError();
     // A call that failed without saying why still failed.
     return code != 0 ? code : ERROR_GEN_FAILURE;
@@ -62,3 +64,5 @@ std::uint32_t catalog_hasher::hash(std::string_view algorithm, HANDLE file,
             std::vector<unsigned char>(value.begin(), value.begin() + size)};
     return 0;
 }
+
+}  // namespace pelmar::signatures

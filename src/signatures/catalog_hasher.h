@@ -8,6 +8,8 @@
 #include "unique_handle.h"
 #include "windows8_catalogs.h"
 
+namespace pelmar::signatures {
+
 inline void release_catalog_admin(HCATADMIN admin) {
     CryptCATAdminReleaseContext(admin, 0);
 }
@@ -53,3 +55,5 @@ private:
     decltype(&CryptCATAdminCalcHashFromFileHandle2) hash_sha256_ = nullptr;
     unique_catalog_admin sha1_;
 };
+
+}  // namespace pelmar::signatures

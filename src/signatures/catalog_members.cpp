@@ -13,6 +13,8 @@
 #include "package_catalog.h"
 #include "unique_handle.h"
 
+namespace pelmar::signatures {
+
 namespace {
 
 using unique_crypt_message = unique_handle<HCRYPTMSG, CryptMsgClose>;
@@ -25,7 +27,7 @@ constexpr std::string_view catalog_list_usage = "1.3.6.1.4.1.311.12.1.1";
 
 // Decodes into a buffer of the size the decoder asks for; empty when it
 // refuses the data.
-std::vector<unsigned char> decode(LPCSTR type, const BYTE* data, DWORD size) {
+[[nodiscard]] std::vector<unsigned char> decode(LPCSTR type, const BYTE* data, DWORD size) {
     DWORD needed = 0;
     if (!CryptDecodeObject(encoding, type, data, size, 0, nullptr, &needed)) {
         return {};
@@ -40,7 +42,7 @@ std::vector<unsigned char> decode(LPCSTR type, const BYTE* data, DWORD size) {
 // UTF-16 text as the signing tools store it: whole units, and no null but
 // one at the end. False for anything else, which could make two different
 // entries read as one.
-bool utf16_text(const BYTE* data, DWORD size, std::wstring& text) {
+[[nodiscard]] bool utf16_text(const BYTE* data, DWORD size, std::wstring& text) {
     if (size % sizeof(wchar_t) != 0) {
         return false;
     }
@@ -53,7 +55,7 @@ bool utf16_text(const BYTE* data, DWORD size, std::wstring& text) {
 }
 
 // The member an entry lists, or why it is not as the signing tools write it.
-const wchar_t* read_member(const CTL_ENTRY& entry, catalog_member& member) {
+[[nodiscard]] const wchar_t* read_member(const CTL_ENTRY& entry, catalog_member& member) {
     if (!utf16_text(entry.SubjectIdentifier.pbData, entry.SubjectIdentifier.cbData, member.tag)) {
         return L"a tag that is not text";
     }
@@ -96,7 +98,8 @@ const wchar_t* read_member(const CTL_ENTRY& entry, catalog_member& member) {
 
 // The trust list a catalog's bytes sign, decoded into `trust_list`; why it
 // cannot be, in words, or nothing.
-std::wstring read_trust_list(const std::string& bytes, std::vector<unsigned char>& trust_list) {
+[[nodiscard]] std::wstring read_trust_list(const std::string& bytes,
+                                          std::vector<unsigned char>& trust_list) {
     const unique_crypt_message message(CryptMsgOpenToDecode(encoding, 0, 0, 0, nullptr, nullptr));
     DWORD size = 0;
     std::string inner_type;
@@ -178,3 +181,5 @@ std::wstring read_catalog_member(const std::string& bytes, const std::wstring& t
     }
     return {};
 }
+
+}  // namespace pelmar::signatures

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace pelmar::signatures {
+
 // What the check says about one file; status_text spells it as its row's
 // first column does, in this order.
 enum class signature_status {
@@ -38,3 +40,5 @@ struct file_verdict {
     std::wstring signer;
     std::wstring detail;
 };
+
+}  // namespace pelmar::signatures

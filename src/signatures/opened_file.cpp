@@ -4,6 +4,8 @@
 
 #include "error_code_text.h"
 
+namespace pelmar::signatures {
+
 opened_file::opened_file(const std::wstring& path, bool others_may_write)
     : file_(CreateFileW(path.c_str(), GENERIC_READ,
                         FILE_SHARE_READ | FILE_SHARE_DELETE |
@@ -52,3 +54,5 @@ void opened_file::read_start() {
         file_ = {};
     }
 }
+
+}  // namespace pelmar::signatures

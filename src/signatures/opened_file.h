@@ -5,6 +5,8 @@
 #include "folder_listing.h"
 #include "unique_file_handle.h"
 
+namespace pelmar::signatures {
+
 // A file opened for the check, or why it could not be: it is absent, or it
 // exists but could not be opened or read, or is no file on a disk.
 class opened_file {
@@ -18,10 +20,10 @@ public:
     // was deleted since.
     opened_file(HANDLE listed, const std::wstring& path, const folder_entry& entry);
 
-    bool absent() const { return absent_; }
+    [[nodiscard]] bool absent() const { return absent_; }
     // Why the file cannot be checked, in the words of its row; empty when
     // it is open.
-    const std::wstring& problem() const { return problem_; }
+    [[nodiscard]] const std::wstring& problem() const { return problem_; }
     HANDLE handle() const { return file_.get(); }
 
 private:
@@ -34,3 +36,5 @@ private:
     std::wstring problem_;
     unique_file_handle file_;
 };
+
+}  // namespace pelmar::signatures

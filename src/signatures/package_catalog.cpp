@@ -7,6 +7,8 @@
 #include "trust_reason.h"
 #include "whole_file.h"
 
+namespace pelmar::signatures {
+
 package_catalog::package_catalog(const std::wstring& directory) {
     const std::wstring path = directory + L'\\' + file_name;
     // One handle for all of it, which nobody may write while it is open (an
@@ -70,3 +72,5 @@ std::vector<const catalog_member*> package_catalog::members_named(const std::wst
     }
     return named;
 }
+
+}  // namespace pelmar::signatures

@@ -12,6 +12,8 @@
 #include "file_verdict.h"
 #include "trust_verification.h"
 
+namespace pelmar::signatures {
+
 // Whether two file names name the same file, as Windows compares them: the
 // letter case aside.
 inline bool same_file_name(std::wstring_view left, std::wstring_view right) {
@@ -37,11 +39,11 @@ public:
     explicit package_catalog(const std::wstring& directory);
 
     // The catalog's own row: nothing when it is absent.
-    const std::optional<file_verdict>& verdict() const { return verdict_; }
+    [[nodiscard]] const std::optional<file_verdict>& verdict() const { return verdict_; }
     // Whether its members can vouch for files: its signature is valid.
-    bool can_vouch() const { return can_vouch_; }
+    [[nodiscard]] bool can_vouch() const { return can_vouch_; }
     // Its own signature's verification.
-    const trust_result& signature() const { return signature_; }
+    [[nodiscard]] const trust_result& signature() const { return signature_; }
 
     // The members whose File attribute names `name`, letter case aside: more
     // than one where the package covers several architectures' copies.
@@ -53,3 +55,5 @@ private:
     trust_result signature_{};
     std::vector<catalog_member> members_;
 };
+
+}  // namespace pelmar::signatures

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace pelmar::signatures {
+
 // A name from a certificate or a catalog, as a row may show it. Whoever
 // signs chooses the name: characters that would end a row or a line (below
 // U+0020, U+007F to U+009F, U+2028, U+2029) or turn the text around them
@@ -26,3 +28,5 @@ inline std::wstring printable_name(std::wstring_view name) {
     }
     return shown;
 }
+
+}  // namespace pelmar::signatures

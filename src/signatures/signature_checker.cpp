@@ -11,9 +11,12 @@
 #include "file_manifest.h"
 #include "opened_file.h"
 #include "printable_name.h"
+#include "scope_exit.h"
 #include "trust_reason.h"
 #include "trust_verification.h"
 #include "whole_file.h"
+
+namespace pelmar::signatures {
 
 namespace {
 
@@ -127,8 +130,8 @@ std::wstring build_text(std::uint16_t machine) {
 
 // Why an image in the printer driver folder is not a build the spooler of
 // that folder's architecture loads; empty when it is one, or no image.
-std::wstring wrong_machine(install_location location, const std::wstring& directory,
-                           HANDLE file) {
+[[nodiscard]] std::wstring wrong_machine(install_location location, const std::wstring& directory,
+                                         HANDLE file) {
     const driver_folder_kind* folder =
         location == printer_driver_directory ? driver_folder_of(directory) : nullptr;
     const std::uint16_t machine = folder != nullptr ? image_machine(file) : 0;
@@ -140,9 +143,9 @@ std::wstring wrong_machine(install_location location, const std::wstring& direct
 // The member that lists `hash` under `tag` in the catalog open as `catalog`,
 // read as the package catalog's members are: its name into `name`. Returns
 // whether the catalog lists it; a problem with the catalog goes to `problem`.
-bool listed_member_name(HANDLE catalog, const std::wstring& tag,
-                        const std::vector<unsigned char>& hash, std::wstring& name,
-                        std::wstring& problem) {
+[[nodiscard]] bool listed_member_name(HANDLE catalog, const std::wstring& tag,
+                                      const std::vector<unsigned char>& hash, std::wstring& name,
+                                      std::wstring& problem) {
     std::string bytes;
     const bool rewound = SetFilePointerEx(catalog, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
     const std::uint32_t error_code =
@@ -365,10 +368,15 @@ std::optional<file_verdict> signature_checker::judge_system_catalogs(
     const std::wstring tag = member_tag(hash);
     std::vector<unsigned char> value = hash.value;
     HCATINFO listing = nullptr;
+    // Handed the previous context, the search releases it itself: only the
+    // one it stops at is left to release, however the search is left.
+    const auto release_listing = scope_exit([&] {
+        if (listing != nullptr) {
+            CryptCATAdminReleaseCatalogContext(hash.admin, listing, 0);
+        }
+    });
     bool any_listing = false;
     for (;;) {
-        // Handed the previous context, the search releases it itself: only
-        // the one it stops at is left to release.
         HCATINFO previous = listing;
         listing = CryptCATAdminEnumCatalogFromHash(hash.admin, value.data(),
                                                    static_cast<DWORD>(value.size()), 0, &previous);
@@ -399,7 +407,6 @@ std::optional<file_verdict> signature_checker::judge_system_catalogs(
                                     listed_name, gravest);
         }
         if (verdict) {
-            CryptCATAdminReleaseCatalogContext(hash.admin, listing, 0);
             return verdict;
         }
     }
@@ -473,3 +480,5 @@ std::optional<file_verdict> signature_checker::judge_listing(const catalog_membe
     }
     return std::nullopt;
 }
+
+}  // namespace pelmar::signatures

@@ -12,6 +12,8 @@
 #include "package_catalog.h"
 #include "trust_verification.h"
 
+namespace pelmar::signatures {
+
 // Judges the files of the driver with what the run reads once: each
 // folder's pelmaromn.cat. Once the catalogs are read it changes no more, so
 // several threads may check files at once, each with catalog contexts of its
@@ -35,49 +37,53 @@ public:
     // printer driver folder only as a build for that folder's architecture;
     // there the installed package's catalog judges it, where it is signed
     // by an expected signer.
-    std::optional<file_verdict> check(const catalog_hasher& hasher, install_location location,
-                                      const std::wstring& directory,
-                                      const std::wstring& file_name) const;
+    [[nodiscard]] std::optional<file_verdict> check(const catalog_hasher& hasher,
+                                                    install_location location,
+                                                    const std::wstring& directory,
+                                                    const std::wstring& file_name) const;
 
     // The open `file` at `path`, whose name is `file_name`, judged with the
     // package catalog that judges the files of `location` where one is given.
-    file_verdict check_open(const catalog_hasher& hasher, std::optional<install_location> location,
-                            const std::wstring& path, const std::wstring& file_name,
-                            const opened_file& file) const;
+    [[nodiscard]] file_verdict check_open(const catalog_hasher& hasher,
+                                          std::optional<install_location> location,
+                                          const std::wstring& path,
+                                          const std::wstring& file_name,
+                                          const opened_file& file) const;
 
     // Whether the package catalog that judges the files of `location`,
     // validly signed by an expected signer, lists the open file under its
     // name `file_name`, with its hash by the entry's algorithm.
-    bool listed_in_package(const catalog_hasher& hasher, install_location location,
-                           const std::wstring& file_name, HANDLE file) const;
+    [[nodiscard]] bool listed_in_package(const catalog_hasher& hasher, install_location location,
+                                         const std::wstring& file_name, HANDLE file) const;
 
 private:
-    bool expected(const trust_result& signature) const;
+    [[nodiscard]] bool expected(const trust_result& signature) const;
     // The package catalog whose members the files of `location` must be:
     // the installed package's for the printer driver folder, where it is
     // signed by an expected signer; otherwise the one beside them.
     const package_catalog& judging_catalog(install_location location) const;
     // check() without the note on a missing package catalog.
-    std::optional<file_verdict> judge_file(const catalog_hasher& hasher,
-                                           install_location location,
-                                           const std::wstring& directory,
-                                           const std::wstring& file_name) const;
+    [[nodiscard]] std::optional<file_verdict> judge_file(const catalog_hasher& hasher,
+                                                         install_location location,
+                                                         const std::wstring& directory,
+                                                         const std::wstring& file_name) const;
     // The verdict when the catalog's entry vouches for the file by an
     // expected signer, under `listed_name` where it is not empty; otherwise
     // nothing, and what it found goes to `gravest` where it is graver than
     // what is there.
-    std::optional<file_verdict> judge_listing(const catalog_member_query& query,
-                                              const std::wstring& listed_name,
-                                              file_verdict& gravest) const;
+    [[nodiscard]] std::optional<file_verdict> judge_listing(const catalog_member_query& query,
+                                                            const std::wstring& listed_name,
+                                                            file_verdict& gravest) const;
     // Each catalog of the system's store that lists `hash`, in turn, until
     // one vouches (its verdict); nothing when none does; `unchecked` when
     // the store could not be searched.
-    std::optional<file_verdict> judge_system_catalogs(const catalog_hash& hash,
-                                                      const std::wstring& path, HANDLE file,
-                                                      const std::wstring& listed_name,
-                                                      file_verdict& gravest) const;
+    [[nodiscard]] std::optional<file_verdict> judge_system_catalogs(
+        const catalog_hash& hash, const std::wstring& path, HANDLE file,
+        const std::wstring& listed_name, file_verdict& gravest) const;
 
     std::map<install_location, package_catalog> catalogs_;
     std::vector<std::wstring> signers_;
     std::vector<std::vector<unsigned char>> thumbprints_;
 };
+
+}  // namespace pelmar::signatures

@@ -24,7 +24,8 @@
 #include "signature_checker.h"
 #include "signature_table.h"
 #include "unclaimed_files.h"
-#include "win32_exception.h"
+
+namespace pelmar::signatures {
 
 namespace {
 
@@ -107,7 +108,7 @@ struct options {
 // not, in either letter case. A copy from the console may begin with an
 // invisible left-to-right mark, which is left out too. Empty unless it
 // is 20 or 32 bytes long.
-std::vector<unsigned char> thumbprint_of(std::wstring_view text) {
+[[nodiscard]] std::vector<unsigned char> thumbprint_of(std::wstring_view text) {
     std::wstring digits;
     for (const wchar_t character : text) {
         if (character != L' ' && character != L'\x200E') {
@@ -127,7 +128,8 @@ std::vector<unsigned char> thumbprint_of(std::wstring_view text) {
 }
 
 // The options, or the text of what is wrong with them.
-bool parse(std::span<const wchar_t* const> arguments, options& parsed, std::wstring& problem) {
+[[nodiscard]] bool parse(std::span<const wchar_t* const> arguments, options& parsed,
+                         std::wstring& problem) {
     for (std::size_t index = 0; index < arguments.size(); ++index) {
         const std::wstring_view argument = arguments[index];
         if (argument == L"--help" || argument == L"/?") {
@@ -158,12 +160,6 @@ bool parse(std::span<const wchar_t* const> arguments, options& parsed, std::wstr
     return true;
 }
 
-void flush_or_throw(std::wostream& out) {
-    if (const std::uint32_t error_code = flush_all(out)) {
-        throw output_exception(error_code);
-    }
-}
-
 // The most threads that verify files at once. Verification is mostly the
 // processor's work and the files are independent, so a thread per processor
 // helps; beyond a few, a driver's twenty-odd files gain little more, and
@@ -187,9 +183,9 @@ struct checked_file {
 // more threads than files. Each thread takes the next row nobody took yet,
 // so that one large file holds up one thread only. The results are in the
 // order of `files`.
-std::vector<checked_file> check_all(const signature_checker& checker,
-                                    const std::vector<catalog_hasher>& hashers,
-                                    const std::vector<file_to_check>& files) {
+[[nodiscard]] std::vector<checked_file> check_all(const signature_checker& checker,
+                                                  const std::vector<catalog_hasher>& hashers,
+                                                  const std::vector<file_to_check>& files) {
     std::vector<checked_file> checked(files.size());
     std::atomic<std::size_t> next_row{0};
     // Each row is written by the one thread that took it, and read only
@@ -218,7 +214,7 @@ std::vector<checked_file> check_all(const signature_checker& checker,
     return checked;
 }
 
-int check_files(options& parsed, std::wostream& out) {
+[[nodiscard]] int check_files(options& parsed, std::wostream& out) {
     // The other threads need no apartment of their own: while this one
     // holds the multithreaded apartment, they belong to it implicitly.
     const com_initializer com;
@@ -295,7 +291,7 @@ int check_files(options& parsed, std::wostream& out) {
     if (!parsed.csv) {
         out << tally.summary() << L"; " << unclaimed.summary() << L'\n';
     }
-    flush_or_throw(out);
+    flush_all_or_throw(out);
     return std::max(tally.exit_code(), unclaimed.exit_code());
 }
 
@@ -312,7 +308,7 @@ int run_signatures(std::span<const wchar_t* const> arguments, std::wostream& out
     try {
         if (parsed.help) {
             out << usage_line << help_text;
-            flush_or_throw(out);
+            flush_all_or_throw(out);
             return 0;
         }
         return check_files(parsed, out);
@@ -321,3 +317,5 @@ int run_signatures(std::span<const wchar_t* const> arguments, std::wostream& out
         return exit_trouble;
     }
 }
+
+}  // namespace pelmar::signatures

@@ -3,6 +3,8 @@
 #include <ostream>
 #include <span>
 
+namespace pelmar::signatures {
+
 // Checks the signature of every file of the driver found on this machine,
 // then of every file in its folders that nothing installed accounts for:
 // `arguments` are the options (--csv, [--signer NAME]..., [--thumbprint
@@ -14,3 +16,5 @@
 // unclaimed executable image or link was; 0 otherwise.
 [[nodiscard]] int run_signatures(std::span<const wchar_t* const> arguments, std::wostream& out,
                                  std::wostream& error);
+
+}  // namespace pelmar::signatures

@@ -7,6 +7,8 @@
 #include "csv_record.h"
 #include "table_layout.h"
 
+namespace pelmar::signatures {
+
 using namespace signature_layout;
 
 namespace {
@@ -86,3 +88,5 @@ int status_tally::exit_code() const {
         count(signature_status::embedded_signature) + count(signature_status::catalog);
     return total() > 0 && vouched == total() ? 0 : 1;
 }
+
+}  // namespace pelmar::signatures

@@ -9,6 +9,8 @@
 
 #include "file_verdict.h"
 
+namespace pelmar::signatures {
+
 // The check's table: status, signer, file name, detail and folder, separated
 // by single tabs, all but the folder padded to a fixed width on the left, as
 // the inventory's table is. An absent signer or detail shows as "--".
@@ -51,8 +53,10 @@ public:
 
     // 0 when every file found is signed or in a catalog and at least one
     // was found; 2 when a file could not be read or checked; 1 otherwise.
-    int exit_code() const;
+    [[nodiscard]] int exit_code() const;
 
 private:
     std::array<std::uint64_t, signature_status_count> counts_{};
 };
+
+}  // namespace pelmar::signatures

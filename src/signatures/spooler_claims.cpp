@@ -9,6 +9,8 @@
 #include "folder_listing.h"
 #include "printable_name.h"
 
+namespace pelmar::signatures {
+
 namespace {
 
 using facts = spooler_claims::facts;
@@ -297,3 +299,5 @@ std::optional<file_claim> spooler_claims::claim(const std::wstring& path) const 
     }
     return std::nullopt;
 }
+
+}  // namespace pelmar::signatures

@@ -10,6 +10,8 @@
 #include "print_processor_libraries.h"
 #include "spooler_folders.h"
 
+namespace pelmar::signatures {
+
 // What accounts for a file in the spooler's folders: its row's words for
 // it, and whether it may be an executable image. A claim is no verdict:
 // a claimed image is still verified.
@@ -54,3 +56,5 @@ private:
     std::vector<std::wstring> used_;  // keys of the drivers the printers use
     bool printers_known_;
 };
+
+}  // namespace pelmar::signatures

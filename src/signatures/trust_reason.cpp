@@ -8,6 +8,8 @@
 
 #include "error_code_text.h"
 
+namespace pelmar::signatures {
+
 namespace {
 
 struct reason {
@@ -53,3 +55,5 @@ std::wstring trust_failure_text(std::int32_t code) {
     return std::wstring(reason_of(code).words) + L". " +
            error_code_text(static_cast<std::uint32_t>(code));
 }
+
+}  // namespace pelmar::signatures

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace pelmar::signatures {
+
 // How a WinVerifyTrust result reads for the file it was about.
 enum class trust_outcome {
     valid,
@@ -16,3 +18,5 @@ enum class trust_outcome {
 // Why the signature failed, in words, with the code: "untrusted root. Error
 // code: 0x800b0109."
 [[nodiscard]] std::wstring trust_failure_text(std::int32_t code);
+
+}  // namespace pelmar::signatures

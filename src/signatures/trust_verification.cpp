@@ -8,6 +8,8 @@
 #include "printable_name.h"
 #include "scope_exit.h"
 
+namespace pelmar::signatures {
+
 namespace {
 
 GUID generic_verify = WINTRUST_ACTION_GENERIC_VERIFY_V2;
@@ -50,7 +52,7 @@ void read_signer(HANDLE state, trust_result& result) {
     }
 }
 
-trust_result verify(WINTRUST_DATA& data) {
+[[nodiscard]] trust_result verify(WINTRUST_DATA& data) {
     data.cbStruct = sizeof data;
     data.dwUIChoice = WTD_UI_NONE;
     // Offline, so that a machine on an isolated network answers at once:
@@ -115,3 +117,5 @@ trust_result verify_catalog_member(const catalog_member_query& query) {
     SetFilePointerEx(query.file, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
     return verify(data);
 }
+
+}  // namespace pelmar::signatures

@@ -6,6 +6,8 @@
 
 #include "windows8_catalogs.h"
 
+namespace pelmar::signatures {
+
 // What WinVerifyTrust said about one subject: its result (0 for a valid
 // signature) and the simple display name of the signing certificate, when
 // the signature has one: as the certificate holds it, which --signer
@@ -36,3 +38,5 @@ struct catalog_member_query {
     HCATADMIN admin;
 };
 [[nodiscard]] trust_result verify_catalog_member(const catalog_member_query& query);
+
+}  // namespace pelmar::signatures

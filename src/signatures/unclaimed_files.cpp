@@ -16,6 +16,8 @@
 #include "spooler_claims.h"
 #include "spooler_folders.h"
 
+namespace pelmar::signatures {
+
 namespace {
 
 // The deepest a folder is walked, against a tree made to never end: the
@@ -79,7 +81,7 @@ public:
     }
 
     // Lists every folder, then judges the files with `hasher`.
-    std::vector<walk_item> walk_all(const catalog_hasher& hasher) {
+    [[nodiscard]] std::vector<walk_item> walk_all(const catalog_hasher& hasher) {
         const std::vector<installed_driver> drivers = installed_drivers();
         std::vector<std::wstring> named;
         for (const installed_driver& driver : drivers) {
@@ -340,3 +342,5 @@ void check_unclaimed_files(const signature_checker& checker, const catalog_hashe
         }
     }
 }
+
+}  // namespace pelmar::signatures

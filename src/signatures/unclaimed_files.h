@@ -13,6 +13,8 @@
 #include "signature_checker.h"
 #include "signature_table.h"
 
+namespace pelmar::signatures {
+
 // What the walk through the spooler's and the driver's folders found beyond
 // the manifest's files: "2 unclaimed: 1 unsigned, 1 signed; 412 claimed, 1
 // with a row: 1 unsigned", and an exit code, 2 when a file
@@ -29,7 +31,7 @@ public:
     // Such a file's row: an image whose signature does not hold.
     void count_claimed_row(signature_status status);
     std::wstring summary() const;
-    int exit_code() const;
+    [[nodiscard]] int exit_code() const;
 
 private:
     status_tally statuses_;
@@ -58,3 +60,5 @@ void check_unclaimed_files(const signature_checker& checker, const catalog_hashe
                            const std::map<install_location, std::wstring>& directories,
                            bool signers_named, const unclaimed_row& print,
                            unclaimed_tally& tally);
+
+}  // namespace pelmar::signatures

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "hex_text.h"
 #include "import_patch.h"
 #include "test_helpers.h"
 #include "windows8_catalogs.h"
@@ -207,11 +208,7 @@ inline std::string catalog_bytes(
     const std::string sha1 = der(0x06, "\x2B\x0E\x03\x02\x1A");
     std::string members;
     for (const auto& [hash, name] : files) {
-        std::wstring tag;
-        for (const unsigned char byte : hash) {
-            tag += L"0123456789ABCDEF"[byte >> 4];
-            tag += L"0123456789ABCDEF"[byte & 0x0F];
-        }
+        const std::wstring tag = hex_text(hash.data(), hash.size());
         const std::string name_value =
             der(0x30, der(0x1E, std::string("\0F\0i\0l\0e", 8)) + der(0x02, "\x10\x01\x00\x01") +
                           der(0x04, utf16_bytes(name + L'\0')));

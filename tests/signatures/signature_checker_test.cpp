@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,22 +11,21 @@
 
 #include "catalog_hasher.h"
 #include "file_verdict.h"
+#include "hex_text.h"
 #include "scripted_trust.h"
 #include "signature_checker.h"
 #include "temp_folder.h"
 
+using pelmar::signatures::catalog_hasher;
+using pelmar::signatures::file_verdict;
+using pelmar::signatures::package_catalog;
+using pelmar::signatures::signature_checker;
+using pelmar::signatures::signature_status;
+using pelmar::signatures::status_text;
+
 namespace {
 
 const std::wstring signer = L"Pelmar Test Signer";
-
-std::wstring hex(const std::vector<unsigned char>& bytes) {
-    std::wstring text;
-    for (const unsigned char byte : bytes) {
-        text += L"0123456789ABCDEF"[byte >> 4];
-        text += L"0123456789ABCDEF"[byte & 0x0F];
-    }
-    return text;
-}
 
 void expect_verdict(const std::optional<file_verdict>& verdict, signature_status status,
                     const std::wstring& who, const std::wstring& detail) {
@@ -87,6 +87,7 @@ TEST_F(signature_checker_test, embedded_signature_results_read_as_status_and_wor
                    L"Pelmar\\u000D\\u000A\\u202E\\u0085\\u2066Evil", L"");
     for (const LONG code : {TRUST_E_NOSIGNATURE, TRUST_E_SUBJECT_FORM_UNKNOWN,
                             static_cast<LONG>(ERROR_INVALID_PARAMETER)}) {
+        SCOPED_TRACE(testing::Message() << std::hex << code);
         trust.file_code = code;
         trust.file_signer.clear();
         expect_verdict(check(L"pmomndrv.dll"), signature_status::no_signature, L"", L"");
@@ -167,7 +168,7 @@ TEST_F(signature_checker_test, own_signature_and_each_listing_catalog_in_order_o
         expect_verdict(check(L"pmomnui.dll", row.signers), row.status, row.who, row.detail);
         if (!row.catalogs.empty() && row.own.code != TRUST_E_BAD_DIGEST && row.own.code != 0) {
             EXPECT_EQ(store.asked_hash, hash);
-            EXPECT_EQ(trust.member_tag, hex(hash));
+            EXPECT_EQ(trust.member_tag, hex_text(hash.data(), hash.size()));
         }
     }
 }
@@ -192,6 +193,18 @@ TEST_F(signature_checker_test, failures_of_the_services_are_no_verdict) {
                            ERROR_LOCK_VIOLATION>::fail));
     expect_verdict(check(L"pmomnui.dll"), signature_status::unchecked, L"",
                    L"hash cannot be computed. Error code: 0x00000021.");
+}
+
+// However the search through the store is left, the catalog context it
+// stopped at is released: the fixture counts the releases.
+TEST_F(signature_checker_test, a_failure_inside_the_store_search_releases_the_catalog_context) {
+    folder_.write(L"pmomnui.dll", "MZ listed in the store");
+    store.catalogs = {folder_.write(L"store\\oem1.cat", "")};
+    const import_patch info("wintrust.dll", "CryptCATCatalogInfoFromContext",
+                            as_import([](HCATINFO, CATALOG_INFO*, DWORD) -> BOOL {
+                                throw std::bad_alloc();
+                            }));
+    EXPECT_THROW(check(L"pmomnui.dll"), std::bad_alloc);
 }
 
 namespace {
@@ -248,19 +261,19 @@ protected:
 }  // namespace
 
 TEST_F(sha256_catalog_test, sha256_is_looked_up_first_and_sha1_where_no_catalog_lists_it) {
-    const std::wstring path = folder_.write(L"pmomnui.dll", "MZ listed in the store");
-    store.catalogs = {folder_.write(L"store\\oem7.cat",
-                                    catalog_bytes({{std::vector<unsigned char>(32, 0xAB),
-                                                    L"pmomnui.dll"},
-                                                   {api_hash(path), L"pmomnui.dll"}}))};
+    const std::vector<unsigned char> sha256(32, 0xAB);
+    const std::vector<unsigned char> sha1 =
+        api_hash(folder_.write(L"pmomnui.dll", "MZ listed in the store"));
+    store.catalogs = {folder_.write(
+        L"store\\oem7.cat", catalog_bytes({{sha256, L"pmomnui.dll"}, {sha1, L"pmomnui.dll"}}))};
     store.hash_size = 32;
     expect_verdict(check(L"pmomnui.dll"), signature_status::catalog, signer, L"oem7.cat");
-    EXPECT_EQ(trust.member_tag, hex(std::vector<unsigned char>(32, 0xAB)));
+    EXPECT_EQ(trust.member_tag, hex_text(sha256.data(), sha256.size()));
     EXPECT_EQ(trust.catalog_admin, sha256_admin);
 
     store.hash_size = 20;
     expect_verdict(check(L"pmomnui.dll"), signature_status::catalog, signer, L"oem7.cat");
-    EXPECT_EQ(trust.member_tag, hex(api_hash(path)));
+    EXPECT_EQ(trust.member_tag, hex_text(sha1.data(), sha1.size()));
     EXPECT_NE(trust.catalog_admin, sha256_admin);
     EXPECT_NE(trust.catalog_admin, nullptr);
 }
@@ -328,6 +341,7 @@ TEST_F(package_catalog_test, catalog_is_verified_and_read_once_per_folder_and_un
     checker.read_package_catalog(program_files_directory, directory);
     checker.read_package_catalog(program_files_directory, directory);
     for (const wchar_t* name : {L"pmomndrv.dll", L"pmomnui.dll"}) {
+        SCOPED_TRACE(testing::Message() << name);
         expect_verdict(checker.check(hasher, program_files_directory, directory, name),
                        signature_status::no_signature, L"", L"");
     }
@@ -359,6 +373,7 @@ TEST_F(package_catalog_test, catalog_whose_own_signature_fails_is_never_decoded)
          L"untrusted root. Error code: 0x800b0109."},
     };
     for (const row& row : rows) {
+        SCOPED_TRACE(testing::Message() << std::hex << row.code);
         trust.catalog_code = row.code;
         expect_verdict(check(L"pelmaromn.cat"), row.status, signer, row.detail);
         expect_verdict(check(L"pmomndrv.dll"), signature_status::no_signature, L"", L"");

@@ -9,8 +9,11 @@
 #include <winspool.h>
 
 #include "location_cache.h"
+#include "program_run.h"
 #include "scripted_trust.h"
 #include "signature_run.h"
+
+using pelmar::signatures::run_signatures;
 
 namespace {
 
@@ -18,22 +21,13 @@ const std::wstring header =
     L"STATUS      \tSIGNER" + std::wstring(24, L' ') + L"\tFILENAME" + std::wstring(22, L' ') +
     L"\tDETAIL" + std::wstring(34, L' ') + L"\tDIRECTORY\n";
 
-struct run_result {
-    int exit_code;
-    std::wstring out;
-    std::wstring error;
-};
-
 class signature_run_test : public scripted_trust_test {
 protected:
     // Each run starts, as a process does, with no location resolved yet.
     signature_run_test() { run_location_cache() = location_cache(); }
 
-    run_result run(std::vector<const wchar_t*> arguments = {}) {
-        std::wostringstream out;
-        std::wostringstream error;
-        const int exit_code = run_signatures(arguments, out, error);
-        return {exit_code, out.str(), error.str()};
+    run_result run(const std::vector<const wchar_t*>& arguments = {}) {
+        return run_program(run_signatures, arguments);
     }
 };
 
@@ -96,6 +90,7 @@ TEST_F(signature_run_test, help_goes_to_standard_output_and_a_wrong_option_to_st
     const std::wstring usage =
         L"usage: pelmar_omni_signatures [--csv] [--signer NAME]... [--thumbprint HEX]...\n";
     for (const wchar_t* help : {L"--help", L"/?"}) {
+        SCOPED_TRACE(testing::Message() << help);
         const run_result result = run({help});
         EXPECT_EQ(result.out.substr(0, usage.size()), usage);
         EXPECT_EQ(result.error, L"");
@@ -111,10 +106,27 @@ TEST_F(signature_run_test, help_goes_to_standard_output_and_a_wrong_option_to_st
                                wrong{{L"--signer"}, L"--signer needs a name\n"},
                                wrong{{L"--thumbprint", L"12 34"}, thumbprint_problem},
                                wrong{{L"--thumbprint"}, thumbprint_problem}}) {
+        SCOPED_TRACE(testing::Message() << wrong.arguments.back());
         const run_result result = run(wrong.arguments);
         EXPECT_EQ(result.out, L"");
         EXPECT_EQ(result.error, wrong.problem + usage);
         EXPECT_EQ(result.exit_code, 2);
     }
     EXPECT_EQ(trust.verifications, 0);
+}
+
+// A thumbprint copied from the Certificates console begins with an invisible
+// left-to-right mark: the run is the one without it. The thumbprint is the
+// SHA-1 of the certificate every scripted signature has, so that a digit read
+// wrong changes the rows.
+TEST_F(signature_run_test, thumbprint_pasted_with_its_left_to_right_mark_reads_as_without) {
+    trust.file_code = ERROR_SUCCESS;
+    trust.file_signer = L"Pelmar Test Signer";
+    const std::wstring thumbprint = L"8393aab54d8d012e99c11fb4628316d54c921da1";
+    const run_result typed = run({L"--thumbprint", thumbprint.c_str()});
+    const std::wstring pasted = L"\x200E" + thumbprint;
+    const run_result copied = run({L"--thumbprint", pasted.c_str()});
+    EXPECT_EQ(copied.out, typed.out);
+    EXPECT_EQ(copied.error, typed.error);
+    EXPECT_EQ(copied.exit_code, typed.exit_code);
 }

@@ -8,6 +8,9 @@
 
 #include "spooler_claims.h"
 
+using pelmar::signatures::file_claim;
+using pelmar::signatures::spooler_claims;
+
 TEST(spooler_claims, a_row_names_each_driver_and_whether_a_printer_uses_it) {
     const std::wstring spool = L"C:\\Windows\\System32\\spool\\drivers\\";
     const std::wstring folder = spool + L"x64\\3\\";

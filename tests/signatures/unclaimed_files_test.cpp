@@ -164,7 +164,7 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
         listing = &tested.listing;
         scripted_handles.clear();
         run_location_cache() = location_cache();
-        signature_checker checker({});
+        pelmar::signatures::signature_checker checker({});
         std::map<install_location, std::wstring> directories;
         for (const auto location : {printer_driver_directory, print_processor_directory,
                                     program_files_directory, program_files_x86_directory,
@@ -172,16 +172,17 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
             directories.emplace(location, location_directory(location));
             checker.read_package_catalog(location, directories[location]);
         }
-        const catalog_hasher hasher;
+        const pelmar::signatures::catalog_hasher hasher;
         std::vector<std::wstring> rows;
-        unclaimed_tally tally;
-        check_unclaimed_files(
+        pelmar::signatures::unclaimed_tally tally;
+        pelmar::signatures::check_unclaimed_files(
             checker, hasher, directories, false,
-            [&](const file_verdict& verdict, const std::wstring& file, const std::wstring& folder,
-                std::wstring_view) {
+            [&](const pelmar::signatures::file_verdict& verdict, const std::wstring& file,
+                const std::wstring& folder, std::wstring_view) {
                 EXPECT_EQ(folder, processor_folder);
-                rows.push_back(row(std::wstring(status_text(verdict.status)), file,
-                                   verdict.detail));
+                rows.push_back(
+                    row(std::wstring(pelmar::signatures::status_text(verdict.status)), file,
+                        verdict.detail));
             },
             tally);
         EXPECT_EQ(rows, tested.rows);

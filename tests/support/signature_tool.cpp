@@ -24,6 +24,11 @@
 #include "trust_verification.h"
 #include "unique_file_handle.h"
 
+using pelmar::signatures::opened_file;
+using pelmar::signatures::trust_result;
+using pelmar::signatures::unique_catalog_admin;
+using pelmar::signatures::verify_embedded;
+
 namespace {
 
 // Wine hashes from the file's current position: each hash starts at the top.

@@ -1,9 +1,11 @@
 #include "executable_image.h"
 
+namespace pelmar::signatures {
+
 namespace {
 
 // Reads at `offset` whatever the file pointer is.
-bool read_at(HANDLE file, std::uint64_t offset, void* bytes, DWORD size) {
+[[nodiscard]] bool read_at(HANDLE file, std::uint64_t offset, void* bytes, DWORD size) {
     OVERLAPPED at{};
     at.Offset = static_cast<DWORD>(offset);
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
@@ -12,7 +14,7 @@ bool read_at(HANDLE file, std::uint64_t offset, void* bytes, DWORD size) {
 }
 
 // Where the image's `PE\0\0` lies; 0 when the file is no image.
-std::uint64_t nt_headers_at(HANDLE file) {
+[[nodiscard]] std::uint64_t nt_headers_at(HANDLE file) {
     IMAGE_DOS_HEADER dos{};
     DWORD signature = 0;
     const bool image =
@@ -37,3 +39,5 @@ std::uint16_t image_machine(HANDLE file) {
                ? header.Machine
                : 0;
 }
+
+}  // namespace pelmar::signatures
