@@ -233,10 +233,16 @@ const struct {
     std::optional<std::wstring> (*match)(const rule_context&);
     bool images;
 } rules[] = {
-    {named_file, true},         {staged_copy, true},       {language_resource, true},
-    {queue_configuration, true}, {print_processor, true},  {language_help, false},
-    {parsed_cache, false},      {install_leftover, false}, {package_cabinet, false},
-    {colour_profile, false},
+    {named_file, true},           // AddPrinterDriverEx copies a driver's files there
+    {staged_copy, true},          // the spooler's New and Old\N, until a reboot
+    {language_resource, true},    // MUI: the loader's <locale>\<module>.mui
+    {queue_configuration, true},  // a print server's shared queues
+    {print_processor, true},      // the Print Processors key's Driver value
+    {language_help, false},       // the older layout of language folders
+    {parsed_cache, false},        // Unidrv's and PostScript's caches (KB873396)
+    {install_leftover, false},    // Unidrv's install (KB958708)
+    {package_cabinet, false},     // Point and Print's package cabinets
+    {colour_profile, false},      // Windows' colour management
 };
 
 std::wstring folder_key(const std::wstring& folder) {
