@@ -51,8 +51,8 @@ struct walk_item {
     std::wstring path;  // below the root's
     folder_entry entry;
     std::optional<file_verdict> verdict;
-    bool alarming = false;
-    bool claimed = false;  // needs no row
+    bool alarming = false;  // of an unclaimed file's row; a claimed one's always is
+    bool claimed = false;   // needs no row
     std::wstring_view kind = L"unclaimed";
 };
 
@@ -266,8 +266,6 @@ private:
                 return;
             }
             verdict.detail = claim->by + (verdict.detail.empty() ? L"" : L"; ") + verdict.detail;
-            item.alarming = status != signature_status::unreadable &&
-                            status != signature_status::unchecked;
             item.verdict = std::move(verdict);
             return;
         }
