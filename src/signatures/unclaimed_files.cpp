@@ -142,9 +142,9 @@ public:
             walk(index, opened, L"", 0);
         }
 
-        // One after another: under Wine, where this was measured, a print
-        // server's 900 small images verified in 29 s on one thread and in
-        // 46 to 54 s on two, which wait on each other.
+        // One after another: under Wine, a print server's 900 small images
+        // verified no faster on two threads than on one, and each row is
+        // found in the walk's order as it is printed.
         for (walk_item& item : items_) {
             if (!item.verdict) {
                 judge(hasher, item);
