@@ -35,7 +35,6 @@ struct walk_root {
     std::wstring key;
     // The location whose package catalog the checker judges by.
     std::optional<install_location> first;
-    std::uint32_t locations = 0;
     std::unordered_set<std::wstring> manifest_files;  // the names the manifest looks for here
     bool processors = false;  // a print processor folder
     unique_file_handle folder;  // while walked; its volume's files open by id through it
@@ -71,7 +70,6 @@ public:
             }
             walk_root& root = add_root(text);
             root.first = root.first.value_or(location);
-            root.locations |= location;
             for (const manifest_entry& entry : file_manifest) {
                 if ((entry.locations & location) != 0) {
                     root.manifest_files.insert(file_name_key(entry.file_name));
