@@ -2,9 +2,29 @@
 
 #include <algorithm>
 
+#include <winternl.h>
+
 namespace {
 
 constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// FILE_INTERNAL_INFORMATION and its class, which only the driver kit's
+// headers declare: the file's index, the number a listing gives it.
+struct file_internal_information {
+    LARGE_INTEGER index_number;
+};
+constexpr auto file_internal_information_class = static_cast<FILE_INFORMATION_CLASS>(6);
+
+// The index of an open file. Not GetFileInformationByHandle, which asks the
+// volume for its serial number as well: under Wine a round trip to the mount
+// manager, a millisecond for each of a print server's thousands of files.
+bool is_indexed(HANDLE file, std::uint64_t index) {
+    IO_STATUS_BLOCK status{};
+    file_internal_information information{};
+    return NtQueryInformationFile(file, &status, &information, sizeof information,
+                                  file_internal_information_class) >= 0 &&
+           static_cast<std::uint64_t>(information.index_number.QuadPart) == index;
+}
 
 }  // namespace
 
@@ -69,10 +89,7 @@ std::uint32_t open_listed(HANDLE listed, const std::wstring& path, const folder_
                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (by_path != INVALID_HANDLE_VALUE) {
         unique_file_handle candidate(by_path);
-        BY_HANDLE_FILE_INFORMATION information{};
-        if (GetFileInformationByHandle(by_path, &information) &&
-            ((std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow) ==
-                entry.file_index) {
+        if (is_indexed(by_path, entry.file_index)) {
             opened = std::move(candidate);
             return 0;
         }
