@@ -110,6 +110,7 @@ TEST_F(signature_checker_test, own_signature_and_each_listing_catalog_in_order_o
         std::wstring signer;
     };
     struct row {
+        const char* name;
         answer own;
         std::vector<answer> catalogs;  // oem1.cat, oem2.cat, ...
         std::vector<std::wstring> signers;
@@ -118,41 +119,42 @@ TEST_F(signature_checker_test, own_signature_and_each_listing_catalog_in_order_o
         std::wstring detail;
     };
     const row rows[] = {
-        // Nothing but a catalog.
-        {{TRUST_E_NOSIGNATURE, L""}, {{0, signer}}, {}, signature_status::catalog, signer,
-         L"oem1.cat"},
-        {{TRUST_E_NOSIGNATURE, L""}, {{0, signer}}, {someone, signer}, signature_status::catalog,
-         signer, L"oem1.cat"},
-        {{TRUST_E_NOSIGNATURE, L""}, {{0, signer}}, {someone}, signature_status::other_signer,
-         signer, L"oem1.cat"},
-        {{TRUST_E_NOSIGNATURE, L""}, {{TRUST_E_BAD_DIGEST, signer}}, {}, signature_status::altered,
-         signer, L"oem1.cat: " + bad_digest},
-        {{TRUST_E_NOSIGNATURE, L""}, {{CERT_E_EXPIRED, signer}}, {}, signature_status::invalid,
-         signer, L"oem1.cat: " + expired},
-        {{TRUST_E_NOSIGNATURE, L""}, {}, {}, signature_status::no_signature, L"", L""},
-        // Each catalog that lists the hash, until one vouches by an expected signer.
-        {{TRUST_E_NOSIGNATURE, L""}, {{0, someone}, {CERT_E_EXPIRED, signer}, {0, signer}},
-         {signer}, signature_status::catalog, signer, L"oem3.cat"},
-        // An embedded bad digest: no catalog makes up for it.
-        {{TRUST_E_BAD_DIGEST, signer}, {{0, signer}}, {}, signature_status::altered, signer,
-         bad_digest},
-        // A catalog rescues a failed signature, or one by another signer.
-        {{CERT_E_EXPIRED, signer}, {{0, signer}}, {}, signature_status::catalog, signer,
-         L"oem1.cat"},
-        {{0, someone}, {{0, signer}}, {signer}, signature_status::catalog, signer, L"oem1.cat"},
-        {{0, signer}, {{0, signer}}, {}, signature_status::embedded_signature, signer, L""},
-        // Where nothing vouches, the gravest finding: altered, invalid, other signer.
-        {{0, someone}, {{CERT_E_EXPIRED, signer}, {TRUST_E_BAD_DIGEST, signer}, {0, someone}},
-         {signer}, signature_status::altered, signer, L"oem2.cat: " + bad_digest},
-        {{0, someone}, {{0, someone}, {CERT_E_EXPIRED, signer}}, {signer},
-         signature_status::invalid, signer, L"oem2.cat: " + expired},
-        {{CERT_E_EXPIRED, signer}, {{0, someone}}, {signer}, signature_status::invalid, signer,
-         expired},
-        {{0, someone}, {{0, someone}}, {signer}, signature_status::other_signer, someone, L""},
+        {"a catalog alone vouches", {TRUST_E_NOSIGNATURE, L""}, {{0, signer}}, {},
+         signature_status::catalog, signer, L"oem1.cat"},
+        {"a catalog by one of the signers", {TRUST_E_NOSIGNATURE, L""}, {{0, signer}},
+         {someone, signer}, signature_status::catalog, signer, L"oem1.cat"},
+        {"a catalog by none of the signers", {TRUST_E_NOSIGNATURE, L""}, {{0, signer}}, {someone},
+         signature_status::other_signer, signer, L"oem1.cat"},
+        {"a catalog whose digest fails", {TRUST_E_NOSIGNATURE, L""}, {{TRUST_E_BAD_DIGEST, signer}},
+         {}, signature_status::altered, signer, L"oem1.cat: " + bad_digest},
+        {"a catalog that expired", {TRUST_E_NOSIGNATURE, L""}, {{CERT_E_EXPIRED, signer}}, {},
+         signature_status::invalid, signer, L"oem1.cat: " + expired},
+        {"no signature and no catalog", {TRUST_E_NOSIGNATURE, L""}, {}, {},
+         signature_status::no_signature, L"", L""},
+        {"catalogs asked until one vouches by a signer", {TRUST_E_NOSIGNATURE, L""},
+         {{0, someone}, {CERT_E_EXPIRED, signer}, {0, signer}}, {signer},
+         signature_status::catalog, signer, L"oem3.cat"},
+        {"no catalog makes up for an embedded bad digest", {TRUST_E_BAD_DIGEST, signer},
+         {{0, signer}}, {}, signature_status::altered, signer, bad_digest},
+        {"a catalog rescues a failed signature", {CERT_E_EXPIRED, signer}, {{0, signer}}, {},
+         signature_status::catalog, signer, L"oem1.cat"},
+        {"a catalog rescues another signer's", {0, someone}, {{0, signer}}, {signer},
+         signature_status::catalog, signer, L"oem1.cat"},
+        {"a valid own signature comes first", {0, signer}, {{0, signer}}, {},
+         signature_status::embedded_signature, signer, L""},
+        {"nothing vouches: altered is gravest", {0, someone},
+         {{CERT_E_EXPIRED, signer}, {TRUST_E_BAD_DIGEST, signer}, {0, someone}}, {signer},
+         signature_status::altered, signer, L"oem2.cat: " + bad_digest},
+        {"nothing vouches: invalid before other signer", {0, someone},
+         {{0, someone}, {CERT_E_EXPIRED, signer}}, {signer}, signature_status::invalid, signer,
+         L"oem2.cat: " + expired},
+        {"an own invalid signature before another signer's catalog", {CERT_E_EXPIRED, signer},
+         {{0, someone}}, {signer}, signature_status::invalid, signer, expired},
+        {"other signers everywhere", {0, someone}, {{0, someone}}, {signer},
+         signature_status::other_signer, someone, L""},
     };
-    for (std::size_t index = 0; index < std::size(rows); ++index) {
-        const row& row = rows[index];
-        SCOPED_TRACE(index);
+    for (const row& row : rows) {
+        SCOPED_TRACE(row.name);
         trust.file_code = row.own.code;
         trust.file_signer = row.own.signer;
         trust.catalogs.clear();
