@@ -5,7 +5,7 @@ find_program(WINESERVER NAMES wineserver PATHS /usr/lib/wine NO_DEFAULT_PATH REQ
 # Debian's wine64 has no preloader: Wine claims the address of the shared user
 # data (0x7ffe0000) only once the loader runs, and the kernel puts the heap of
 # that loader (linked at 0x7d000000) anywhere in the gigabyte above it. About
-# one start in a thousand finds the heap there and fails ("failed to map the
+# one start in several hundred finds the heap there and fails ("failed to map the
 # shared user data"), and a test run starts thousands. Without address
 # randomisation the heap follows the loader, far below that address; the
 # setting passes to every process Wine starts. Where it is refused (a sandbox
