@@ -16,11 +16,9 @@ struct file_id_info {
 };
 constexpr auto file_id_info_class = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
 
-// Whether an identity tells one file from every other: some file systems and
-// network redirectors give every file an id of 0 or all ones.
+// Whether an identity tells one file from every other, by either half of its id.
 bool is_certain(const file_identity& identity) {
-    constexpr std::uint64_t ones = ~std::uint64_t{0};
-    return (identity[2] != 0 && identity[2] != ones) || (identity[1] != 0 && identity[1] != ones);
+    return tells_files_apart(identity[1]) || tells_files_apart(identity[2]);
 }
 
 // The serial number of the volume that holds `folder`, where a listing's

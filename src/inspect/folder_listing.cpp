@@ -73,9 +73,8 @@ std::uint32_t list_folder(HANDLE opened, std::vector<folder_entry>& entries) {
 
 std::uint32_t open_listed(HANDLE listed, const std::wstring& path, const folder_entry& entry,
                           unique_file_handle& opened) {
-    // File systems that number no file give 0 or all ones; an id that
-    // names nothing must not pass for a file deleted since.
-    if (entry.file_index == 0 || entry.file_index == ~std::uint64_t{0}) {
+    // An id that names no file must not pass for a file deleted since.
+    if (!tells_files_apart(entry.file_index)) {
         return ERROR_NOT_SUPPORTED;
     }
     // Backup semantics opens a folder. No reparse point is opened as such:

@@ -9,13 +9,16 @@
 
 #include "unique_file_handle.h"
 
+// Whether a file index or file id tells one file from every other: some file
+// systems and network redirectors give every file 0 or all ones.
+constexpr bool tells_files_apart(std::uint64_t id) { return id != 0 && id != ~std::uint64_t{0}; }
+
 // One entry of a folder, as its listing gives it.
 struct folder_entry {
     std::wstring name;
     DWORD attributes;
     DWORD reparse_tag;  // where the attributes mark a reparse point
-    // The file system's 64-bit index of the file (its id on every file system
-    // but ReFS); some give every file 0 or all ones.
+    // The file system's 64-bit index of the file: its id on every file system but ReFS.
     std::uint64_t file_index;
 
     bool is_folder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
