@@ -149,3 +149,9 @@ void flush_all_or_throw(std::wostream& stream) {
         throw output_exception(error_code);
     }
 }
+
+int run_console_program(int argc, wchar_t* argv[], console_run* run) {
+    const console_streams streams;
+    const std::span<const wchar_t* const> arguments(argv, static_cast<std::size_t>(argc));
+    return run(arguments.subspan(arguments.empty() ? 0 : 1), std::wcout, std::wcerr);
+}

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <ostream>
+#include <span>
 #include <streambuf>
 
 #include <windows.h>
@@ -65,6 +66,15 @@ private:
     std::wstreambuf* previous_output_;
     std::wstreambuf* previous_error_;
 };
+
+// A program's run on its arguments, after the program's name, with its
+// standard output and standard error; returns the exit code.
+using console_run = int(std::span<const wchar_t* const> arguments, std::wostream& out,
+                        std::wostream& error);
+
+// The wmain of a program that takes arguments: `run` on them, with
+// std::wcout and std::wcerr routed through console_streams.
+[[nodiscard]] int run_console_program(int argc, wchar_t* argv[], console_run* run);
 
 // Why a write to `stream` failed: the Windows error code where the stream
 // writes to a standard handle, ERROR_WRITE_FAULT for any other stream.
