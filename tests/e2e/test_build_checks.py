@@ -10,8 +10,8 @@ import pefile
 import e2e_support as e2e
 
 # DLLs that every Windows installation has; a compiler runtime DLL would not be.
-SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll", "ole32.dll", "oleaut32.dll",
-               "shell32.dll", "user32.dll", "version.dll", "winspool.drv"}
+SYSTEM_DLLS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll", "ntdll.dll", "ole32.dll",
+               "oleaut32.dll", "shell32.dll", "user32.dll", "version.dll", "winspool.drv"}
 RT_VERSION, RT_MANIFEST = 16, 24
 ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
 WINDOWS_SETTINGS_2016 = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
@@ -101,9 +101,11 @@ class compare_build_checks(build_checks):
     DESCRIPTION = "Pelmar Omni Inventory Compare"
     IMPORTS = {"kernel32.dll"}
     # KnownDLLs alone, which Windows maps from System32 whatever the search
-    # order: no planted DLL can stand in for them, so the program needs no
-    # DependentLoadFlags. Importing more would need them.
-    ALLOWED_IMPORTS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll", "shell32.dll", "user32.dll"}
+    # order, and ntdll, which every process has from its start: no planted DLL
+    # can stand in for them, so the program needs no DependentLoadFlags.
+    # Importing more would need them.
+    ALLOWED_IMPORTS = {"kernel32.dll", "advapi32.dll", "msvcrt.dll", "ntdll.dll", "shell32.dll",
+                       "user32.dll"}
 
 
 class signatures_build_checks(build_checks):
