@@ -30,15 +30,15 @@ unique_registry_key open_key(HKEY parent, const std::wstring& path) {
     return key;
 }
 
-std::vector<std::wstring> subkey_names(HKEY key) {
-    std::vector<std::wstring> names;
+// Appends the names of `key`'s subkeys to `names`, as far as they can be read.
+void read_subkey_names(HKEY key, std::vector<std::wstring>& names) {
     for (DWORD index = 0;; ++index) {
         wchar_t name[256];  // a key's name has at most 255 characters
         auto length = static_cast<DWORD>(std::size(name));
         const LSTATUS status =
             RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_NO_MORE_ITEMS) {
-            return names;
+            return;
         }
         if (status != ERROR_SUCCESS) {
             throw registry_failure{status};
@@ -80,13 +80,16 @@ print_processor_libraries registered_print_processors() {
         if (!environments) {
             return found;
         }
-        for (const std::wstring& environment : subkey_names(environments.get())) {
+        read_subkey_names(environments.get(), found.environments);
+        for (const std::wstring& environment : found.environments) {
             const auto processors =
                 open_key(environments.get(), environment + L"\\Print Processors");
             if (!processors) {
                 continue;
             }
-            for (const std::wstring& name : subkey_names(processors.get())) {
+            std::vector<std::wstring> names;
+            read_subkey_names(processors.get(), names);
+            for (const std::wstring& name : names) {
                 std::wstring library = driver_value(processors.get(), name);
                 if (!library.empty()) {
                     found.names.emplace_back(environment, std::move(library));

@@ -11,6 +11,9 @@
 // which is where the spooler finds the library it loads from its print
 // processor folder.
 struct print_processor_libraries {
+    // The environments under that key, the spooler's own list of those it
+    // keeps drivers and print processors for, as far as it could be read.
+    std::vector<std::wstring> environments;
     // Each library's environment ("Windows x64") and name, as registered.
     std::vector<std::pair<std::wstring, std::wstring>> names;
     // The Windows error code of the registry read that failed, or 0: the

@@ -6,11 +6,7 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include "unique_handle.h"
-
 namespace {
-
-using unique_registry_key = unique_handle<HKEY, RegCloseKey>;
 
 // Every environment of Windows NT's spooler: a 64-bit machine keeps the
 // drivers of the others for the clients it serves, and a spooler may hold
@@ -53,17 +49,6 @@ std::uint32_t folder_of(query_type query, const std::wstring& environment, std::
 std::vector<spooler_environment> spooler_environments(const std::vector<std::wstring>& named) {
     std::vector<std::wstring> names(std::begin(defined_environments),
                                     std::end(defined_environments));
-    unique_registry_key key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Print\\Environments",
-                      0, KEY_READ, key.put()) == ERROR_SUCCESS) {
-        wchar_t name[256];  // a key's name has at most 255 characters
-        auto length = static_cast<DWORD>(std::size(name));
-        for (DWORD index = 0; RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr,
-                                            nullptr, nullptr) == ERROR_SUCCESS;
-             ++index, length = static_cast<DWORD>(std::size(name))) {
-            add_name(names, std::wstring(name, length));
-        }
-    }
     for (const std::wstring& name : named) {
         add_name(names, name);
     }

@@ -16,8 +16,8 @@ struct spooler_environment {
     std::uint32_t error_code = 0;
 };
 
-// The folders of each environment the spooler knows: those Windows defines,
-// those under the registry's Environments key and those that `named` lists
-// (the installed drivers'). One it does not know is left out.
+// The folders of each environment the spooler knows: those Windows defines
+// and those that `named` lists (the registry's and the installed drivers').
+// One it does not know is left out.
 [[nodiscard]] std::vector<spooler_environment> spooler_environments(
     const std::vector<std::wstring>& named);

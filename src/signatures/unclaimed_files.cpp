@@ -81,11 +81,11 @@ public:
     // Lists every folder, then judges the files with `hasher`.
     [[nodiscard]] std::vector<walk_item> walk_all(const catalog_hasher& hasher) {
         const std::vector<installed_driver> drivers = installed_drivers();
-        std::vector<std::wstring> named;
+        const print_processor_libraries processors = registered_print_processors();
+        std::vector<std::wstring> named = processors.environments;
         for (const installed_driver& driver : drivers) {
             named.push_back(driver.environment);
         }
-        const print_processor_libraries processors = registered_print_processors();
         const std::vector<spooler_environment> environments = spooler_environments(named);
         std::vector<std::wstring> used;
         const std::uint32_t printers_error = printer_driver_names(used);
