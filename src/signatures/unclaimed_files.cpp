@@ -156,17 +156,22 @@ public:
 private:
     walk_root& add_root(const std::wstring& text) {
         const std::wstring path = ending_in_backslash(text);
-        const std::wstring key = file_name_key(path);
-        const auto known = std::find_if(roots_.begin(), roots_.end(),
-                                        [&](const walk_root& root) { return root.key == key; });
-        if (known != roots_.end()) {
+        if (walk_root* known = root_at(path)) {
             return *known;
         }
         walk_root& root = roots_.emplace_back();
         root.text = text;
         root.path = path;
-        root.key = key;
+        root.key = file_name_key(path);
         return root;
+    }
+
+    // The root whose folder `path` (ending in a backslash) is, if any.
+    walk_root* root_at(const std::wstring& path) {
+        const std::wstring key = file_name_key(path);
+        const auto known = std::find_if(roots_.begin(), roots_.end(),
+                                        [&](const walk_root& root) { return root.key == key; });
+        return known != roots_.end() ? &*known : nullptr;
     }
 
     // A row found while walking, before any file is judged.
@@ -202,7 +207,7 @@ private:
                 if (depth > 0 || !root.manifest_files.contains(file_name_key(entry.name))) {
                     items_.emplace_back(index, path, entry);
                 }
-            } else if (other_root(root.path + path + L'\\')) {
+            } else if (root_at(root.path + path + L'\\') != nullptr) {
                 continue;  // walked as that one
             } else if (depth == deepest_folder) {
                 add_row(index, path + L'\\',
@@ -221,12 +226,6 @@ private:
                 walk(index, subfolder.get(), path + L'\\', depth + 1);
             }
         }
-    }
-
-    bool other_root(const std::wstring& path) const {
-        const std::wstring key = file_name_key(path);
-        return std::any_of(roots_.begin(), roots_.end(),
-                           [&](const walk_root& root) { return root.key == key; });
     }
 
     // A file that someone claims needs no row where it is data, or an
@@ -287,21 +286,24 @@ private:
     std::vector<walk_item> items_;
 };
 
+// A row of a file whose signature could not be judged at all.
+bool is_unchecked(signature_status status) {
+    return status == signature_status::unreadable || status == signature_status::unchecked;
+}
+
 }  // namespace
 
 void unclaimed_tally::count(signature_status status, bool alarming) {
     statuses_.count(status);
-    unchecked_ += status == signature_status::unreadable || status == signature_status::unchecked;
+    unchecked_ += is_unchecked(status) ? 1 : 0;
     alarming_ += alarming ? 1 : 0;
 }
 
 void unclaimed_tally::count_claimed_row(signature_status status) {
     ++claimed_;
     claimed_rows_.count(status);
-    const bool unchecked =
-        status == signature_status::unreadable || status == signature_status::unchecked;
-    unchecked_ += unchecked;
-    alarming_ += unchecked ? 0 : 1;
+    unchecked_ += is_unchecked(status) ? 1 : 0;
+    alarming_ += is_unchecked(status) ? 0 : 1;
 }
 
 std::wstring unclaimed_tally::summary() const {
