@@ -249,6 +249,11 @@ std::wstring folder_key(const std::wstring& folder) {
     return file_name_key(folder.ends_with(L'\\') ? folder : folder + L'\\');
 }
 
+// The key of the file name at the end of a path, or of a bare name.
+std::wstring name_key_of(const std::wstring& path) {
+    return file_name_key(path.substr(path.find_last_of(L"\\/") + 1));
+}
+
 }  // namespace
 
 spooler_claims::spooler_claims(const std::vector<installed_driver>& drivers,
@@ -265,7 +270,7 @@ spooler_claims::spooler_claims(const std::vector<installed_driver>& drivers,
             if (std::find(names.begin(), names.end(), driver.name) == names.end()) {
                 names.push_back(driver.name);
             }
-            facts_.modules.insert(file_name_key(file.substr(file.find_last_of(L"\\/") + 1)));
+            facts_.modules.insert(name_key_of(file));
         }
     }
     for (const spooler_environment& environment : environments) {
@@ -283,12 +288,12 @@ spooler_claims::spooler_claims(const std::vector<installed_driver>& drivers,
         for (const auto& [processor_environment, library] : processors.names) {
             if (CompareStringOrdinal(processor_environment.c_str(), -1, environment.name.c_str(),
                                      -1, TRUE) == CSTR_EQUAL) {
-                libraries.push_back(file_name_key(library.substr(library.find_last_of(L"\\/") + 1)));
+                libraries.push_back(name_key_of(library));
             }
         }
     }
     for (const auto& [environment, library] : processors.names) {
-        facts_.modules.insert(file_name_key(library.substr(library.find_last_of(L"\\/") + 1)));
+        facts_.modules.insert(name_key_of(library));
     }
 }
 
