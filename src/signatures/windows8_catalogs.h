@@ -5,8 +5,8 @@
 // The Windows SDK declares them only where the build asks for Windows 8, and
 // a source built without would see a smaller structure; mingw-w64 declares
 // the functions regardless, so without this check a missing setting builds
-// here and fails with Visual Studio. The signature check's library asks for
-// Windows 8 for every source and program built on it.
+// here and fails with Visual Studio. The build settings every target links
+// ask for Windows 8.
 #include <windows.h>
 #include <wincrypt.h>
 #include <wintrust.h>

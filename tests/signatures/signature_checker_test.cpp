@@ -105,7 +105,11 @@ TEST_F(signature_checker_test, own_signature_and_each_listing_catalog_in_order_o
     const std::wstring bad_digest =
         L"content differs from what was signed. Error code: 0x80096010.";
     const std::wstring expired = L"expired without a timestamp. Error code: 0x800b0101.";
+    // A constructor, not an aggregate: GCC 12 warns, wrongly, that an
+    // aggregate's string in this table may be destroyed uninitialized.
     struct answer {
+        answer(LONG answer_code, std::wstring answer_signer)
+            : code(answer_code), signer(std::move(answer_signer)) {}
         LONG code;
         std::wstring signer;
     };
