@@ -4,5 +4,5 @@
 
 #include "unique_handle.h"
 
-// Owns a file handle that CreateFileW returned as valid.
-using unique_file_handle = unique_handle<HANDLE, CloseHandle, -1>;
+// Owns a file handle that CreateFileW or OpenFileById returned as valid.
+using unique_file_handle = unique_handle<HANDLE, CloseHandle, -1, 0>;

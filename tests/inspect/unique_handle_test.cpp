@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include "scope_exit.h"
 #include "unique_handle.h"
 
 namespace {
@@ -26,6 +27,7 @@ constexpr int kept = -ERROR_ACCESS_DENIED;
 
 using null_invalid = unique_handle<int, close>;
 using minus_one_invalid = unique_handle<int, close, -1>;
+using both_invalid = unique_handle<int, close, -1, 0>;
 
 TEST(unique_handle, closes_each_handle_once_at_once_and_keeps_the_last_error) {
     const struct {
@@ -82,6 +84,23 @@ TEST(unique_handle, closes_each_handle_once_at_once_and_keeps_the_last_error) {
              mark();
          },
          {kept, 0}},
+        {"where both are invalid, an owner of either holds nothing and holds -1 when empty",
+         [] {
+             both_invalid owner(0);
+             EXPECT_FALSE(owner);
+             owner = both_invalid(-1);
+             EXPECT_FALSE(owner);
+             EXPECT_EQ(both_invalid().get(), -1);
+             *owner.put() = 3;
+         },
+         {3}},
+        {"a released scope_exit does nothing, another runs once",
+         [] {
+             auto undone = scope_exit([] { events.push_back(4); });
+             undone.release();
+             const auto done = scope_exit([] { events.push_back(5); });
+         },
+         {5}},
     };
     for (const auto& expected : cases) {
         SCOPED_TRACE(expected.name);
