@@ -83,7 +83,9 @@ std::size_t std_handle_buffer::encode(const wchar_t* text, std::size_t count) {
         if (line_end == end) {
             return size;
         }
-        encoded_[size++] = '\r';
+        if (line_feed_as_crlf_) {
+            encoded_[size++] = '\r';
+        }
         encoded_[size++] = '\n';
         text = line_end + 1;
     }
@@ -137,6 +139,12 @@ std::uint32_t write_error_code(const std::wostream& stream) {
         return buffer->error_code();
     }
     return ERROR_WRITE_FAULT;
+}
+
+void keep_line_feeds(std::wostream& stream) {
+    if (auto* buffer = dynamic_cast<std_handle_buffer*>(stream.rdbuf())) {
+        buffer->keep_line_feeds();
+    }
 }
 
 std::uint32_t flush_all(std::wostream& stream) {

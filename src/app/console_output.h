@@ -24,6 +24,10 @@ public:
     // The Windows error code of the write that failed, or 0.
     [[nodiscard]] std::uint32_t error_code() const { return error_code_; }
 
+    // From now on a file or pipe gets each line feed as it is, for formats
+    // whose lines end in LF alone.
+    void keep_line_feeds() { line_feed_as_crlf_ = false; }
+
 protected:
     int_type overflow(int_type character) override;
     int sync() override;
@@ -33,7 +37,8 @@ private:
 
     bool write_pending(bool keep_split_pair);
     [[nodiscard]] bool write_text(const wchar_t* text, std::size_t count);
-    // UTF-8 of the text with every line feed as CR LF, in encoded_; its size.
+    // UTF-8 of the text with every line feed as CR LF (unless kept), in
+    // encoded_; its size.
     std::size_t encode(const wchar_t* text, std::size_t count);
     // Records why the handle took no text: the code of a call that failed,
     // or ERROR_WRITE_FAULT for one that succeeded without writing anything,
@@ -44,6 +49,7 @@ private:
     HANDLE handle_;
     bool console_;
     std::uint32_t error_code_ = 0;
+    bool line_feed_as_crlf_ = true;
     std::array<wchar_t, capacity> pending_{};
     // Room for a full pending buffer: UTF-8 takes at most three bytes for
     // one UTF-16 unit, and a line feed's CR LF two.
@@ -79,6 +85,10 @@ using console_run = int(std::span<const wchar_t* const> arguments, std::wostream
 // Why a write to `stream` failed: the Windows error code where the stream
 // writes to a standard handle, ERROR_WRITE_FAULT for any other stream.
 [[nodiscard]] std::uint32_t write_error_code(const std::wostream& stream);
+
+// Where `stream` writes to a standard handle, its lines from now on end in a
+// line feed alone in a file or pipe too (see std_handle_buffer).
+void keep_line_feeds(std::wostream& stream);
 
 // Flushes `stream`: a result that did not reach its reader in full is no
 // success. Returns 0 when all of it did, otherwise write_error_code(stream).

@@ -19,7 +19,7 @@ namespace {
 constexpr int exit_identical = 0, exit_differ = 1, exit_trouble = 2;
 
 constexpr std::wstring_view usage =
-    L"usage: pelmar_omni_compare [--csv] BASELINE INVENTORY [INVENTORY...]\n"
+    L"usage: pelmar_omni_compare [--csv | --json] BASELINE INVENTORY [INVENTORY...]\n"
     L"       pelmar_omni_compare --help\n";
 
 constexpr std::wstring_view help =
@@ -32,6 +32,8 @@ constexpr std::wstring_view help =
     L"             such as reports\\*.txt, which leaves the baseline out\n"
     L"  --csv      write CSV instead: UTF-8 with a byte order mark, one record per\n"
     L"             differing row, identical inventory and unusable inventory\n"
+    L"  --json     write JSON Lines instead: UTF-8, one object per line with the\n"
+    L"             CSV's fields, then one with the counts and the exit code\n"
     L"  --help, /? show this text\n"
     L"  --         end of the options, for an inventory whose name starts with -\n"
     L"\n"
@@ -90,13 +92,16 @@ public:
                 compare(files_[file]);
             }
         }
-        output_.summary(identical_, differing_, unusable_);
+        const bool nothing_compared = identical_ + differing_ + unusable_ == 0;
+        const int exit_code = nothing_compared || unusable_ > 0 ? exit_trouble
+                              : differing_ > 0                 ? exit_differ
+                                                               : exit_identical;
+        output_.summary(identical_, differing_, unusable_, exit_code);
         flush_all_or_throw(out_);
-        if (identical_ + differing_ + unusable_ == 0) {
+        if (nothing_compared) {
             error_ << L"Nothing to compare: every inventory named is the baseline itself.\n";
-            return exit_trouble;
         }
-        return unusable_ > 0 ? exit_trouble : differing_ > 0 ? exit_differ : exit_identical;
+        return exit_code;
     }
 
 private:
@@ -189,7 +194,7 @@ private:
 
 int run_compare(std::span<const wchar_t* const> arguments, std::wostream& out,
                 std::wostream& error) {
-    bool csv = false;
+    enum class format { text, csv, json } chosen = format::text;
     std::vector<std::wstring> names;
     for (auto next = arguments.begin(); next != arguments.end(); ++next) {
         const std::wstring_view argument = *next;
@@ -201,8 +206,13 @@ int run_compare(std::span<const wchar_t* const> arguments, std::wostream& out,
             names.insert(names.end(), next + 1, arguments.end());
             break;
         }
-        if (argument == L"--csv") {
-            csv = true;
+        if (argument == L"--csv" || argument == L"--json") {
+            const format asked = argument == L"--csv" ? format::csv : format::json;
+            if (chosen != format::text && chosen != asked) {
+                error << L"--csv and --json exclude each other\n" << usage;
+                return exit_trouble;
+            }
+            chosen = asked;
         } else if (argument.starts_with(L'-')) {
             error << L"unknown option " << argument << L'\n' << usage;
             return exit_trouble;
@@ -215,7 +225,10 @@ int run_compare(std::span<const wchar_t* const> arguments, std::wostream& out,
         return exit_trouble;
     }
     try {
-        const std::unique_ptr<comparison_output> output = csv ? csv_output(out) : text_output(out);
+        const std::unique_ptr<comparison_output> output = chosen == format::csv ? csv_output(out)
+                                                          : chosen == format::json
+                                                              ? json_output(out)
+                                                              : text_output(out);
         return comparison(*output, out, error).run(names);
     } catch (const output_exception& failure) {
         print_error(L"Failed to write the comparison to standard output.", failure, error);

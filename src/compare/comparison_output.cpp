@@ -7,8 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "console_output.h"
 #include "csv_record.h"
 #include "file_manifest.h"
+#include "json_line.h"
 #include "manifest_rows.h"
 #include "missing_text.h"
 
@@ -22,6 +24,13 @@ std::wstring_view change_name(row_change change) {
                                            L"file missing", L"file added",     L"changed",
                                            L"corrupt or altered"};
     return names[static_cast<std::size_t>(change)];
+}
+
+// "3 inventories: 1 identical, 1 differ, 1 could not be used".
+std::wstring counts_text(std::uint64_t identical, std::uint64_t differing, std::uint64_t unusable) {
+    return std::to_wstring(identical + differing + unusable) + L" inventories: " +
+           std::to_wstring(identical) + L" identical, " + std::to_wstring(differing) +
+           L" differ, " + std::to_wstring(unusable) + L" could not be used";
 }
 
 // A support engineer acts on the inventories named and counts the rest.
@@ -48,12 +57,10 @@ public:
         add_to_group(unusable_, problem, name);
     }
 
-    void summary(std::uint64_t identical, std::uint64_t differing,
-                 std::uint64_t unusable) override {
-        const std::uint64_t inventories = identical + differing + unusable;
-        if (inventories > 1) {
-            out_ << L'\n' << inventories << L" inventories: " << identical << L" identical, "
-                 << differing << L" differ, " << unusable << L" could not be used\n";
+    void summary(std::uint64_t identical, std::uint64_t differing, std::uint64_t unusable,
+                 int) override {
+        if (identical + differing + unusable > 1) {
+            out_ << L'\n' << counts_text(identical, differing, unusable) << L'\n';
             print_groups(L"Differences from the baseline, most frequent first:", differences_);
             print_groups(L"Could not be used, most frequent first:", unusable_);
         }
@@ -182,6 +189,79 @@ private:
     std::wostream& out_;
 };
 
+class json : public comparison_output {
+public:
+    explicit json(std::wostream& out) : out_(out) { keep_line_feeds(out_); }
+
+    void compared(const std::wstring& name, const inventory& baseline, const inventory& other,
+                  const row_changes& changes) override {
+        if (other.problem.empty() && changes.empty()) {
+            whole_inventory(name, L"identical", {});
+        }
+        for (const auto& [row, change] : changes) {
+            report_row(name, row, change, baseline.rows[row], other.rows[row]);
+        }
+    }
+
+    void unusable(const std::wstring& name, const std::wstring& problem) override {
+        whole_inventory(name, L"unusable", problem);
+    }
+
+    void summary(std::uint64_t identical, std::uint64_t differing, std::uint64_t unusable,
+                 int exit_code) override {
+        json_line()
+            .text("summary", counts_text(identical, differing, unusable))
+            .number("identical", identical)
+            .number("differ", differing)
+            .number("unusable", unusable)
+            .number("exit_code", static_cast<std::uint64_t>(exit_code))
+            .write(out_);
+    }
+
+private:
+    void report_row(const std::wstring& name, std::size_t row, row_change change,
+                    const inventory_row& baseline, const inventory_row& other) {
+        // Each side's values where its file is present, null where it is not.
+        const auto text_of = [](const inventory_row& side, std::wstring_view value) {
+            return side.file_present ? std::optional<std::wstring_view>(value) : std::nullopt;
+        };
+        const auto size_of = [](const inventory_row& side) {
+            return side.file_present ? std::optional<std::uint64_t>(side.size) : std::nullopt;
+        };
+        const manifest_row& listed = manifest_rows()[row];  // its file and location
+        json_line()
+            .text("inventory", name)
+            .text("file", listed.entry->file_name)
+            .text("location", location_name(listed.location))
+            .text("change", change_name(change))
+            .text_or_null("baseline_version", text_of(baseline, baseline.version))
+            .text_or_null("version", text_of(other, other.version))
+            .number_or_null("baseline_size", size_of(baseline))
+            .number_or_null("size", size_of(other))
+            .text_or_null("baseline_sha1", text_of(baseline, baseline.hash))
+            .text_or_null("sha1", text_of(other, other.hash))
+            .text_or_null("detail", std::nullopt)
+            .write(out_);
+    }
+
+    void whole_inventory(std::wstring_view name, std::wstring_view change,
+                         std::optional<std::wstring_view> detail) {
+        json_line line;
+        line.text("inventory", name);
+        for (const char* absent : {"file", "location"}) {
+            line.text_or_null(absent, std::nullopt);
+        }
+        line.text("change", change);
+        for (const char* absent : {"baseline_version", "version", "baseline_size", "size",
+                                   "baseline_sha1", "sha1"}) {
+            line.text_or_null(absent, std::nullopt);
+        }
+        line.text_or_null("detail", detail).write(out_);
+    }
+
+    std::wostream& out_;
+};
+
 }  // namespace
 
 std::unique_ptr<comparison_output> text_output(std::wostream& out) {
@@ -190,6 +270,10 @@ std::unique_ptr<comparison_output> text_output(std::wostream& out) {
 
 std::unique_ptr<comparison_output> csv_output(std::wostream& out) {
     return std::make_unique<csv>(out);
+}
+
+std::unique_ptr<comparison_output> json_output(std::wostream& out) {
+    return std::make_unique<json>(out);
 }
 
 }  // namespace pelmar::compare

@@ -29,8 +29,9 @@ public:
                           const inventory& other, const row_changes& changes) = 0;
     // An inventory that could not be used, or not wholly, for `problem`.
     virtual void unusable(const std::wstring& name, const std::wstring& problem) = 0;
-    // After the last inventory: how many were identical, differed, could not be used.
-    virtual void summary(std::uint64_t, std::uint64_t, std::uint64_t) {}
+    // After the last inventory: how many were identical, differed, could not
+    // be used, and the run's exit code.
+    virtual void summary(std::uint64_t, std::uint64_t, std::uint64_t, int) {}
 };
 
 // Lines for a person to read, and for a fleet its counts and what its
@@ -39,5 +40,9 @@ public:
 // CSV, UTF-8 with a byte order mark: a record per differing row, identical
 // inventory and unusable inventory, after the header, which it writes at once.
 [[nodiscard]] std::unique_ptr<comparison_output> csv_output(std::wostream& out);
+// JSON Lines: an object per differing row, identical inventory and unusable
+// inventory, with the CSV's fields, and a closing one with the counts and the
+// exit code.
+[[nodiscard]] std::unique_ptr<comparison_output> json_output(std::wostream& out);
 
 }  // namespace pelmar::compare

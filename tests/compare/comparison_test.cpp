@@ -43,7 +43,7 @@ TEST(comparison, exits_with_0_when_identical_1_when_different_and_2_without_a_ba
     const std::wstring deep = folder.write(
         std::wstring(120, L'd') + L"\\" + std::wstring(130, L'e') + L"\\pc.txt", table);
     const std::wstring usage =
-        L"usage: pelmar_omni_compare [--csv] BASELINE INVENTORY [INVENTORY...]\n"
+        L"usage: pelmar_omni_compare [--csv | --json] BASELINE INVENTORY [INVENTORY...]\n"
         L"       pelmar_omni_compare --help\n";
     const auto identical = [](const std::vector<std::wstring>& names) {
         std::wstring text;

@@ -5,6 +5,7 @@ saved the ways Windows tools save them."""
 import csv
 import hashlib
 import io
+import json
 import os
 import pathlib
 import shutil
@@ -281,9 +282,26 @@ class compare(e2e.output_assertions, unittest.TestCase):
             *([f"reports\\pc{number}.txt", "", "", "unusable", "", "", "", "", "", "",
                "line 80: text after the table"] for number in range(200, 212))])
 
+    def test_json_lines_carry_the_csv_records_and_close_with_the_counts(self):
+        inputs = (self.path("base.txt"), "reports\\*.txt")
+        records = list(csv.reader(io.StringIO(
+            self.compare("--csv", *inputs).stdout.decode("utf-8-sig"), newline="")))
+        result = self.compare("--json", *inputs)
+        self.assertEqual(result.returncode, 2)
+        self.assertNotIn(b"\r", result.stdout)
+        self.assertFalse(result.stdout.startswith(b"\xef\xbb\xbf"))
+        *rows, summary = [json.loads(line) for line in result.stdout.decode("utf-8").splitlines()]
+        header = records[0]
+        self.assertEqual([[("" if row[key] is None else str(row[key])) for key in header]
+                          for row in rows], records[1:])
+        self.assertEqual([list(row) for row in rows], [header] * len(rows))
+        self.assertEqual(summary, {"summary": "19 inventories: 3 identical, 3 differ, "
+                                              "13 could not be used",
+                                   "identical": 3, "differ": 3, "unusable": 13, "exit_code": 2})
+
     def test_without_two_arguments_it_shows_its_usage(self):
         self.assert_run(self.compare(self.path("base.txt")), "",
-                        "usage: pelmar_omni_compare [--csv] BASELINE INVENTORY [INVENTORY...]\r\n"
+                        "usage: pelmar_omni_compare [--csv | --json] BASELINE INVENTORY [INVENTORY...]\r\n"
                         "       pelmar_omni_compare --help\r\n", 2)
 
 
