@@ -7,9 +7,9 @@
 #include "console_output.h"
 #include "error_code_text.h"
 #include "failure_line.h"
+#include "file.h"
 #include "named_files.h"
 #include "print_error.h"
-#include "unique_file_handle.h"
 #include "whole_file.h"
 
 namespace pelmar::compare {
@@ -110,23 +110,20 @@ private:
     bool read(const named_file& file, inventory& into) {
         into.rows.clear();
         into.problem.clear();
-        const HANDLE opened =
-            CreateFileW(file.name.c_str(), GENERIC_READ,
-                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        std::uint32_t error = opened == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-        if (error == 0) {
-            const unique_file_handle owner(opened);
+        const win::result<unique_file_handle> opened = win::open_to_read(file.name);
+        std::uint32_t error = opened ? 0 : opened.error().code;
+        if (opened) {
+            const HANDLE handle = opened.value().get();
             // Before the read, so that a file named again is never read again. A
             // file whose identity is not certain is compared, however often named.
             if (const std::optional<file_identity> identity =
-                    file.identity ? file.identity : certain_identity(opened)) {
+                    file.identity ? file.identity : certain_identity(handle)) {
                 if (const auto [earlier, first] = seen_.emplace(*identity, file.name); !first) {
                     complain(file.name, L"the same file as " + earlier->second + L"; skipped");
                     return false;
                 }
             }
-            error = read_whole_file(opened, max_inventory_bytes, bytes_);
+            error = read_whole_file(handle, max_inventory_bytes, bytes_);
         }
         if (error == 0) {
             read_inventory(bytes_, into);

@@ -1,20 +1,12 @@
 #include "named_files.h"
 
 #include "error_code_text.h"
+#include "file.h"
 #include "folder_listing.h"
-#include "unique_file_handle.h"
 
 namespace pelmar::compare {
 
 namespace {
-
-// FILE_ID_INFO and its class, which the headers declare for Windows 8 and
-// later only; Windows 7 refuses the call.
-struct file_id_info {
-    ULONGLONG volume_serial;
-    ULONGLONG file_id[2];  // lower half, upper half
-};
-constexpr auto file_id_info_class = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
 
 // Whether an identity tells one file from every other, by either half of its id.
 bool is_certain(const file_identity& identity) {
@@ -25,20 +17,17 @@ bool is_certain(const file_identity& identity) {
 // file indexes are the file ids that FILE_ID_INFO gives: on every file
 // system but ReFS, whose 128-bit ids they do not hold.
 std::optional<std::uint64_t> indexed_volume(const std::wstring& folder) {
-    const HANDLE opened = CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                      FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
+    const win::result<unique_file_handle> opened = win::open_folder_to_query(folder);
+    if (!opened) {
         return std::nullopt;
     }
-    const unique_file_handle owner(opened);
-    const std::optional<file_identity> identity = certain_identity(opened);
-    wchar_t file_system[MAX_PATH + 1] = L"";
-    const bool indexed = identity && GetVolumeInformationByHandleW(opened, nullptr, 0, nullptr,
-                                                                  nullptr, nullptr, file_system,
-                                                                  MAX_PATH + 1);
-    return indexed && std::wstring_view(file_system) != L"ReFS" ? std::optional((*identity)[0])
-                                                                 : std::nullopt;
+    const std::optional<file_identity> identity = certain_identity(opened.value().get());
+    if (!identity) {
+        return std::nullopt;
+    }
+    const win::result<std::wstring> file_system = win::file_system_of(opened.value().get());
+    return file_system && file_system.value() != L"ReFS" ? std::optional((*identity)[0])
+                                                         : std::nullopt;
 }
 
 }  // namespace
@@ -77,16 +66,9 @@ bool matches_wildcard(std::wstring_view pattern, std::wstring_view name) {
 }
 
 std::optional<file_identity> certain_identity(HANDLE file) {
-    file_identity identity{};
-    file_id_info about{};
-    BY_HANDLE_FILE_INFORMATION old{};
-    if (GetFileInformationByHandleEx(file, file_id_info_class, &about, sizeof about)) {
-        identity = {about.volume_serial, about.file_id[1], about.file_id[0]};
-    } else if (GetFileInformationByHandle(file, &old)) {
-        identity = {old.dwVolumeSerialNumber, 0,
-                    std::uint64_t{old.nFileIndexHigh} << 32 | old.nFileIndexLow};
-    }
-    return is_certain(identity) ? std::optional(identity) : std::nullopt;
+    const win::result<file_identity> identity = win::id_of(file);
+    return identity && is_certain(identity.value()) ? std::optional(identity.value())
+                                                    : std::nullopt;
 }
 
 std::wstring files_named(const std::wstring& argument, std::vector<named_file>& files) {

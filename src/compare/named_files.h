@@ -9,6 +9,8 @@
 
 #include <windows.h>
 
+#include "file.h"
+
 namespace pelmar::compare {
 
 // Whether `name` matches the wildcard `pattern` (`*` any run of characters,
@@ -16,10 +18,8 @@ namespace pelmar::compare {
 [[nodiscard]] bool matches_wildcard(std::wstring_view pattern, std::wstring_view name);
 
 // Which file a handle reads, whatever the path that named it (another
-// spelling, an 8.3 name, a subst drive, a share or a link): the volume's
-// serial number, then the file id's upper half (0 for a 64-bit index) and
-// lower half.
-using file_identity = std::array<std::uint64_t, 3>;
+// spelling, an 8.3 name, a subst drive, a share or a link).
+using file_identity = win::file_id;
 
 // The open file's identity where the file system gives one for certain: the
 // 128-bit file id (Windows 8 and later), else the 64-bit file index.

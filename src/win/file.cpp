@@ -1,0 +1,58 @@
+#include "file.h"
+
+namespace pelmar::win {
+
+namespace {
+
+constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+result<unique_file_handle> opened(HANDLE handle) {
+    if (handle == INVALID_HANDLE_VALUE) {
+        return last_error("CreateFileW");
+    }
+    return unique_file_handle(handle);
+}
+
+// FILE_ID_INFO and its class, which the headers declare for Windows 8 and
+// later only; Windows 7 refuses the call.
+struct file_id_info {
+    ULONGLONG volume_serial;
+    ULONGLONG file_id[2];  // lower half, upper half
+};
+constexpr auto file_id_info_class = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+
+}  // namespace
+
+result<unique_file_handle> open_to_read(const std::wstring& path) {
+    return opened(CreateFileW(path.c_str(), GENERIC_READ, share_all, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+result<unique_file_handle> open_folder_to_query(const std::wstring& path) {
+    return opened(CreateFileW(path.c_str(), 0, share_all, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+result<file_id> id_of(HANDLE file) {
+    file_id_info about{};
+    if (GetFileInformationByHandleEx(file, file_id_info_class, &about, sizeof about)) {
+        return file_id{about.volume_serial, about.file_id[1], about.file_id[0]};
+    }
+    BY_HANDLE_FILE_INFORMATION old{};
+    if (!GetFileInformationByHandle(file, &old)) {
+        return last_error("GetFileInformationByHandle");
+    }
+    return file_id{old.dwVolumeSerialNumber, 0,
+                   std::uint64_t{old.nFileIndexHigh} << 32 | old.nFileIndexLow};
+}
+
+result<std::wstring> file_system_of(HANDLE file) {
+    wchar_t name[MAX_PATH + 1] = L"";
+    if (!GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, nullptr, name,
+                                       MAX_PATH + 1)) {
+        return last_error("GetVolumeInformationByHandleW");
+    }
+    return std::wstring(name);
+}
+
+}  // namespace pelmar::win

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include <windows.h>
+
+#include "result.h"
+#include "unique_file_handle.h"
+
+namespace pelmar::win {
+
+// Opens the file at `path` to be read from start to end; others may read,
+// write and delete it meanwhile.
+[[nodiscard]] result<unique_file_handle> open_to_read(const std::wstring& path);
+
+// Opens the folder at `path` to ask about it, without reading or listing it.
+[[nodiscard]] result<unique_file_handle> open_folder_to_query(const std::wstring& path);
+
+// Which file a handle reads, whatever the path that named it: the volume's
+// serial number, then the file id's upper half (0 for a 64-bit index) and
+// lower half.
+using file_id = std::array<std::uint64_t, 3>;
+
+// The open file's id: the 128-bit one (Windows 8 and later), else the
+// 64-bit file index.
+[[nodiscard]] result<file_id> id_of(HANDLE file);
+
+// The name of the file system that holds the open file, e.g. NTFS or ReFS.
+[[nodiscard]] result<std::wstring> file_system_of(HANDLE file);
+
+}  // namespace pelmar::win
