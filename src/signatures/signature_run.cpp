@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,7 @@
 #include "location_resolver.h"
 #include "manifest_rows.h"
 #include "missing_text.h"
+#include "row_writers.h"
 #include "signature_checker.h"
 #include "signature_table.h"
 #include "unclaimed_files.h"
@@ -32,7 +34,7 @@ namespace {
 constexpr int exit_trouble = 2;
 
 constexpr std::wstring_view usage_line =
-    L"usage: pelmar_omni_signatures [--csv] [--signer NAME]... [--thumbprint HEX]...\n";
+    L"usage: pelmar_omni_signatures [--csv | --json] [--signer NAME]... [--thumbprint HEX]...\n";
 
 constexpr std::wstring_view help_text =
     L"\n"
@@ -60,6 +62,9 @@ constexpr std::wstring_view help_text =
     L"  --csv          write CSV instead: UTF-8 with a byte order mark, the header\n"
     L"                 status,signer,file,detail,folder,kind (kind: driver,\n"
     L"                 claimed or unclaimed), no summary line.\n"
+    L"  --json         write JSON Lines instead: UTF-8, one object per row with\n"
+    L"                 the CSV's fields and the file's sha256, then one with the\n"
+    L"                 summary and the exit code.\n"
     L"  --help, /?     show this text.\n"
     L"\n"
     L"Each file found gets one row: STATUS, SIGNER, FILENAME, DETAIL, DIRECTORY.\n"
@@ -97,9 +102,11 @@ constexpr std::wstring_view help_text =
     L"     the check could not run (a line on standard error says why); 2 wins\n"
     L"     over 1\n";
 
+enum class output_format { table, csv, json };
+
 struct options {
     bool help = false;
-    bool csv = false;
+    output_format format = output_format::table;
     std::vector<std::wstring> signers;
     std::vector<std::vector<unsigned char>> thumbprints;
 };
@@ -134,8 +141,14 @@ struct options {
         const std::wstring_view argument = arguments[index];
         if (argument == L"--help" || argument == L"/?") {
             parsed.help = true;
-        } else if (argument == L"--csv") {
-            parsed.csv = true;
+        } else if (argument == L"--csv" || argument == L"--json") {
+            const output_format asked =
+                argument == L"--csv" ? output_format::csv : output_format::json;
+            if (parsed.format != output_format::table && parsed.format != asked) {
+                problem = L"--csv and --json exclude each other";
+                return false;
+            }
+            parsed.format = asked;
         } else if (argument == L"--signer") {
             if (index + 1 == arguments.size()) {
                 problem = L"--signer needs a name";
@@ -225,19 +238,11 @@ struct checked_file {
     const bool signers_named = !parsed.signers.empty() || !parsed.thumbprints.empty();
     signature_checker checker(std::move(parsed.signers), std::move(parsed.thumbprints));
     status_tally tally;
-    const auto print_row = [&](const file_verdict& verdict, const std::wstring& file,
-                               const std::wstring& folder, std::wstring_view kind) {
-        if (parsed.csv) {
-            print_signature_csv_row(out, verdict, file, folder, kind);
-        } else {
-            print_signature_row(out, verdict, file, folder) << L'\n';
-        }
-    };
-    if (parsed.csv) {
-        print_signature_csv_header(out);
-    } else {
-        print_signature_header(out) << L'\n';
-    }
+    const std::unique_ptr<row_writer> writer =
+        parsed.format == output_format::csv    ? csv_writer(out)
+        : parsed.format == output_format::json ? json_writer(out)
+                                               : table_writer(out);
+    const auto print_row = [&](const signature_row& row) { writer->row(row); };
 
     // Locations and package catalogs on this thread, before any other
     // starts: the location cache is unsynchronised, and the checker changes
@@ -277,8 +282,9 @@ struct checked_file {
             std::rethrow_exception(checked[index].failure);
         }
         if (const std::optional<file_verdict>& verdict = checked[index].verdict) {
-            print_row(*verdict, files[index].row->entry->file_name, files[index].directory,
-                      L"driver");
+            const std::wstring& name = files[index].row->entry->file_name;
+            print_row({*verdict, name, files[index].directory, row_kind::driver,
+                       files[index].directory + L'\\' + name});
             tally.count(verdict->status);
         }
     }
@@ -288,11 +294,10 @@ struct checked_file {
     unclaimed_tally unclaimed;
     check_unclaimed_files(checker, hashers.front(), directories, signers_named, print_row,
                           unclaimed);
-    if (!parsed.csv) {
-        out << tally.summary() << L"; " << unclaimed.summary() << L'\n';
-    }
+    const int exit_code = std::max(tally.exit_code(), unclaimed.exit_code());
+    writer->summary(tally.summary() + L"; " + unclaimed.summary(), exit_code);
     flush_all_or_throw(out);
-    return std::max(tally.exit_code(), unclaimed.exit_code());
+    return exit_code;
 }
 
 }  // namespace

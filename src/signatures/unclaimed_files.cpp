@@ -12,7 +12,6 @@
 #include "missing_text.h"
 #include "opened_file.h"
 #include "print_processor_libraries.h"
-#include "printable_name.h"
 #include "spooler_claims.h"
 #include "spooler_folders.h"
 
@@ -52,7 +51,8 @@ struct walk_item {
     std::optional<file_verdict> verdict;
     bool alarming = false;  // of an unclaimed file's row; a claimed one's always is
     bool claimed = false;   // needs no row
-    std::wstring_view kind = L"unclaimed";
+    bool judged = false;    // a listed file's verdict, not one found while walking
+    row_kind kind = row_kind::unclaimed;
 };
 
 std::wstring ending_in_backslash(std::wstring path) {
@@ -145,6 +145,7 @@ public:
         // found in the walk's order as it is printed.
         for (walk_item& item : items_) {
             if (!item.verdict) {
+                item.judged = true;
                 judge(hasher, item);
             }
         }
@@ -152,6 +153,12 @@ public:
     }
 
     const std::wstring& root_text(std::size_t root) const { return roots_[root].text; }
+
+    // The file whose bytes `item`'s verdict is of; none where the row is of
+    // a folder or a link, found while walking.
+    std::optional<std::wstring> judged_path(const walk_item& item) const {
+        return item.judged ? std::optional(roots_[item.root].path + item.path) : std::nullopt;
+    }
 
 private:
     walk_root& add_root(const std::wstring& text) {
@@ -249,7 +256,7 @@ private:
         }
         const bool executable = readable && is_executable_image(file.handle());
         if (claim && (claim->images || !executable)) {
-            item.kind = L"claimed";
+            item.kind = row_kind::claimed;
             if (!executable && readable) {
                 item.claimed = true;
                 return;
@@ -325,15 +332,14 @@ void check_unclaimed_files(const signature_checker& checker, const catalog_hashe
     folder_walk walk(checker, directories, signers_named);
     for (const walk_item& item : walk.walk_all(hasher)) {
         if (item.claimed) {
-            if (item.kind == L"claimed") {
+            if (item.kind == row_kind::claimed) {
                 tally.count_claimed();
             }
             continue;
         }
-        // Whoever planted a file chose its name: shown as a certificate's
-        // name is, so that no control character turns it into a look-alike.
-        print(*item.verdict, printable_name(item.path), walk.root_text(item.root), item.kind);
-        if (item.kind == L"claimed") {
+        print({*item.verdict, item.path, walk.root_text(item.root), item.kind,
+               walk.judged_path(item)});
+        if (item.kind == row_kind::claimed) {
             tally.count_claimed_row(item.verdict->status);
         } else {
             tally.count(item.verdict->status, item.alarming);

@@ -11,6 +11,7 @@
 #include "file_verdict.h"
 #include "install_location.h"
 #include "signature_checker.h"
+#include "signature_row.h"
 #include "signature_table.h"
 
 namespace pelmar::signatures {
@@ -41,11 +42,9 @@ private:
     std::uint64_t claimed_ = 0;
 };
 
-// Writes a row: its verdict, the file's path below the folder (`Old\1\x.dll`),
-// the folder's text as the driver rows show it, and its kind: "unclaimed",
-// or "claimed" for a file that others account for.
-using unclaimed_row = std::function<void(const file_verdict&, const std::wstring&,
-                                         const std::wstring&, std::wstring_view)>;
+// Writes a row: a file's, its path below the folder (`Old\1\x.dll`) as
+// listed, the folder's text as the driver rows show it, and its kind.
+using unclaimed_row = std::function<void(const signature_row&)>;
 
 // Walks the spooler's folders, every environment's drivers and print
 // processors, and the driver's locations in `directories` (their texts as the

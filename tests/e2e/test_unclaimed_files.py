@@ -3,7 +3,9 @@ drivers installed through the spooler, a print processor registered, and
 files planted where the published attacks on the spooler put theirs."""
 
 import csv
+import hashlib
 import io
+import json
 import os
 import pathlib
 import unittest
@@ -134,6 +136,21 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
             [status, signer, "'" * name.startswith("=") + shown(name), detail,
              self.folders[location], kind]
             for status, signer, name, detail, location, kind in self.expected_rows()])
+        self.assertEqual(result.returncode, 1)
+
+        # JSON carries each name as listed, and the SHA-256 of the bytes judged.
+        result = self.prefix.run(SIGNATURES_EXE, "--json")
+        self.assertNotIn(b"\r", result.stdout)
+        *objects, closing = map(json.loads, result.stdout.decode("utf-8").splitlines())
+
+        def sha256(name, location):
+            path = self.prefix.unix_path(self.folders[location], *name.split("\\"))
+            return hashlib.sha256(path.read_bytes()).hexdigest()
+        self.assertEqual(objects, [
+            {"status": status, "signer": signer or None, "file": name, "detail": detail or None,
+             "folder": self.folders[location], "kind": kind, "sha256": sha256(name, location)}
+            for status, signer, name, detail, location, kind in self.expected_rows()])
+        self.assertEqual(closing, {"summary": summary, "exit_code": 1})
         self.assertEqual(result.returncode, 1)
 
         # Left: an image signed by the publisher and a text file.

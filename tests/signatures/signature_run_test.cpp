@@ -88,7 +88,7 @@ TEST_F(signature_run_test, check_that_cannot_run_says_why_and_exits_with_2) {
 
 TEST_F(signature_run_test, help_goes_to_standard_output_and_a_wrong_option_to_standard_error) {
     const std::wstring usage =
-        L"usage: pelmar_omni_signatures [--csv] [--signer NAME]... [--thumbprint HEX]...\n";
+        L"usage: pelmar_omni_signatures [--csv | --json] [--signer NAME]... [--thumbprint HEX]...\n";
     for (const wchar_t* help : {L"--help", L"/?"}) {
         SCOPED_TRACE(testing::Message() << help);
         const run_result result = run({help});

@@ -177,12 +177,11 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
         pelmar::signatures::unclaimed_tally tally;
         pelmar::signatures::check_unclaimed_files(
             checker, hasher, directories, false,
-            [&](const pelmar::signatures::file_verdict& verdict, const std::wstring& file,
-                const std::wstring& folder, std::wstring_view) {
-                EXPECT_EQ(folder, processor_folder);
+            [&](const pelmar::signatures::signature_row& found) {
+                EXPECT_EQ(found.folder, processor_folder);
                 rows.push_back(
-                    row(std::wstring(pelmar::signatures::status_text(verdict.status)), file,
-                        verdict.detail));
+                    row(std::wstring(pelmar::signatures::status_text(found.verdict.status)),
+                        std::wstring(found.file), found.verdict.detail));
             },
             tally);
         EXPECT_EQ(rows, tested.rows);

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "file_verdict.h"
+
+namespace pelmar::signatures {
+
+// What a row is of: a driver file where the manifest looks for it, a file
+// that an installed driver, print processor or Windows accounts for, or one
+// that nothing accounts for.
+enum class row_kind { driver, claimed, unclaimed };
+constexpr std::size_t row_kind_count = 3;
+
+// The kind as the CSV's and JSON's `kind` field spells it.
+constexpr std::wstring_view kind_text(row_kind kind) {
+    constexpr std::array<std::wstring_view, row_kind_count> texts{L"driver", L"claimed",
+                                                                  L"unclaimed"};
+    return texts[static_cast<std::size_t>(kind)];
+}
+
+// One row of the check, as every writer gets it: the names as found,
+// each writer showing them its own way.
+struct signature_row {
+    const file_verdict& verdict;
+    // The manifest's file name, or the path below `folder` as listed.
+    std::wstring_view file;
+    // As the driver rows show it: a location's text, a spooler folder, or an
+    // environment's name where the spooler gives none.
+    std::wstring_view folder;
+    row_kind kind;
+    // The file whose bytes the verdict is of; none for a row of a folder, a
+    // link or an environment.
+    std::optional<std::wstring> path;
+};
+
+}  // namespace pelmar::signatures
