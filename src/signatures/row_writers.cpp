@@ -98,6 +98,8 @@ public:
             .text("kind", kind_text(row.kind))
             .text_or_null("sha256", sha256 ? std::optional<std::wstring_view>(*sha256)
                                            : std::nullopt)
+            .text_or_null("claim", row.claim.empty() ? std::nullopt
+                                                     : std::optional<std::wstring_view>(row.claim))
             .write(out_);
     }
 

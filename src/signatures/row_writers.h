@@ -22,8 +22,9 @@ public:
 [[nodiscard]] std::unique_ptr<row_writer> table_writer(std::wostream& out);
 // CSV for Excel and Import-Csv, its header written at once; no summary.
 [[nodiscard]] std::unique_ptr<row_writer> csv_writer(std::wostream& out);
-// JSON Lines for SIEMs: an object per row with the CSV's fields and the
-// file's SHA-256, then one with the summary and the exit code.
+// JSON Lines for SIEMs: an object per row with the CSV's fields, the
+// file's SHA-256 and what claims it, then one with the summary and the exit
+// code.
 [[nodiscard]] std::unique_ptr<row_writer> json_writer(std::wostream& out);
 
 }  // namespace pelmar::signatures

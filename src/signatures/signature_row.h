@@ -36,6 +36,9 @@ struct signature_row {
     // The file whose bytes the verdict is of; none for a row of a folder, a
     // link or an environment.
     std::optional<std::wstring> path;
+    // What accounts for a claimed file (its DETAIL begins with it), for
+    // readers that match on it; empty for other rows.
+    std::wstring_view claim;
 };
 
 }  // namespace pelmar::signatures

@@ -63,8 +63,8 @@ constexpr std::wstring_view help_text =
     L"                 status,signer,file,detail,folder,kind (kind: driver,\n"
     L"                 claimed or unclaimed), no summary line.\n"
     L"  --json         write JSON Lines instead: UTF-8, one object per row with\n"
-    L"                 the CSV's fields and the file's sha256, then one with the\n"
-    L"                 summary and the exit code.\n"
+    L"                 the CSV's fields, the file's sha256 and what claims it,\n"
+    L"                 then one with the summary and the exit code.\n"
     L"  --help, /?     show this text.\n"
     L"\n"
     L"Each file found gets one row: STATUS, SIGNER, FILENAME, DETAIL, DIRECTORY.\n"
@@ -284,7 +284,7 @@ struct checked_file {
         if (const std::optional<file_verdict>& verdict = checked[index].verdict) {
             const std::wstring& name = files[index].row->entry->file_name;
             print_row({*verdict, name, files[index].directory, row_kind::driver,
-                       files[index].directory + L'\\' + name});
+                       files[index].directory + L'\\' + name, {}});
             tally.count(verdict->status);
         }
     }

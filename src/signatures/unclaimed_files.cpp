@@ -52,6 +52,7 @@ struct walk_item {
     bool alarming = false;  // of an unclaimed file's row; a claimed one's always is
     bool claimed = false;   // needs no row
     bool judged = false;    // a listed file's verdict, not one found while walking
+    std::wstring claim;     // who accounts for a claimed file, in a row's words
     row_kind kind = row_kind::unclaimed;
 };
 
@@ -257,6 +258,7 @@ private:
         const bool executable = readable && is_executable_image(file.handle());
         if (claim && (claim->images || !executable)) {
             item.kind = row_kind::claimed;
+            item.claim = claim->by;
             if (!executable && readable) {
                 item.claimed = true;
                 return;
@@ -338,7 +340,7 @@ void check_unclaimed_files(const signature_checker& checker, const catalog_hashe
             continue;
         }
         print({*item.verdict, item.path, walk.root_text(item.root), item.kind,
-               walk.judged_path(item)});
+               walk.judged_path(item), item.claim});
         if (item.kind == row_kind::claimed) {
             tally.count_claimed_row(item.verdict->status);
         } else {

@@ -148,7 +148,8 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
             return hashlib.sha256(path.read_bytes()).hexdigest()
         self.assertEqual(objects, [
             {"status": status, "signer": signer or None, "file": name, "detail": detail or None,
-             "folder": self.folders[location], "kind": kind, "sha256": sha256(name, location)}
+             "folder": self.folders[location], "kind": kind, "sha256": sha256(name, location),
+             "claim": detail if kind == "claimed" else None}
             for status, signer, name, detail, location, kind in self.expected_rows()])
         self.assertEqual(closing, {"summary": summary, "exit_code": 1})
         self.assertEqual(result.returncode, 1)
