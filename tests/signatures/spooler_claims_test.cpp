@@ -40,3 +40,42 @@ TEST(spooler_claims, a_row_names_each_driver_and_whether_a_printer_uses_it) {
         EXPECT_EQ(claim ? std::optional(claim->by) : std::nullopt, tested.by);
     }
 }
+
+// What the rules must not stretch to: names that look like the spooler's
+// own files but are not where or how the spooler makes them, each with what
+// a user sees: no claim (a row of an unclaimed file), or a data claim,
+// which an executable image under that name does not get.
+TEST(spooler_claims, near_misses_are_not_claimed_as_images) {
+    const std::wstring spool = L"C:\\Windows\\System32\\spool\\";
+    const std::wstring folder = spool + L"drivers\\x64\\3\\";
+    const std::vector<installed_driver> drivers = {
+        {L"HP Universal Printing PCL 6", L"Windows x64",
+         {folder + L"UNIDRV.DLL", folder + L"hpcu250u.gpd", folder + L"UNIDRV.HLP"}}};
+    const std::vector<spooler_environment> environments = {
+        {L"Windows x64", spool + L"drivers\\x64", spool + L"prtprocs\\x64", 0}};
+    print_processor_libraries processors;
+    processors.names = {{L"Windows x64", L"winprint.dll"}};
+    const struct {
+        const wchar_t* file;  // below spool
+        std::optional<bool> images;  // none: no claim
+    } cases[] = {
+        {L"drivers\\x64\\3\\UNIDRV.HLP", true},  // a driver's help file is its own
+        {L"drivers\\x64\\3\\Old\\1\\UNIDRV.DLL", true},
+        {L"drivers\\x64\\3\\Old\\tmp\\UNIDRV.DLL", std::nullopt},
+        {L"drivers\\x64\\3\\en-US\\UNIDRV.DLL.mui", true},
+        {L"drivers\\x64\\3\\not-a-locale\\UNIDRV.DLL.mui", std::nullopt},
+        {L"drivers\\x64\\3\\en-US\\UNIDRV.DLL", std::nullopt},
+        {L"drivers\\x64\\3\\hpcu250u.BUD", false},
+        {L"drivers\\x64\\3\\other.BUD", std::nullopt},
+        {L"prtprocs\\x64\\1_winprint.dll", true},
+        {L"prtprocs\\x64\\x_winprint.dll", std::nullopt},
+        {L"prtprocs\\x64\\_winprint.dll", std::nullopt},
+        {L"drivers\\x64\\4\\UNIDRV.DLL", std::nullopt},
+    };
+    const spooler_claims claims(drivers, processors, environments, {}, true);
+    for (const auto& tested : cases) {
+        SCOPED_TRACE(testing::Message() << tested.file);
+        const std::optional<file_claim> claim = claims.claim(spool + tested.file);
+        EXPECT_EQ(claim ? std::optional(claim->images) : std::nullopt, tested.images);
+    }
+}
