@@ -59,12 +59,13 @@ class rollout_scripts(unittest.TestCase):
                  "Boolean" if value in ("$true", "$false") else "String"
                  for name, value in returned.items()}
         rules = json.loads((ROLLOUT / "pelmar-rules.json").read_text())["Rules"]
-        self.assertEqual([rule["SettingName"] for rule in rules], ["Altered", "Replaced", "Unsigned"])
+        self.assertEqual([rule["SettingName"] for rule in rules],
+                         ["Host64Bit", "Altered", "Replaced", "Unsigned"])
         for rule in rules:
             with self.subTest(setting=rule["SettingName"]):
                 self.assertIn(rule["SettingName"], returned)
                 self.assertEqual(rule["DataType"], types[rule["SettingName"]])
-                self.assertIsInstance(rule["Operand"], int)
+                self.assertIs(type(rule["Operand"]), bool if rule["DataType"] == "Boolean" else int)
                 self.assertIn("en_US", [text["Language"] for text in rule["RemediationStrings"]])
 
 
