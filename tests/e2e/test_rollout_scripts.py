@@ -48,6 +48,11 @@ class rollout_scripts(unittest.TestCase):
                 content.decode("ascii")
                 self.assertEqual(blocks[name].decode(), content.decode())
 
+    def test_the_remediation_judges_the_check_as_the_detection_does(self):
+        detect = (ROLLOUT / "detect.ps1").read_text()
+        judgement = detect[:detect.index("\nif ($compromise)")]
+        self.assertTrue((ROLLOUT / "remediate.ps1").read_text().startswith(judgement + "\n"))
+
     def test_the_rules_name_only_settings_the_discovery_script_returns_with_their_types(self):
         script = (ROLLOUT / "discover.ps1").read_text()
         (defaults,) = re.findall(r"^\$hash = \[ordered\]@\{ (.*) \}$", script, re.MULTILINE)
