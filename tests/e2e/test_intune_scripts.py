@@ -21,7 +21,6 @@ import json
 import os
 import pathlib
 import shlex
-import subprocess
 import unittest
 
 import e2e_support as e2e
@@ -73,8 +72,8 @@ class intune_scripts(unittest.TestCase):
         would keep a pipe to PowerShell open."""
         tools = cls.program_files / "Pelmar Omni Info"
         tools.mkdir(parents=True, exist_ok=True)
-        command = [e2e.WINE_RUN] + ([str(e2e.FILE_HOLDER), held] if held else []) + [
-            str(SIGNATURES_EXE)]
+        command = ([e2e.WINE_RUN, str(e2e.FILE_HOLDER), held, e2e.windows_path(SIGNATURES_EXE)]
+                   if held else [e2e.WINE_RUN, str(SIGNATURES_EXE)])
         script = tools / "pelmar_omni_signatures.exe"
         script.write_text(
             "#!/bin/sh\n"
@@ -117,15 +116,21 @@ class intune_scripts(unittest.TestCase):
         """Writes a file of the prefix until the test ends."""
         path = self.prefix.unix_path(folder, name)
         before = path.read_bytes() if path.exists() else None
-        self.addCleanup(path.write_bytes, before) if before else self.addCleanup(path.unlink)
+        if before is None:
+            self.addCleanup(path.unlink)
+        else:
+            self.addCleanup(path.write_bytes, before)
         path.write_bytes(content)
 
     def test_a_healthy_machine_is_left_alone(self):
+        """Not shown: Intune taking exit code 0 as "without issues"."""
         self.assert_scripts(
             (["no finding: 4 files of the driver, each signed or catalogued"], 0),
             (["nothing to mend"], 0), HEALTHY)
 
     def test_an_altered_driver_file_is_to_mend_and_the_remediation_goes_as_far_as_pnputil(self):
+        """Not shown: pnputil, the printer cmdlets and the spooler writing its
+        copy anew; nor the console's code page that the UTF-8 decoding is for."""
         altered = bytearray(self.signed)
         altered[0x400] ^= 0x01
         self.change(self.driver_folder, "pmomnui.dll", bytes(altered))
@@ -145,7 +150,8 @@ class intune_scripts(unittest.TestCase):
     def test_a_compromise_is_never_to_mend(self):
         """A registered print processor's unsigned library (claimed); an
         unsigned image that nothing names (unclaimed) beside an altered driver
-        file. The rules judge tampering of the driver's files only."""
+        file. The rules judge tampering of the driver's files only. Not shown:
+        how Intune shows the lines, of which it keeps 2,048 characters."""
         altered = bytearray(self.signed)
         altered[0x400] ^= 0x01
         cases = [
@@ -172,6 +178,8 @@ class intune_scripts(unittest.TestCase):
                 self.doCleanups()
 
     def test_an_unreadable_file_needs_a_person(self):
+        """Held open without sharing under Wine, as a virus scanner may hold it.
+        Not shown: Windows' own sharing rules, and SYSTEM's rights."""
         held = self.driver_folder + "pmomnui.dll"
         self.stand_in(held=held)
         self.addCleanup(self.stand_in)
@@ -181,6 +189,8 @@ class intune_scripts(unittest.TestCase):
                             HEALTHY | {"ExitCode": 2})
 
     def test_a_missing_program_needs_a_person_and_leaves_a_device_without_it_compliant(self):
+        """Not shown: the policy's assignment, which keeps devices without the
+        product out."""
         empty = self.prefix.root / "empty"
         empty.mkdir(exist_ok=True)
         person = f"needs a person: {empty}\\Pelmar Omni Info\\pelmar_omni_signatures.exe is missing"
@@ -188,8 +198,9 @@ class intune_scripts(unittest.TestCase):
                             HEALTHY | {"ExitCode": -1, "DriverFiles": 0}, program_files=empty)
 
     def test_a_32_bit_host_finds_the_program_and_is_never_compliant(self):
-        """ProgramFiles names an empty Program Files (x86), as under WOW64;
-        the old scripts, which read it, found no program and passed."""
+        """ProgramFiles names an empty Program Files (x86), as under WOW64.
+        Not shown: a 32-bit process; here [Environment]::Is64BitProcess is
+        true, System32 is not redirected and there is no sysnative."""
         person = f"needs a person: {HOST_32}"
         self.assert_scripts(([person], 1), ([f"nothing to mend, nothing repaired; {person}"], 1),
                             HEALTHY | {"Host64Bit": False}, wow64=True)
