@@ -53,7 +53,7 @@ foreach ($row in $rows) {
     }
 }
 if ($csv -and $drivers -eq 0) { $person += 'no file of the driver was found' }
-if ($code -gt 0 -and -not ($compromise -or $person -or $mend)) { $person += "the check ended with exit code ${code}: $failure" }
+if ($code -gt 0 -and -not ($compromise -or $person -or $mend)) { $person += "the check ended with exit code $code$(if ($failure) { ': ' + $failure })" }
 if ($compromise) { "possible compromise: treat the machine as compromised, repair nothing: $($compromise -join '; ')" }
 if ($person) { "needs a person: $($person -join '; ')" }
 if ($mend) { "to mend: $($mend -join '; ')" }

@@ -53,7 +53,7 @@ foreach ($row in $rows) {
     }
 }
 if ($csv -and $drivers -eq 0) { $person += 'no file of the driver was found' }
-if ($code -gt 0 -and -not ($compromise -or $person -or $mend)) { $person += "the check ended with exit code ${code}: $failure" }
+if ($code -gt 0 -and -not ($compromise -or $person -or $mend)) { $person += "the check ended with exit code $code$(if ($failure) { ': ' + $failure })" }
 $repair = "run the product's repair for Program Files\Pelmar\printer, as Pelmar's installation guide gives it, then check again"
 if ($compromise) { "possible compromise: nothing repaired; treat the machine as compromised: $($compromise -join '; ')"; exit 1 }
 if ($person) { $repair += "; and: $($person -join '; ')" }
