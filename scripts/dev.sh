@@ -13,6 +13,7 @@ cd "$root"
 
 scripts/install-missing-packages.sh cmake make mingw-w64 wine64 googletest python3 python3-pefile \
   openssl osslsigncode python3-asn1crypto
+scripts/install-powershell.sh
 
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw

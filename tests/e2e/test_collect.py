@@ -1,6 +1,12 @@
 """collect.cmd, as the release ships it, run by Wine's cmd: the detection file
 that tells Configuration Manager and Intune that a round is done appears only
-after the utility succeeded and its report reached the share."""
+after the utility succeeded and its report, named by machine and round,
+reached the share, or where the spooler is disabled.
+
+Wine's cmd runs the whole script, but as this machine's user on a folder for a
+share: the share's rights (the machine's account, CREATOR OWNER, a re-joined
+machine refused its old file), SYSTEM, a 32-bit cmd, and the retries of
+Configuration Manager and Intune are not shown."""
 
 import pathlib
 import shutil
@@ -37,7 +43,7 @@ class collect(unittest.TestCase):
             cls.stages[stage] = e2e.windows_path(folder / "collect.cmd")
         cls.share = cls.prefix.root / "share"
         name = e2e.checked(cls.prefix.run("cmd", "/c", "echo %COMPUTERNAME%"), "COMPUTERNAME")
-        cls.report_name = name.stdout.decode().strip() + ".txt"
+        cls.report_name = name.stdout.decode().strip() + "-2026-12.txt"
         processor_folder = e2e.with_backslash(cls.prefix.processor_folder)
         if not cls.prefix.unix_path(processor_folder).is_dir():
             processor_folder = e2e.MISSING[2]
@@ -78,6 +84,28 @@ class collect(unittest.TestCase):
                 self.assertEqual(marker.exists(), detected)
                 if detected:
                     self.assertEqual(marker.read_bytes(), inventory)
+
+    def test_a_disabled_spooler_is_a_round_done_without_a_report(self):
+        """As Microsoft advises on domain controllers: no report, exit code 0."""
+        key = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Spooler"
+        query = e2e.checked(self.prefix.run("reg", "query", key, "/v", "Start"), "reg query")
+
+        def start_type(value):
+            self.prefix.run_helper("reg add", "reg", "add", key, "/v", "Start", "/t",
+                                   "REG_DWORD", "/d", value, "/f")
+        self.addCleanup(start_type, str(int(query.stdout.decode().split()[-1], 16)))
+        start_type("4")
+        tools = self.prefix.unix_path(TOOLS)
+        shutil.rmtree(tools, ignore_errors=True)
+        shutil.rmtree(self.share, ignore_errors=True)
+        self.share.mkdir()
+        result = self.prefix.run("cmd", "/c", self.stages["good"], "2026-12",
+                                 e2e.windows_path(self.share))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(list(self.share.iterdir()), [])
+        self.assertFalse((tools / "inventory.txt").exists())
+        self.assertEqual((tools / "collected-2026-12.txt").read_bytes(),
+                         b"The Print Spooler is disabled: nothing to collect.\r\n")
 
 
 if __name__ == "__main__":

@@ -48,6 +48,11 @@ class rollout_scripts(unittest.TestCase):
                 content.decode("ascii")
                 self.assertEqual(blocks[name].decode(), content.decode())
 
+    def test_the_remediation_judges_the_check_as_the_detection_does(self):
+        detect = (ROLLOUT / "detect.ps1").read_text()
+        judgement = detect[:detect.index("\nif ($compromise)")]
+        self.assertTrue((ROLLOUT / "remediate.ps1").read_text().startswith(judgement + "\n"))
+
     def test_the_rules_name_only_settings_the_discovery_script_returns_with_their_types(self):
         script = (ROLLOUT / "discover.ps1").read_text()
         (defaults,) = re.findall(r"^\$hash = \[ordered\]@\{ (.*) \}$", script, re.MULTILINE)
@@ -59,12 +64,13 @@ class rollout_scripts(unittest.TestCase):
                  "Boolean" if value in ("$true", "$false") else "String"
                  for name, value in returned.items()}
         rules = json.loads((ROLLOUT / "pelmar-rules.json").read_text())["Rules"]
-        self.assertEqual([rule["SettingName"] for rule in rules], ["Altered", "Replaced", "Unsigned"])
+        self.assertEqual([rule["SettingName"] for rule in rules],
+                         ["Host64Bit", "Altered", "Replaced", "Unsigned"])
         for rule in rules:
             with self.subTest(setting=rule["SettingName"]):
                 self.assertIn(rule["SettingName"], returned)
                 self.assertEqual(rule["DataType"], types[rule["SettingName"]])
-                self.assertIsInstance(rule["Operand"], int)
+                self.assertIs(type(rule["Operand"]), bool if rule["DataType"] == "Boolean" else int)
                 self.assertIn("en_US", [text["Language"] for text in rule["RemediationStrings"]])
 
 
