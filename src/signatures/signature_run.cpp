@@ -48,7 +48,13 @@ constexpr std::wstring_view help_text =
     L"Options:\n"
     L"  --signer NAME  a signer to accept: the simple display name of the signing\n"
     L"                 certificate, compared exactly. Repeat it to accept several.\n"
-    L"                 Without it, any valid signature counts.\n"
+    L"                 Without it, any valid signature counts for the driver's\n"
+    L"                 own files. A claimed image is silent where a catalog of\n"
+    L"                 the system's lists it under its own name, or where it is\n"
+    L"                 signed by \"Microsoft Windows\" or a signer named here; an\n"
+    L"                 unclaimed image only where a signer named here signed it\n"
+    L"                 (a catalog of the system's, whoever signed it, speaks for\n"
+    L"                 every vendor, not for a file no driver names).\n"
     L"  --thumbprint HEX  a certificate that an accepted signature's chain must\n"
     L"                 hold: its SHA-1 or SHA-256 thumbprint, letter case and spaces\n"
     L"                 aside. Repeat it to accept several. Read it from a trusted\n"
@@ -66,9 +72,11 @@ constexpr std::wstring_view help_text =
     L"Then each unclaimed file gets one, its DETAIL starting with \"named by no\n"
     L"installed driver\", its FILENAME the path below DIRECTORY; a link or\n"
     L"junction is not followed. A file that a driver, a print processor or\n"
-    L"Windows accounts for gets one only where it is an executable image whose\n"
-    L"signature does not hold, its DETAIL saying who claims it. The last line\n"
-    L"counts the files by status.\n"
+    L"Windows accounts for gets one only where it is an executable image that\n"
+    L"Windows did not install: no catalog of the system's lists it under its\n"
+    L"own name, and it is not signed by \"Microsoft Windows\" or a signer named\n"
+    L"with --signer or --thumbprint. Its DETAIL says who claims it, its SIGNER\n"
+    L"who signed it. The last line counts the files by status.\n"
     L"Statuses:\n"
     L"  signed        a valid embedded Authenticode signature\n"
     L"  catalog       the file's hash is listed in a validly signed catalog, named\n"
@@ -83,7 +91,8 @@ constexpr std::wstring_view help_text =
     L"                folder's\n"
     L"  invalid       the signature fails for another reason, given in DETAIL\n"
     L"  other signer  a valid signature, but by none of the --signer names or\n"
-    L"                with none of the --thumbprint certificates\n"
+    L"                with none of the --thumbprint certificates (for a claimed\n"
+    L"                image, nor by \"Microsoft Windows\")\n"
     L"  unreadable    the file exists but could not be opened or read\n"
     L"  unchecked     the check could not finish for the file: why in DETAIL\n"
     L"\n"
@@ -91,8 +100,8 @@ constexpr std::wstring_view help_text =
     L"  0  every file found is signed or catalog, and at least one was found\n"
     L"  1  any other status, or no file of the driver was found, or an unclaimed\n"
     L"     executable image (whatever its name) or link, or a claimed image\n"
-    L"     whose signature does not hold; with --signer or --thumbprint, an\n"
-    L"     unclaimed image signed or catalog as they ask does not count\n"
+    L"     that Windows did not install; with --signer or --thumbprint, an\n"
+    L"     unclaimed image signed as they ask does not count\n"
     L"  2  a file was unreadable or unchecked, a folder could not be listed, or\n"
     L"     the check could not run (a line on standard error says why); 2 wins\n"
     L"     over 1\n";
@@ -222,7 +231,6 @@ struct checked_file {
     // refuses one leaves no table half written.
     const std::vector<catalog_hasher> hashers(
         std::clamp(std::thread::hardware_concurrency(), 1u, most_workers));
-    const bool signers_named = !parsed.signers.empty() || !parsed.thumbprints.empty();
     signature_checker checker(std::move(parsed.signers), std::move(parsed.thumbprints));
     status_tally tally;
     const auto print_row = [&](const file_verdict& verdict, const std::wstring& file,
@@ -286,8 +294,7 @@ struct checked_file {
         std::rethrow_exception(unresolved);
     }
     unclaimed_tally unclaimed;
-    check_unclaimed_files(checker, hashers.front(), directories, signers_named, print_row,
-                          unclaimed);
+    check_unclaimed_files(checker, hashers.front(), directories, print_row, unclaimed);
     if (!parsed.csv) {
         out << tally.summary() << L"; " << unclaimed.summary() << L'\n';
     }

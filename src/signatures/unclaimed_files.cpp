@@ -4,6 +4,7 @@
 #include <optional>
 #include <unordered_set>
 
+#include "claim_trust.h"
 #include "error_code_text.h"
 #include "executable_image.h"
 #include "file_manifest.h"
@@ -15,6 +16,7 @@
 #include "printable_name.h"
 #include "spooler_claims.h"
 #include "spooler_folders.h"
+#include "trust_verification.h"
 
 namespace pelmar::signatures {
 
@@ -62,8 +64,8 @@ std::wstring ending_in_backslash(std::wstring path) {
 class folder_walk {
 public:
     folder_walk(const signature_checker& checker,
-                const std::map<install_location, std::wstring>& directories, bool signers_named)
-        : checker_(checker), signers_named_(signers_named) {
+                const std::map<install_location, std::wstring>& directories)
+        : checker_(checker) {
         for (const auto& [location, text] : directories) {
             if (text == missing_text(location)) {
                 continue;
@@ -229,9 +231,9 @@ private:
     }
 
     // A file that someone claims needs no row where it is data, or an
-    // image with a valid signature, whoever signed it: another vendor's
-    // driver is signed by that vendor. What nobody claims keeps its row,
-    // unless its own package lists it.
+    // image that Windows installed: a name alone is no proof, since an
+    // attack names its own payload in the driver it installs. What nobody
+    // claims keeps its row, unless its own package lists it.
     void judge(const catalog_hasher& hasher, walk_item& item) const {
         const walk_root& root = roots_[item.root];
         const std::wstring path = root.path + item.path;
@@ -254,33 +256,27 @@ private:
                 item.claimed = true;
                 return;
             }
-            file_verdict verdict = any_signer_.check_open(hasher, std::nullopt, path,
-                                                          item.entry.name, file);
-            const signature_status status = verdict.status;
-            if (status == signature_status::embedded_signature ||
-                status == signature_status::catalog || status == signature_status::other_signer) {
+            std::optional<file_verdict> verdict =
+                checker_.check_claimed(hasher, path, claim->installed_name, file);
+            if (!verdict) {
                 item.claimed = true;
                 return;
             }
-            verdict.detail = claim->by + (verdict.detail.empty() ? L"" : L"; ") + verdict.detail;
+            verdict->detail = claim->by + (verdict->detail.empty() ? L"" : L"; ") + verdict->detail;
             item.verdict = std::move(verdict);
             return;
         }
         file_verdict verdict = checker_.check_open(hasher, root.first, path, item.entry.name, file);
-        const bool trusted =
-            signers_named_ && (verdict.status == signature_status::embedded_signature ||
-                               verdict.status == signature_status::catalog);
         verdict.detail = std::wstring(L"named by no installed driver") +
                          (executable ? L"; an executable image" : L"") +
                          (verdict.detail.empty() ? L"" : L"; ") + verdict.detail;
-        item.alarming = executable && !trusted;
+        item.alarming =
+            executable &&
+            !trusted_image({.embedded = verify_embedded(path, file.handle())}, checker_.named());
         item.verdict = std::move(verdict);
     }
 
     const signature_checker& checker_;
-    // Claimed images count whoever signed them.
-    const signature_checker any_signer_{{}, {}};
-    const bool signers_named_;
     std::vector<walk_root> roots_;
     std::optional<spooler_claims> claims_;
     std::vector<walk_item> items_;
@@ -320,9 +316,8 @@ int unclaimed_tally::exit_code() const {
 
 void check_unclaimed_files(const signature_checker& checker, const catalog_hasher& hasher,
                            const std::map<install_location, std::wstring>& directories,
-                           bool signers_named, const unclaimed_row& print,
-                           unclaimed_tally& tally) {
-    folder_walk walk(checker, directories, signers_named);
+                           const unclaimed_row& print, unclaimed_tally& tally) {
+    folder_walk walk(checker, directories);
     for (const walk_item& item : walk.walk_all(hasher)) {
         if (item.claimed) {
             if (item.kind == L"claimed") {

@@ -176,7 +176,7 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
         std::vector<std::wstring> rows;
         pelmar::signatures::unclaimed_tally tally;
         pelmar::signatures::check_unclaimed_files(
-            checker, hasher, directories, false,
+            checker, hasher, directories,
             [&](const pelmar::signatures::file_verdict& verdict, const std::wstring& file,
                 const std::wstring& folder, std::wstring_view) {
                 EXPECT_EQ(folder, processor_folder);
