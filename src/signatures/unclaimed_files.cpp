@@ -8,6 +8,7 @@
 #include "error_code_text.h"
 #include "executable_image.h"
 #include "file_manifest.h"
+#include "file_streams.h"
 #include "folder_listing.h"
 #include "installed_drivers.h"
 #include "missing_text.h"
@@ -55,7 +56,18 @@ struct walk_item {
     bool alarming = false;  // of an unclaimed file's row; a claimed one's always is
     bool claimed = false;   // needs no row
     std::wstring_view kind = L"unclaimed";
+    // Of an alternate data stream (`RSWOP.icm:p.dll`): its full path, and
+    // nothing to list.
+    std::wstring stream_path;
+    // The rows of a file's streams, after its own.
+    std::vector<walk_item> streams;
 };
+
+// The path of `folder` (ending in a backslash) as the host of a stream,
+// `C:\x\sub` of `C:\x\sub:p.dll`.
+std::wstring without_backslash(const std::wstring& folder) {
+    return folder.substr(0, folder.size() - 1);
+}
 
 std::wstring ending_in_backslash(std::wstring path) {
     return path.ends_with(L'\\') ? path : path + L'\\';
@@ -119,7 +131,7 @@ public:
                 continue;
             }
             const HANDLE opened = CreateFileW(
-                root.path.c_str(), FILE_LIST_DIRECTORY,
+                root.path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
             if (opened == INVALID_HANDLE_VALUE) {
@@ -146,8 +158,13 @@ public:
         // verified no faster on two threads than on one, and each row is
         // found in the walk's order as it is printed.
         for (walk_item& item : items_) {
-            if (!item.verdict) {
+            if (item.verdict) {
+                continue;
+            }
+            if (item.stream_path.empty()) {
                 judge(hasher, item);
+            } else {
+                judge_stream(hasher, item);
             }
         }
         return std::move(items_);
@@ -197,6 +214,10 @@ private:
                     trouble(L"cannot be listed. " + error_code_text(error)));
             return;
         }
+        // A folder's own streams, shown after its name (`.` for the root's).
+        add_streams(items_, index, folder,
+                    relative.empty() ? L"." : without_backslash(relative),
+                    without_backslash(root.path + relative));
         for (const folder_entry& entry : entries) {
             const std::wstring path = relative + entry.name;
             if (entry.is_link()) {
@@ -244,6 +265,14 @@ private:
         }
         const std::optional<file_claim> claim = claims_->claim(path);
         const bool readable = file.problem().empty();
+        if (readable) {
+            add_streams(item.streams, item.root, file.handle(), item.path, path);
+            for (walk_item& stream : item.streams) {
+                if (!stream.verdict) {
+                    judge_stream(hasher, stream);
+                }
+            }
+        }
         if (readable && root.first &&
             checker_.listed_in_package(hasher, *root.first, item.entry.name, file.handle())) {
             item.claimed = true;
@@ -266,7 +295,42 @@ private:
             item.verdict = std::move(verdict);
             return;
         }
-        file_verdict verdict = checker_.check_open(hasher, root.first, path, item.entry.name, file);
+        judge_unclaimed(hasher, root.first, path, item.entry.name, file, executable, item);
+    }
+
+    // The streams of the open `host`, shown as `shown`, at `path`, as items
+    // to judge in `into`; a row where they cannot be listed.
+    void add_streams(std::vector<walk_item>& into, std::size_t root, HANDLE host,
+                     const std::wstring& shown, const std::wstring& path) const {
+        std::vector<std::wstring> names;
+        if (const std::uint32_t error = list_streams(host, names)) {
+            walk_item& item = into.emplace_back(root, shown);
+            item.verdict = trouble(L"its streams cannot be listed. " + error_code_text(error));
+            return;
+        }
+        for (const std::wstring& name : names) {
+            into.emplace_back(root, shown + L':' + name).stream_path =
+                verbatim_path(path) + L':' + name;
+        }
+    }
+
+    // A stream needs a row where it holds an executable image: whatever
+    // its host's name, nothing installs one there.
+    void judge_stream(const catalog_hasher& hasher, walk_item& item) const {
+        const opened_file file(item.stream_path);
+        const bool readable = file.problem().empty();
+        if (file.absent() || (readable && !is_executable_image(file.handle()))) {
+            item.claimed = true;  // data, as a download's zone mark, or gone
+            return;
+        }
+        judge_unclaimed(hasher, std::nullopt, item.stream_path, item.path, file, readable, item);
+    }
+
+    // The row of a file that nobody claims, open as `file` at `path`.
+    void judge_unclaimed(const catalog_hasher& hasher, std::optional<install_location> location,
+                         const std::wstring& path, const std::wstring& name,
+                         const opened_file& file, bool executable, walk_item& item) const {
+        file_verdict verdict = checker_.check_open(hasher, location, path, name, file);
         verdict.detail = std::wstring(L"named by no installed driver") +
                          (executable ? L"; an executable image" : L"") +
                          (verdict.detail.empty() ? L"" : L"; ") + verdict.detail;
@@ -318,12 +382,12 @@ void check_unclaimed_files(const signature_checker& checker, const catalog_hashe
                            const std::map<install_location, std::wstring>& directories,
                            const unclaimed_row& print, unclaimed_tally& tally) {
     folder_walk walk(checker, directories);
-    for (const walk_item& item : walk.walk_all(hasher)) {
+    const auto report = [&](const walk_item& item) {
         if (item.claimed) {
             if (item.kind == L"claimed") {
                 tally.count_claimed();
             }
-            continue;
+            return;
         }
         // Whoever planted a file chose its name: shown as a certificate's
         // name is, so that no control character turns it into a look-alike.
@@ -332,6 +396,12 @@ void check_unclaimed_files(const signature_checker& checker, const catalog_hashe
             tally.count_claimed_row(item.verdict->status);
         } else {
             tally.count(item.verdict->status, item.alarming);
+        }
+    };
+    for (const walk_item& item : walk.walk_all(hasher)) {
+        report(item);
+        for (const walk_item& stream : item.streams) {
+            report(stream);
         }
     }
 }
