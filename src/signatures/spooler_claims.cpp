@@ -67,7 +67,7 @@ struct rule_context {
     const facts& known;
     const file_place& file;
     const std::vector<std::wstring>& used;
-    bool printers_known;
+    printer_use printers;
 };
 
 // The drivers that name the file at `key`, in a row's words.
@@ -79,8 +79,11 @@ std::optional<std::wstring> named_at(const rule_context& context, std::wstring_v
     std::wstring text = found->second.size() == 1 ? L"named by driver " : L"named by drivers ";
     for (const std::wstring& driver : found->second) {
         text += (&driver == &found->second.front() ? L"" : L", ") + quoted(driver);
-        if (context.printers_known && !contains(context.used, file_name_key(driver))) {
-            text += L" (no printer uses it)";
+        if (context.printers != printer_use::unknown &&
+            !contains(context.used, file_name_key(driver))) {
+            // Another user's connection may use it where they were not read.
+            text += context.printers == printer_use::known ? L" (no printer uses it)"
+                                                            : L" (no printer on this machine uses it)";
         }
     }
     return text;
@@ -275,8 +278,8 @@ std::wstring name_key_of(const std::wstring& path) {
 spooler_claims::spooler_claims(const std::vector<installed_driver>& drivers,
                                const print_processor_libraries& processors,
                                const std::vector<spooler_environment>& environments,
-                               const std::vector<std::wstring>& used, bool printers_known)
-    : printers_known_(printers_known) {
+                               const std::vector<std::wstring>& used, printer_use printers)
+    : printers_(printers) {
     for (const std::wstring& driver : used) {
         used_.push_back(file_name_key(driver));
     }
@@ -318,7 +321,7 @@ std::optional<file_claim> spooler_claims::claim(const std::wstring& path) const 
     const std::wstring_view folder = folder_of(key);
     const std::wstring_view name = std::wstring_view(path).substr(folder.size());
     const file_place place{name, key, folder, std::wstring_view(key).substr(folder.size())};
-    const rule_context context{facts_, place, used_, printers_known_};
+    const rule_context context{facts_, place, used_, printers_};
     for (const auto& rule : rules) {
         if (auto by = rule.match(context)) {
             return file_claim{std::move(*by), rule.images,

@@ -14,6 +14,7 @@
 #include "missing_text.h"
 #include "opened_file.h"
 #include "print_processor_libraries.h"
+#include "printer_connections.h"
 #include "printable_name.h"
 #include "spooler_claims.h"
 #include "spooler_folders.h"
@@ -102,8 +103,13 @@ public:
         }
         const std::vector<spooler_environment> environments = spooler_environments(named);
         std::vector<std::wstring> used;
-        const std::uint32_t printers_error = printer_driver_names(used);
-        claims_.emplace(drivers, processors, environments, used, printers_error == 0);
+        const bool printers_listed = printer_driver_names(used) == 0;
+        // Run as SYSTEM, the spooler lists no user's connections.
+        const bool connections_read = connection_driver_names(used) == 0;
+        claims_.emplace(drivers, processors, environments, used,
+                        !printers_listed    ? printer_use::unknown
+                        : connections_read ? printer_use::known
+                                           : printer_use::local_only);
 
         // The spooler's folders: everything below `spool\drivers` (every
         // environment, version, staging, language, cabinet and colour
