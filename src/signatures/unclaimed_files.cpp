@@ -70,6 +70,16 @@ std::wstring without_backslash(const std::wstring& folder) {
     return folder.substr(0, folder.size() - 1);
 }
 
+// Windows compiles an installed package's INF into `<name>.PNF` beside it,
+// after the package's catalog was signed. `path`: below the package folder.
+bool is_compiled_inf(const std::wstring& path) {
+    return std::any_of(file_manifest.begin(), file_manifest.end(), [&](const manifest_entry& entry) {
+        const std::wstring_view name = entry.file_name;
+        return (entry.locations & driver_package_directory) != 0 && name.ends_with(L".inf") &&
+               same_file_name(path, std::wstring(name.substr(0, name.size() - 4)) + L".PNF");
+    });
+}
+
 std::wstring ending_in_backslash(std::wstring path) {
     return path.ends_with(L'\\') ? path : path + L'\\';
 }
@@ -285,6 +295,11 @@ private:
             return;  // the package's own, wherever in its folder
         }
         const bool executable = readable && is_executable_image(file.handle());
+        if (readable && !executable && root.first == driver_package_directory &&
+            is_compiled_inf(item.path)) {
+            item.claimed = true;
+            return;  // the package's own, which its catalog cannot list
+        }
         if (claim && (claim->images || !executable)) {
             item.kind = L"claimed";
             if (!executable && readable) {

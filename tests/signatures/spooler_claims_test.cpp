@@ -17,7 +17,13 @@ TEST(spooler_claims, a_row_names_each_driver_and_whether_a_printer_uses_it) {
     const std::wstring folder = spool + L"x64\\3\\";
     const std::vector<installed_driver> drivers = {
         {L"HP Universal Printing PCL 6", L"Windows x64", {folder + L"UNIDRV.DLL"}},
-        {L"1234", L"Windows x64", {folder + L"unidrv.dll", folder + L"addCube.dll"}}};
+        {L"1234", L"Windows x64", {folder + L"unidrv.dll", folder + L"addCube.dll"}},
+        // As Server 2016 gives an in-box driver's record, and a v4 driver's
+        // dependent file.
+        {L"Store", L"Windows x64",
+         {L"C:\\Windows\\System32\\DriverStore\\FileRepository\\ntprint.inf_amd64_0a1b\\Amd64\\"
+          L"hpcu240u.gpd",
+          L"ntprint.inf_amd64_0a1b|UNIRES.DLL"}}};
     const std::vector<spooler_environment> environments = {
         {L"Windows x64", L"C:\\Windows\\System32\\spool\\drivers\\x64",
          L"C:\\Windows\\System32\\spool\\prtprocs\\x64", 0}};
@@ -34,6 +40,10 @@ TEST(spooler_claims, a_row_names_each_driver_and_whether_a_printer_uses_it) {
          L"named by driver \"1234\" (no printer on this machine uses it)"},
         {printer_use::unknown, L"x64\\3\\Old\\2\\addCube.dll",
          L"a copy the spooler keeps of a file named by driver \"1234\""},
+        {printer_use::unknown, L"x64\\3\\UNIRES.DLL", L"named by driver \"Store\""},
+        {printer_use::unknown, L"x64\\3\\hpcu240u.BUD", L"a cache of hpcu240u.GPD"},
+        {printer_use::unknown, L"x64\\3\\pcl\\en-US\\UNIRES.DLL.mui",
+         L"a language resource of UNIRES.DLL"},
         // An x64 driver's name claims nothing in the x86 folder.
         {printer_use::known, L"w32x86\\3\\UNIDRV.DLL", std::nullopt},
     };

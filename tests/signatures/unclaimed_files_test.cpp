@@ -46,7 +46,9 @@ struct walk_case {
     // An alternate data stream that the folder and each file hold, whose
     // content is the folder's winprint.dll's.
     const wchar_t* stream = nullptr;
-std::vector<HANDLE> stream_hosts;  // the print processor folder and its files, opened
+    // The print processor folder stands for the driver package folder, which
+    // Wine's spooler never names.
+    bool package_folder = false;
 };
 
 std::wstring processor_folder;
@@ -216,7 +218,14 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
           unsigned_processor,
           L"unsigned winprint.dll:p.dll named by no installed driver; an executable image"},
          1, L"p.dll"},
+        {"the package's compiled INF is its own", {{L"pelmaromn.PNF", 0, 0, 0}}, false, {}, 0,
+         nullptr, true},
     };
+    const std::wstring compiled_inf = processor_folder + L"pelmaromn.PNF";
+    const HANDLE made = CreateFileW(compiled_inf.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(made, INVALID_HANDLE_VALUE);
+    CloseHandle(made);
     for (const walk_case& tested : cases) {
         SCOPED_TRACE(tested.name);
         std::optional<import_patch> registry;
@@ -236,7 +245,12 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
         for (const auto location : {printer_driver_directory, print_processor_directory,
                                     program_files_directory, program_files_x86_directory,
                                     driver_package_directory}) {
-            directories.emplace(location, location_directory(location));
+            const bool package_here = tested.package_folder && location == driver_package_directory;
+            if (tested.package_folder && location == print_processor_directory) {
+                continue;
+            }
+            directories.emplace(location,
+                                package_here ? processor_folder : location_directory(location));
             checker.read_package_catalog(location, directories[location]);
         }
         const pelmar::signatures::catalog_hasher hasher;
@@ -255,4 +269,5 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
         EXPECT_EQ(rows, tested.rows);
         EXPECT_EQ(tally.exit_code(), tested.exit_code);
     }
+    DeleteFileW(compiled_inf.c_str());
 }
