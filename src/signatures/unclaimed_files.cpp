@@ -329,9 +329,10 @@ private:
             item.verdict = trouble(L"its streams cannot be listed. " + error_code_text(error));
             return;
         }
+        const std::wstring verbatim = verbatim_path(path);
         for (const std::wstring& name : names) {
             into.emplace_back(root, shown + L':' + name).stream_path =
-                verbatim_path(path) + L':' + name;
+                (verbatim.empty() ? path : verbatim) + L':' + name;
         }
     }
 
