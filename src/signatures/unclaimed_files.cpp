@@ -60,6 +60,9 @@ struct walk_item {
     // Of an alternate data stream (`RSWOP.icm:p.dll`): its full path, and
     // nothing to list.
     std::wstring stream_path;
+    // A file of the driver where the manifest looks for it, which has a row
+    // of its own: only its streams are the walk's.
+    bool streams_only = false;
     // The rows of a file's streams, after its own.
     std::vector<walk_item> streams;
 };
@@ -243,9 +246,8 @@ private:
                          junction ? L"a junction, not followed" : L"a link, not followed"},
                         true);
             } else if (!entry.is_folder()) {
-                if (depth > 0 || !root.manifest_files.contains(file_name_key(entry.name))) {
-                    items_.emplace_back(index, path, entry);
-                }
+                items_.emplace_back(index, path, entry).streams_only =
+                    depth == 0 && root.manifest_files.contains(file_name_key(entry.name));
             } else if (root_at(root.path + path + L'\\') != nullptr) {
                 continue;  // walked as that one
             } else if (depth == deepest_folder) {
@@ -288,6 +290,10 @@ private:
                     judge_stream(hasher, stream);
                 }
             }
+        }
+        if (item.streams_only) {
+            item.claimed = true;
+            return;
         }
         if (readable && root.first &&
             checker_.listed_in_package(hasher, *root.first, item.entry.name, file.handle())) {

@@ -90,8 +90,10 @@ HANDLE WINAPI open_by_id_scripted(HANDLE hint, LPFILE_ID_DESCRIPTOR id, DWORD ac
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    return patches[2]->original<decltype(&OpenFileById)>()(hint, id, access, share, security,
-                                                           flags);
+    const HANDLE opened = patches[2]->original<decltype(&OpenFileById)>()(
+        hint, id, access, share, security, flags);
+    stream_hosts.push_back(opened);  // a file the folder's listing gave
+    return opened;
 }
 
 // The streams of the print processor folder and of each file in it, as an
@@ -217,6 +219,11 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
          {L"unsigned .:p.dll named by no installed driver; an executable image",
           unsigned_processor,
           L"unsigned winprint.dll:p.dll named by no installed driver; an executable image"},
+         1, L"p.dll"},
+        // The driver's own file has its row; its stream is the walk's.
+        {"a stream of the driver's own file", {{L"pmproc.dll", 0, 0, 0, L"winprint.dll"}}, false,
+         {L"unsigned .:p.dll named by no installed driver; an executable image",
+          L"unsigned pmproc.dll:p.dll named by no installed driver; an executable image"},
          1, L"p.dll"},
         {"the package's compiled INF is its own", {{L"pelmaromn.PNF", 0, 0, 0}}, false, {}, 0,
          nullptr, true},
