@@ -6,6 +6,7 @@
 #include "console_output.h"
 #include "file.h"
 #include "file_hash.h"
+#include "folder_listing.h"
 #include "json_line.h"
 #include "printable_name.h"
 #include "signature_table.h"
@@ -44,22 +45,12 @@ private:
     std::wostream& out_;
 };
 
-// The file's path as Windows takes it without rewriting it: a trailing dot
-// or space kept, a device name such as COM3.dll a file's name. A doubled
-// backslash, which a directory text ending in one leaves, is one.
-std::wstring literal_path(const std::wstring& path) {
-    std::wstring literal = L"\\\\?\\";
-    for (const wchar_t character : path) {
-        if (character != L'\\' || literal.back() != L'\\') {
-            literal += character;
-        }
-    }
-    return literal;
-}
-
 // The SHA-256 of the file at `path` in lower-case hex, where it can be read.
 std::optional<std::wstring> sha256_text(const std::wstring& path) {
-    const win::result<unique_file_handle> opened = win::open_to_read(literal_path(path));
+    // As the walk opens it: a trailing dot or space kept, COM3.dll a file.
+    const std::wstring verbatim = verbatim_path(path);
+    const win::result<unique_file_handle> opened =
+        win::open_to_read(verbatim.empty() ? path : verbatim);
     if (!opened) {
         return std::nullopt;
     }

@@ -25,13 +25,32 @@
 #include "row_writers.h"
 #include "signature_checker.h"
 #include "signature_table.h"
+#include "spooler_queries.h"
 #include "unclaimed_files.h"
+#include "win32_exception.h"
 
 namespace pelmar::signatures {
 
 namespace {
 
 constexpr int exit_trouble = 2;
+
+// A location as `resolve` finds it, asked again where a driver was installed
+// between the two calls of the spooler's listing: the location cache keeps
+// no resolution that failed.
+template <typename resolver>
+std::wstring resolved_while_growing(const resolver& resolve) {
+    for (int tried = 1;; ++tried) {
+        try {
+            return resolve();
+        } catch (const winspool::enum_printer_drivers_exception& failure) {
+            if (failure.error_code != ERROR_INSUFFICIENT_BUFFER ||
+                tried >= winspool::tries_while_growing) {
+                throw;
+            }
+        }
+    }
+}
 
 constexpr std::wstring_view usage_line =
     L"usage: pelmar_omni_signatures [--csv | --json] [--signer NAME]... [--thumbprint HEX]...\n";
@@ -45,12 +64,19 @@ constexpr std::wstring_view help_text =
     L"catalogs. Nothing is downloaded: revocation is not checked.\n"
     L"Then it walks the spooler's folders, every environment's drivers and print\n"
     L"processors, and the driver's other folders: each executable image is\n"
-    L"verified, and each file that nothing installed accounts for is listed.\n"
+    L"verified, and each file that nothing installed accounts for is listed, as\n"
+    L"is each alternate data stream that holds an image (FILE:STREAM).\n"
     L"\n"
     L"Options:\n"
     L"  --signer NAME  a signer to accept: the simple display name of the signing\n"
     L"                 certificate, compared exactly. Repeat it to accept several.\n"
-    L"                 Without it, any valid signature counts.\n"
+    L"                 Without it, any valid signature counts for the driver's\n"
+    L"                 own files. A claimed image is silent where a catalog of\n"
+    L"                 the system's lists it under its own name, or where it is\n"
+    L"                 signed by \"Microsoft Windows\" or a signer named here; an\n"
+    L"                 unclaimed image only where a signer named here signed it\n"
+    L"                 (a catalog of the system's, whoever signed it, speaks for\n"
+    L"                 every vendor, not for a file no driver names).\n"
     L"  --thumbprint HEX  a certificate that an accepted signature's chain must\n"
     L"                 hold: its SHA-1 or SHA-256 thumbprint, letter case and spaces\n"
     L"                 aside. Repeat it to accept several. Read it from a trusted\n"
@@ -71,9 +97,11 @@ constexpr std::wstring_view help_text =
     L"Then each unclaimed file gets one, its DETAIL starting with \"named by no\n"
     L"installed driver\", its FILENAME the path below DIRECTORY; a link or\n"
     L"junction is not followed. A file that a driver, a print processor or\n"
-    L"Windows accounts for gets one only where it is an executable image whose\n"
-    L"signature does not hold, its DETAIL saying who claims it. The last line\n"
-    L"counts the files by status.\n"
+    L"Windows accounts for gets one only where it is an executable image that\n"
+    L"Windows did not install: no catalog of the system's lists it under its\n"
+    L"own name, and it is not signed by \"Microsoft Windows\" or a signer named\n"
+    L"with --signer or --thumbprint. Its DETAIL says who claims it, its SIGNER\n"
+    L"who signed it. The last line counts the files by status.\n"
     L"Statuses:\n"
     L"  signed        a valid embedded Authenticode signature\n"
     L"  catalog       the file's hash is listed in a validly signed catalog, named\n"
@@ -88,7 +116,8 @@ constexpr std::wstring_view help_text =
     L"                folder's\n"
     L"  invalid       the signature fails for another reason, given in DETAIL\n"
     L"  other signer  a valid signature, but by none of the --signer names or\n"
-    L"                with none of the --thumbprint certificates\n"
+    L"                with none of the --thumbprint certificates (for a claimed\n"
+    L"                image, nor by \"Microsoft Windows\")\n"
     L"  unreadable    the file exists but could not be opened or read\n"
     L"  unchecked     the check could not finish for the file: why in DETAIL\n"
     L"\n"
@@ -96,8 +125,8 @@ constexpr std::wstring_view help_text =
     L"  0  every file found is signed or catalog, and at least one was found\n"
     L"  1  any other status, or no file of the driver was found, or an unclaimed\n"
     L"     executable image (whatever its name) or link, or a claimed image\n"
-    L"     whose signature does not hold; with --signer or --thumbprint, an\n"
-    L"     unclaimed image signed or catalog as they ask does not count\n"
+    L"     that Windows did not install; with --signer or --thumbprint, an\n"
+    L"     unclaimed image signed as they ask does not count\n"
     L"  2  a file was unreadable or unchecked, a folder could not be listed, or\n"
     L"     the check could not run (a line on standard error says why); 2 wins\n"
     L"     over 1\n";
@@ -235,7 +264,6 @@ struct checked_file {
     // refuses one leaves no table half written.
     const std::vector<catalog_hasher> hashers(
         std::clamp(std::thread::hardware_concurrency(), 1u, most_workers));
-    const bool signers_named = !parsed.signers.empty() || !parsed.thumbprints.empty();
     signature_checker checker(std::move(parsed.signers), std::move(parsed.thumbprints));
     status_tally tally;
     const std::unique_ptr<row_writer> writer =
@@ -259,12 +287,15 @@ struct checked_file {
         std::optional<std::wstring> native_driver_folder;
         for (const manifest_row& row : manifest_rows()) {
             if (row.location == printer_driver_directory && !native_driver_folder) {
-                native_driver_folder = resolve_native_printer_driver_directory();
+                native_driver_folder =
+                    resolved_while_growing(resolve_native_printer_driver_directory);
             }
             std::wstring directory =
                 row.location == printer_driver_directory
                     ? *native_driver_folder
-                    : location_directory(static_cast<std::int32_t>(row.location));
+                    : resolved_while_growing([&] {
+                          return location_directory(static_cast<std::int32_t>(row.location));
+                      });
             directories.emplace(row.location, directory);
             if (directory == missing_text(row.location)) {
                 continue;
@@ -292,8 +323,7 @@ struct checked_file {
         std::rethrow_exception(unresolved);
     }
     unclaimed_tally unclaimed;
-    check_unclaimed_files(checker, hashers.front(), directories, signers_named, print_row,
-                          unclaimed);
+    check_unclaimed_files(checker, hashers.front(), directories, print_row, unclaimed);
     const int exit_code = std::max(tally.exit_code(), unclaimed.exit_code());
     writer->summary(tally.summary() + L"; " + unclaimed.summary(), exit_code);
     flush_all_or_throw(out);

@@ -67,7 +67,7 @@ struct rule_context {
     const facts& known;
     const file_place& file;
     const std::vector<std::wstring>& used;
-    bool printers_known;
+    printer_use printers;
 };
 
 // The drivers that name the file at `key`, in a row's words.
@@ -79,8 +79,11 @@ std::optional<std::wstring> named_at(const rule_context& context, std::wstring_v
     std::wstring text = found->second.size() == 1 ? L"named by driver " : L"named by drivers ";
     for (const std::wstring& driver : found->second) {
         text += (&driver == &found->second.front() ? L"" : L", ") + quoted(driver);
-        if (context.printers_known && !contains(context.used, file_name_key(driver))) {
-            text += L" (no printer uses it)";
+        if (context.printers != printer_use::unknown &&
+            !contains(context.used, file_name_key(driver))) {
+            // Another user's connection may use it where they were not read.
+            text += context.printers == printer_use::known ? L" (no printer uses it)"
+                                                            : L" (no printer on this machine uses it)";
         }
     }
     return text;
@@ -115,8 +118,11 @@ std::optional<std::wstring> language_resource(const rule_context& context) {
     const file_place& file = context.file;
     const std::wstring_view grandparent = folder_of(file.folder);
     const std::wstring locale(leaf_of(file.folder));
+    // Also below a subfolder of the version folder, where a driver keeps
+    // its modules in folders of their own.
     if (!file.name_key.ends_with(L".MUI") || !IsValidLocaleName(locale.c_str()) ||
         !(contains(context.known.version_folders, grandparent) ||
+          contains(context.known.version_folders, folder_of(grandparent)) ||
           context.known.processors.contains(grandparent))) {
         return std::nullopt;
     }
@@ -204,40 +210,56 @@ std::optional<std::wstring> queue_configuration(const rule_context& context) {
 }
 
 // The spooler loads each print processor from its environment's folder by
-// the `Driver` value it is registered with; an upgrade renames the one it
-// replaces `<n>_<library>` until a reboot.
+// the `Driver` value it is registered with.
 std::optional<std::wstring> print_processor(const rule_context& context) {
-    const file_place& file = context.file;
-    const auto found = context.known.processors.find(file.folder);
-    if (found == context.known.processors.end()) {
-        return std::nullopt;
-    }
-    std::wstring_view library = file.name_key;
-    if (const auto mark = library.find(L'_');
-        mark != std::wstring_view::npos && mark > 0 &&
-        std::all_of(library.begin(), library.begin() + mark, [](wchar_t c) {
-            return c >= L'0' && c <= L'9';
-        }) &&
-        contains(found->second, library.substr(mark + 1))) {
-        return L"a registered print processor's earlier library";
-    }
-    return contains(found->second, library)
+    const auto found = context.known.processors.find(context.file.folder);
+    return found != context.known.processors.end() &&
+                   contains(found->second, context.file.name_key)
                ? std::optional<std::wstring>(L"a registered print processor")
                : std::nullopt;
 }
 
+// An upgrade renames the library it replaces `<n>_<library>` until a
+// reboot; the library's name without that prefix, or nothing.
+std::optional<std::wstring_view> earlier_name(std::wstring_view name) {
+    const auto mark = name.find(L'_');
+    if (mark == std::wstring_view::npos || mark == 0 ||
+        !std::all_of(name.begin(), name.begin() + mark,
+                     [](wchar_t c) { return c >= L'0' && c <= L'9'; })) {
+        return std::nullopt;
+    }
+    return name.substr(mark + 1);
+}
+
+std::optional<std::wstring> earlier_print_processor(const rule_context& context) {
+    const auto found = context.known.processors.find(context.file.folder);
+    const std::optional<std::wstring_view> library = earlier_name(context.file.name_key);
+    return found != context.known.processors.end() && library &&
+                   contains(found->second, *library)
+               ? std::optional<std::wstring>(L"a registered print processor's earlier library")
+               : std::nullopt;
+}
+
+// The name a renamed library was installed by.
+std::wstring_view library_name(std::wstring_view name) {
+    return earlier_name(name).value_or(name);
+}
+
 // Each rule, and whether what it claims may be an executable image: the
 // caches, cabinets, help files and profiles are data, and an image under
-// such a name is nobody's.
+// such a name is nobody's; and, where Windows renamed the file, the name it
+// was installed by.
 const struct {
     std::optional<std::wstring> (*match)(const rule_context&);
     bool images;
+    std::wstring_view (*installed_name)(std::wstring_view name) = nullptr;
 } rules[] = {
     {named_file, true},           // AddPrinterDriverEx copies a driver's files there
     {staged_copy, true},          // the spooler's New and Old\N, until a reboot
     {language_resource, true},    // MUI: the loader's <locale>\<module>.mui
     {queue_configuration, true},  // a print server's shared queues
     {print_processor, true},      // the Print Processors key's Driver value
+    {earlier_print_processor, true, library_name},  // renamed by an upgrade
     {language_help, false},       // the older layout of language folders
     {parsed_cache, false},        // Unidrv's and PostScript's caches (KB873396)
     {install_leftover, false},    // Unidrv's install (KB958708)
@@ -249,9 +271,18 @@ std::wstring folder_key(const std::wstring& folder) {
     return file_name_key(folder.ends_with(L'\\') ? folder : folder + L'\\');
 }
 
-// The key of the file name at the end of a path, or of a bare name.
+// The key of the file name at the end of a path, of a bare name, or of a
+// v4 driver's `<driver store folder>|<file>`.
 std::wstring name_key_of(const std::wstring& path) {
-    return file_name_key(path.substr(path.find_last_of(L"\\/") + 1));
+    return file_name_key(path.substr(path.find_last_of(L"\\/|") + 1));
+}
+
+// Whether a driver names the file by its place in the driver store, from
+// which Windows installed it, or by `<driver store folder>|<file>`: the
+// spooler copies it into its environment's version folder all the same.
+bool named_in_driver_store(const std::wstring& key) {
+    return key.find(L'|') != std::wstring::npos ||
+           key.find(L"\\DRIVERSTORE\\FILEREPOSITORY\\") != std::wstring::npos;
 }
 
 }  // namespace
@@ -259,16 +290,35 @@ std::wstring name_key_of(const std::wstring& path) {
 spooler_claims::spooler_claims(const std::vector<installed_driver>& drivers,
                                const print_processor_libraries& processors,
                                const std::vector<spooler_environment>& environments,
-                               const std::vector<std::wstring>& used, bool printers_known)
-    : printers_known_(printers_known) {
+                               const std::vector<std::wstring>& used, printer_use printers)
+    : printers_(printers) {
     for (const std::wstring& driver : used) {
         used_.push_back(file_name_key(driver));
     }
+    // Each environment's version folder, by the environment's name.
+    std::map<std::wstring, std::wstring, std::less<>> version_folders;
+    for (const spooler_environment& environment : environments) {
+        if (environment.error_code == 0) {
+            version_folders.emplace(file_name_key(environment.name),
+                                    folder_key(environment.driver_folder) + L"3\\");
+        }
+    }
     for (const installed_driver& driver : drivers) {
+        const auto version_folder = version_folders.find(file_name_key(driver.environment));
         for (const std::wstring& file : driver.files) {
-            std::vector<std::wstring>& names = facts_.named[file_name_key(file)];
-            if (std::find(names.begin(), names.end(), driver.name) == names.end()) {
-                names.push_back(driver.name);
+            const std::wstring key = file_name_key(file);
+            std::vector<std::wstring> places;
+            if (key.find(L'|') == std::wstring::npos) {
+                places.push_back(key);
+            }
+            if (named_in_driver_store(key) && version_folder != version_folders.end()) {
+                places.push_back(version_folder->second + name_key_of(file));
+            }
+            for (const std::wstring& place : places) {
+                std::vector<std::wstring>& names = facts_.named[place];
+                if (std::find(names.begin(), names.end(), driver.name) == names.end()) {
+                    names.push_back(driver.name);
+                }
             }
             facts_.modules.insert(name_key_of(file));
         }
@@ -302,10 +352,13 @@ std::optional<file_claim> spooler_claims::claim(const std::wstring& path) const 
     const std::wstring_view folder = folder_of(key);
     const std::wstring_view name = std::wstring_view(path).substr(folder.size());
     const file_place place{name, key, folder, std::wstring_view(key).substr(folder.size())};
-    const rule_context context{facts_, place, used_, printers_known_};
+    const rule_context context{facts_, place, used_, printers_};
     for (const auto& rule : rules) {
         if (auto by = rule.match(context)) {
-            return file_claim{std::move(*by), rule.images};
+            return file_claim{std::move(*by), rule.images,
+                              std::wstring(rule.installed_name != nullptr
+                                               ? rule.installed_name(name)
+                                               : name)};
         }
     }
     return std::nullopt;

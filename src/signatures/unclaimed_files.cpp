@@ -4,16 +4,20 @@
 #include <optional>
 #include <unordered_set>
 
+#include "claim_trust.h"
 #include "error_code_text.h"
 #include "executable_image.h"
 #include "file_manifest.h"
+#include "file_streams.h"
 #include "folder_listing.h"
 #include "installed_drivers.h"
 #include "missing_text.h"
 #include "opened_file.h"
 #include "print_processor_libraries.h"
+#include "printer_connections.h"
 #include "spooler_claims.h"
 #include "spooler_folders.h"
+#include "trust_verification.h"
 
 namespace pelmar::signatures {
 
@@ -54,7 +58,31 @@ struct walk_item {
     bool judged = false;    // a listed file's verdict, not one found while walking
     std::wstring claim;     // who accounts for a claimed file, in a row's words
     row_kind kind = row_kind::unclaimed;
+    // Of an alternate data stream (`RSWOP.icm:p.dll`): its full path, and
+    // nothing to list.
+    std::wstring stream_path;
+    // A file of the driver where the manifest looks for it, which has a row
+    // of its own: only its streams are the walk's.
+    bool streams_only = false;
+    // The rows of a file's streams, after its own.
+    std::vector<walk_item> streams;
 };
+
+// The path of `folder` (ending in a backslash) as the host of a stream,
+// `C:\x\sub` of `C:\x\sub:p.dll`.
+std::wstring without_backslash(const std::wstring& folder) {
+    return folder.substr(0, folder.size() - 1);
+}
+
+// Windows compiles an installed package's INF into `<name>.PNF` beside it,
+// after the package's catalog was signed. `path`: below the package folder.
+bool is_compiled_inf(const std::wstring& path) {
+    return std::any_of(file_manifest.begin(), file_manifest.end(), [&](const manifest_entry& entry) {
+        const std::wstring_view name = entry.file_name;
+        return (entry.locations & driver_package_directory) != 0 && name.ends_with(L".inf") &&
+               same_file_name(path, std::wstring(name.substr(0, name.size() - 4)) + L".PNF");
+    });
+}
 
 std::wstring ending_in_backslash(std::wstring path) {
     return path.ends_with(L'\\') ? path : path + L'\\';
@@ -63,8 +91,8 @@ std::wstring ending_in_backslash(std::wstring path) {
 class folder_walk {
 public:
     folder_walk(const signature_checker& checker,
-                const std::map<install_location, std::wstring>& directories, bool signers_named)
-        : checker_(checker), signers_named_(signers_named) {
+                const std::map<install_location, std::wstring>& directories)
+        : checker_(checker) {
         for (const auto& [location, text] : directories) {
             if (text == missing_text(location)) {
                 continue;
@@ -89,8 +117,13 @@ public:
         }
         const std::vector<spooler_environment> environments = spooler_environments(named);
         std::vector<std::wstring> used;
-        const std::uint32_t printers_error = printer_driver_names(used);
-        claims_.emplace(drivers, processors, environments, used, printers_error == 0);
+        const bool printers_listed = printer_driver_names(used) == 0;
+        // Run as SYSTEM, the spooler lists no user's connections.
+        const bool connections_read = connection_driver_names(used) == 0;
+        claims_.emplace(drivers, processors, environments, used,
+                        !printers_listed    ? printer_use::unknown
+                        : connections_read ? printer_use::known
+                                           : printer_use::local_only);
 
         // The spooler's folders: everything below `spool\drivers` (every
         // environment, version, staging, language, cabinet and colour
@@ -118,7 +151,7 @@ public:
                 continue;
             }
             const HANDLE opened = CreateFileW(
-                root.path.c_str(), FILE_LIST_DIRECTORY,
+                root.path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
             if (opened == INVALID_HANDLE_VALUE) {
@@ -145,9 +178,14 @@ public:
         // verified no faster on two threads than on one, and each row is
         // found in the walk's order as it is printed.
         for (walk_item& item : items_) {
-            if (!item.verdict) {
-                item.judged = true;
+            if (item.verdict) {
+                continue;
+            }
+            item.judged = true;
+            if (item.stream_path.empty()) {
                 judge(hasher, item);
+            } else {
+                judge_stream(hasher, item);
             }
         }
         return std::move(items_);
@@ -158,7 +196,10 @@ public:
     // The file whose bytes `item`'s verdict is of; none where the row is of
     // a folder or a link, found while walking.
     std::optional<std::wstring> judged_path(const walk_item& item) const {
-        return item.judged ? std::optional(roots_[item.root].path + item.path) : std::nullopt;
+        if (!item.judged) {
+            return std::nullopt;
+        }
+        return item.stream_path.empty() ? roots_[item.root].path + item.path : item.stream_path;
     }
 
 private:
@@ -203,6 +244,10 @@ private:
                     trouble(L"cannot be listed. " + error_code_text(error)));
             return;
         }
+        // A folder's own streams, shown after its name (`.` for the root's).
+        add_streams(items_, index, folder,
+                    relative.empty() ? L"." : without_backslash(relative),
+                    without_backslash(root.path + relative));
         for (const folder_entry& entry : entries) {
             const std::wstring path = relative + entry.name;
             if (entry.is_link()) {
@@ -212,9 +257,8 @@ private:
                          junction ? L"a junction, not followed" : L"a link, not followed"},
                         true);
             } else if (!entry.is_folder()) {
-                if (depth > 0 || !root.manifest_files.contains(file_name_key(entry.name))) {
-                    items_.emplace_back(index, path, entry);
-                }
+                items_.emplace_back(index, path, entry).streams_only =
+                    depth == 0 && root.manifest_files.contains(file_name_key(entry.name));
             } else if (root_at(root.path + path + L'\\') != nullptr) {
                 continue;  // walked as that one
             } else if (depth == deepest_folder) {
@@ -237,9 +281,9 @@ private:
     }
 
     // A file that someone claims needs no row where it is data, or an
-    // image with a valid signature, whoever signed it: another vendor's
-    // driver is signed by that vendor. What nobody claims keeps its row,
-    // unless its own package lists it.
+    // image that Windows installed: a name alone is no proof, since an
+    // attack names its own payload in the driver it installs. What nobody
+    // claims keeps its row, unless its own package lists it.
     void judge(const catalog_hasher& hasher, walk_item& item) const {
         const walk_root& root = roots_[item.root];
         const std::wstring path = root.path + item.path;
@@ -250,12 +294,29 @@ private:
         }
         const std::optional<file_claim> claim = claims_->claim(path);
         const bool readable = file.problem().empty();
+        if (readable) {
+            add_streams(item.streams, item.root, file.handle(), item.path, path);
+            for (walk_item& stream : item.streams) {
+                if (!stream.verdict) {
+                    judge_stream(hasher, stream);
+                }
+            }
+        }
+        if (item.streams_only) {
+            item.claimed = true;
+            return;
+        }
         if (readable && root.first &&
             checker_.listed_in_package(hasher, *root.first, item.entry.name, file.handle())) {
             item.claimed = true;
             return;  // the package's own, wherever in its folder
         }
         const bool executable = readable && is_executable_image(file.handle());
+        if (readable && !executable && root.first == driver_package_directory &&
+            is_compiled_inf(item.path)) {
+            item.claimed = true;
+            return;  // the package's own, which its catalog cannot list
+        }
         if (claim && (claim->images || !executable)) {
             item.kind = row_kind::claimed;
             item.claim = claim->by;
@@ -263,33 +324,64 @@ private:
                 item.claimed = true;
                 return;
             }
-            file_verdict verdict = any_signer_.check_open(hasher, std::nullopt, path,
-                                                          item.entry.name, file);
-            const signature_status status = verdict.status;
-            if (status == signature_status::embedded_signature ||
-                status == signature_status::catalog || status == signature_status::other_signer) {
+            std::optional<file_verdict> verdict =
+                checker_.check_claimed(hasher, path, claim->installed_name, file);
+            if (!verdict) {
                 item.claimed = true;
                 return;
             }
-            verdict.detail = claim->by + (verdict.detail.empty() ? L"" : L"; ") + verdict.detail;
+            verdict->detail = claim->by + (verdict->detail.empty() ? L"" : L"; ") + verdict->detail;
             item.verdict = std::move(verdict);
             return;
         }
-        file_verdict verdict = checker_.check_open(hasher, root.first, path, item.entry.name, file);
-        const bool trusted =
-            signers_named_ && (verdict.status == signature_status::embedded_signature ||
-                               verdict.status == signature_status::catalog);
+        judge_unclaimed(hasher, root.first, path, item.entry.name, file, executable, item);
+    }
+
+    // The streams of the open `host`, shown as `shown`, at `path`, as items
+    // to judge in `into`; a row where they cannot be listed.
+    void add_streams(std::vector<walk_item>& into, std::size_t root, HANDLE host,
+                     const std::wstring& shown, const std::wstring& path) const {
+        std::vector<std::wstring> names;
+        if (const std::uint32_t error = list_streams(host, names)) {
+            walk_item& item = into.emplace_back(root, shown);
+            item.verdict = trouble(L"its streams cannot be listed. " + error_code_text(error));
+            return;
+        }
+        const std::wstring verbatim = verbatim_path(path);
+        for (const std::wstring& name : names) {
+            into.emplace_back(root, shown + L':' + name).stream_path =
+                (verbatim.empty() ? path : verbatim) + L':' + name;
+        }
+    }
+
+    // A stream needs a row where it holds an executable image: whatever
+    // its host's name, nothing installs one there.
+    void judge_stream(const catalog_hasher& hasher, walk_item& item) const {
+        item.judged = true;
+        const opened_file file(item.stream_path);
+        const bool readable = file.problem().empty();
+        if (file.absent() || (readable && !is_executable_image(file.handle()))) {
+            item.claimed = true;  // data, as a download's zone mark, or gone
+            return;
+        }
+        judge_unclaimed(hasher, std::nullopt, item.stream_path, item.path, file, readable, item);
+    }
+
+    // The row of a file that nobody claims, open as `file` at `path`.
+    void judge_unclaimed(const catalog_hasher& hasher, std::optional<install_location> location,
+                         const std::wstring& path, const std::wstring& name,
+                         const opened_file& file, bool executable, walk_item& item) const {
+        file_verdict verdict = checker_.check_open(hasher, location, path, name, file);
         verdict.detail = std::wstring(L"named by no installed driver") +
                          (executable ? L"; an executable image" : L"") +
                          (verdict.detail.empty() ? L"" : L"; ") + verdict.detail;
-        item.alarming = executable && !trusted;
+        item.alarming =
+            executable &&
+            !trusted_image({.embedded = verify_embedded(path, file.handle())}, checker_.named());
         item.verdict = std::move(verdict);
     }
 
     const signature_checker& checker_;
-    // Claimed images count whoever signed them.
-    const signature_checker any_signer_{{}, {}};
-    const bool signers_named_;
     std::vector<walk_root> roots_;
     std::optional<spooler_claims> claims_;
     std::vector<walk_item> items_;
@@ -329,15 +421,14 @@ int unclaimed_tally::exit_code() const {
 
 void check_unclaimed_files(const signature_checker& checker, const catalog_hasher& hasher,
                            const std::map<install_location, std::wstring>& directories,
-                           bool signers_named, const unclaimed_row& print,
-                           unclaimed_tally& tally) {
-    folder_walk walk(checker, directories, signers_named);
-    for (const walk_item& item : walk.walk_all(hasher)) {
+                           const unclaimed_row& print, unclaimed_tally& tally) {
+    folder_walk walk(checker, directories);
+    const auto report = [&](const walk_item& item) {
         if (item.claimed) {
             if (item.kind == row_kind::claimed) {
                 tally.count_claimed();
             }
-            continue;
+            return;
         }
         print({*item.verdict, item.path, walk.root_text(item.root), item.kind,
                walk.judged_path(item), item.claim});
@@ -345,6 +436,12 @@ void check_unclaimed_files(const signature_checker& checker, const catalog_hashe
             tally.count_claimed_row(item.verdict->status);
         } else {
             tally.count(item.verdict->status, item.alarming);
+        }
+    };
+    for (const walk_item& item : walk.walk_all(hasher)) {
+        report(item);
+        for (const walk_item& stream : item.streams) {
+            report(stream);
         }
     }
 }

@@ -11,8 +11,10 @@
 #include <winspool.h>
 
 #include "import_patch.h"
+#include "installed_drivers.h"
 #include "location_cache.h"
 #include "location_resolver.h"
+#include "printer_connections.h"
 #include "spooler_queries.h"
 #include "test_helpers.h"
 #include "win32_exception.h"
@@ -50,6 +52,7 @@ struct script {
     std::vector<driver> drivers;
     DWORD enum_first_error = ERROR_INSUFFICIENT_BUFFER;
     DWORD enum_second_error = 0;
+    int enum_fills_grown = 0;  // fills that find the size grown since the last answer
     std::vector<spooler_call> enum_calls;
 
     std::wstring processor_path = processor_folder;
@@ -112,8 +115,12 @@ BOOL WINAPI fake_enum_printer_drivers(LPWSTR server, LPWSTR environment, DWORD l
                                       LPBYTE buffer, DWORD size, LPDWORD needed,
                                       LPDWORD returned) {
     s.enum_calls.push_back(record_call(server, environment, level, buffer, size));
-    const DWORD error = buffer == nullptr ? s.enum_first_error : s.enum_second_error;
-    *needed = s.drivers.empty() ? 0 : lay_out(nullptr, level);
+    const bool grown = buffer != nullptr && s.enum_fills_grown > 0;
+    s.enum_fills_grown -= grown ? 1 : 0;
+    const DWORD error = buffer == nullptr ? s.enum_first_error
+                        : grown           ? ERROR_INSUFFICIENT_BUFFER
+                                          : s.enum_second_error;
+    *needed = (s.drivers.empty() ? 0 : lay_out(nullptr, level)) + (grown ? 64 : 0);
     *returned = 0;
     if (error == 0 && buffer != nullptr) {
         lay_out(buffer, level);
@@ -210,6 +217,20 @@ TEST_F(locations_test, driver_enumeration_failures_carry_the_failing_calls_code)
     s.enum_second_error = ERROR_INSUFFICIENT_BUFFER;
     EXPECT_EQ(code_thrown<enum_failure>([] { resolve_location(16); }), ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(s.enum_calls.size(), 2u);
+}
+
+// The walk's listing of every driver: on a busy print server the size may
+// grow between calls, a few times, before it gives up.
+TEST_F(locations_test, the_walks_driver_listing_is_fetched_again_while_its_size_grows) {
+    s.enum_fills_grown = 3;
+    EXPECT_TRUE(installed_drivers().empty());
+    EXPECT_EQ(s.enum_calls.size(), 5u);
+
+    s = script();
+    s.enum_fills_grown = 4;
+    EXPECT_EQ(code_thrown<enum_failure>([] { (void)installed_drivers(); }),
+              ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(s.enum_calls.size(), 5u);
 }
 
 TEST_F(locations_test, only_the_exact_driver_name_matches_and_the_first_match_wins) {
@@ -396,3 +417,37 @@ TEST_F(locations_test, run_wide_cache_answers_repeated_requests_from_memory) {
 }
 
 }  // namespace
+
+// Wine's spooler makes no connection to a shared queue: the keys that one
+// leaves, the user's and the cached queue's, written as Windows writes them.
+TEST(printer_connections, each_users_connection_names_its_cached_queues_driver) {
+    const std::wstring cache =
+        L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\"
+        L"Client Side Rendering Print Provider\\Servers\\printsrv";
+    const auto write = [](HKEY root, const std::wstring& path, const wchar_t* name,
+                          const std::wstring& value) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    };
+    const std::wstring guid = L"{0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0}";
+    write(HKEY_CURRENT_USER, L"Printers\\Connections\\,,printsrv,Floor 2", L"GuidPrinter", guid);
+    write(HKEY_LOCAL_MACHINE, cache + L"\\Printers\\" + guid + L"\\DsSpooler", L"driverName",
+          L"HP Universal Printing PCL 6");
+    std::vector<std::wstring> names;
+    EXPECT_EQ(connection_driver_names(names), 0u);
+    EXPECT_EQ(names, std::vector<std::wstring>{L"HP Universal Printing PCL 6"});
+
+    // A connection whose queue is not cached leaves its driver unknown.
+    write(HKEY_CURRENT_USER, L"Printers\\Connections\\,,printsrv,Floor 3", L"GuidPrinter",
+          L"{00000000-0000-0000-0000-000000000001}");
+    names.clear();
+    EXPECT_EQ(connection_driver_names(names), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(names, std::vector<std::wstring>{L"HP Universal Printing PCL 6"});
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Printers\\Connections");
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, cache.c_str());
+}
