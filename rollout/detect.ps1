@@ -42,10 +42,14 @@ foreach ($row in $rows) {
         # Only the driver's own files are the product's to reinstall.
         if ($row.status -in 'altered', 'unsigned', 'replaced') { $mend += $file }
         elseif ($row.status -notin 'signed', 'catalog') { $person += $file }
-    } elseif ($row.kind -in 'claimed', 'registered', 'unclaimed') {
-        # A file that nothing installed accounts for alarms only as an image or a link.
-        if ($row.status -notin 'signed', 'catalog' -and ($row.kind -ne 'unclaimed' -or
-                $row.detail -match '; an executable image|^a (link|junction), not followed')) {
+    } elseif ($row.kind -in 'claimed', 'registered') {
+        # The check gives such a file a row only where Windows did not install it.
+        if ($row.status -ne 'missing') { $compromise += $file }
+    } elseif ($row.kind -eq 'unclaimed') {
+        # A file that nothing installed accounts for alarms as an image or a link, unless a
+        # signer named above signed it: a catalog of the store speaks for no file no driver names.
+        if ($row.status -ne 'signed' -and
+                $row.detail -match '; an executable image|^a (link|junction), not followed') {
             $compromise += $file
         }
     } else {
