@@ -32,7 +32,7 @@ std::wostream& print_signature_row(std::wostream& out, const file_verdict& verdi
 // The same rows as CSV, written through the console output as the compare
 // program writes its own: RFC 4180, UTF-8, CR LF. The header comes after
 // the byte order mark, by which Excel knows the text for UTF-8; each record
-// ends its line. `kind`: "driver" or "unclaimed".
+// ends its line. `kind`: "driver", or a kind of the walk's rows.
 void print_signature_csv_header(std::wostream& out);
 void print_signature_csv_row(std::wostream& out, const file_verdict& verdict,
                              const std::wstring& file, const std::wstring& folder,

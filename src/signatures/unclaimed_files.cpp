@@ -13,8 +13,11 @@
 #include "opened_file.h"
 #include "print_processor_libraries.h"
 #include "printable_name.h"
+#include "registered_modules.h"
 #include "spooler_claims.h"
 #include "spooler_folders.h"
+#include "spooler_registrations.h"
+#include "spooler_settings.h"
 
 namespace pelmar::signatures {
 
@@ -40,19 +43,24 @@ struct walk_root {
     unique_file_handle folder;  // while walked; its volume's files open by id through it
 };
 
-// A row to be, in the walk's order: a listed file to judge, or a verdict
-// found while walking (a link, a folder that cannot be listed).
+// A row to be, in the walk's order: a listed file to judge, a library the
+// registry names, or a verdict found while walking (a link, a folder that
+// cannot be listed) or in the registry.
 struct walk_item {
     walk_item(std::size_t in, std::wstring below, const folder_entry& listed = {})
         : root(in), path(std::move(below)), entry(listed) {}
 
     std::size_t root;
-    std::wstring path;  // below the root's
+    std::wstring path;  // below the root's; a registered library's whole path
     folder_entry entry;
     std::optional<file_verdict> verdict;
     bool alarming = false;  // of an unclaimed file's row; a claimed one's always is
     bool claimed = false;   // needs no row
-    std::wstring_view kind = L"unclaimed";
+    // A listed file that the registry names, and nothing else claims: judged
+    // as that registration, once, with the libraries outside the folders.
+    bool deferred = false;
+    const registered_module* registration = nullptr;
+    row_kind kind = row_kind::unclaimed;
 };
 
 std::wstring ending_in_backslash(std::wstring path) {
@@ -90,6 +98,11 @@ public:
         std::vector<std::wstring> used;
         const std::uint32_t printers_error = printer_driver_names(used);
         claims_.emplace(drivers, processors, environments, used, printers_error == 0);
+        const spooler_registrations registry = read_spooler_registrations();
+        registered_ = registered_sources_of(registry, processors, environments);
+        for (const registered_module& module : registered_.modules) {
+            registered_keys_.insert(file_name_key(module.path));
+        }
 
         // The spooler's folders: everything below `spool\drivers` (every
         // environment, version, staging, language, cabinet and colour
@@ -148,6 +161,32 @@ public:
                 judge(hasher, item);
             }
         }
+
+        // Then what the registry names: each library that the walk did not
+        // judge, wherever it lies, and the registry's own rows.
+        std::unordered_set<std::wstring> judged;
+        for (const walk_item& item : items_) {
+            if (!item.deferred) {
+                judged.insert(file_name_key(roots_[item.root].path + item.path));
+            }
+        }
+        const std::size_t first = items_.size();
+        for (const registered_module& module : registered_.modules) {
+            if (!judged.contains(file_name_key(module.path))) {
+                items_.emplace_back(registry_root(module.root), module.path).registration = &module;
+            }
+        }
+        for (std::size_t index = first; index < items_.size(); ++index) {
+            judge_registered(hasher, items_[index]);
+        }
+        for (registry_finding& finding : registered_.findings) {
+            add_row(registry_root(finding.root), finding.name, std::move(finding.verdict));
+            items_.back().kind = row_kind::registered;
+        }
+        for (registry_finding& finding : exposed_settings(registry)) {
+            add_row(registry_root(finding.root), finding.name, std::move(finding.verdict));
+            items_.back().kind = row_kind::setting;
+        }
         return std::move(items_);
     }
 
@@ -164,6 +203,13 @@ private:
         root.path = path;
         root.key = file_name_key(path);
         return root;
+    }
+
+    // The root that rows of the registry's key `text` show, walked never.
+    std::size_t registry_root(const std::wstring& text) {
+        walk_root& root = add_root(text);
+        root.path.clear();
+        return static_cast<std::size_t>(&root - roots_.data());
     }
 
     // The root whose folder `path` (ending in a backslash) is, if any.
@@ -241,6 +287,10 @@ private:
             return;
         }
         const std::optional<file_claim> claim = claims_->claim(path);
+        if (!claim && registered_keys_.contains(file_name_key(path))) {
+            item.claimed = item.deferred = true;
+            return;
+        }
         const bool readable = file.problem().empty();
         if (readable && root.first &&
             checker_.listed_in_package(hasher, *root.first, item.entry.name, file.handle())) {
@@ -249,21 +299,12 @@ private:
         }
         const bool executable = readable && is_executable_image(file.handle());
         if (claim && (claim->images || !executable)) {
-            item.kind = L"claimed";
+            item.kind = row_kind::claimed;
             if (!executable && readable) {
                 item.claimed = true;
                 return;
             }
-            file_verdict verdict = any_signer_.check_open(hasher, std::nullopt, path,
-                                                          item.entry.name, file);
-            const signature_status status = verdict.status;
-            if (status == signature_status::embedded_signature ||
-                status == signature_status::catalog || status == signature_status::other_signer) {
-                item.claimed = true;
-                return;
-            }
-            verdict.detail = claim->by + (verdict.detail.empty() ? L"" : L"; ") + verdict.detail;
-            item.verdict = std::move(verdict);
+            judge_claimed(hasher, item, path, item.entry.name, file, claim->by);
             return;
         }
         file_verdict verdict = checker_.check_open(hasher, root.first, path, item.entry.name, file);
@@ -277,12 +318,46 @@ private:
         item.verdict = std::move(verdict);
     }
 
+    // An image that someone claims, `by` in a row's words: silent where its
+    // signature holds.
+    void judge_claimed(const catalog_hasher& hasher, walk_item& item, const std::wstring& path,
+                       const std::wstring& name, const opened_file& file,
+                       const std::wstring& by) const {
+        file_verdict verdict = any_signer_.check_open(hasher, std::nullopt, path, name, file);
+        const signature_status status = verdict.status;
+        if (status == signature_status::embedded_signature ||
+            status == signature_status::catalog || status == signature_status::other_signer) {
+            item.claimed = true;
+            return;
+        }
+        verdict.detail = by + (verdict.detail.empty() ? L"" : L"; ") + verdict.detail;
+        item.verdict = std::move(verdict);
+    }
+
+    // A library the registry names, judged as the image a driver claims; one
+    // that is not there is no alarm: the spooler cannot load it.
+    void judge_registered(const catalog_hasher& hasher, walk_item& item) const {
+        item.kind = row_kind::registered;
+        const std::wstring& by = item.registration->by;
+        const opened_file file(item.path);
+        if (file.absent()) {
+            item.verdict = {signature_status::missing, {}, by + L"; registered but missing"};
+            return;
+        }
+        const std::size_t leaf = item.path.find_last_of(L'\\');
+        judge_claimed(hasher, item, item.path,
+                      leaf == std::wstring::npos ? item.path : item.path.substr(leaf + 1), file,
+                      by);
+    }
+
     const signature_checker& checker_;
     // Claimed images count whoever signed them.
     const signature_checker any_signer_{{}, {}};
     const bool signers_named_;
     std::vector<walk_root> roots_;
     std::optional<spooler_claims> claims_;
+    registered_sources registered_;
+    std::unordered_set<std::wstring> registered_keys_;
     std::vector<walk_item> items_;
 };
 
@@ -292,6 +367,11 @@ bool is_unchecked(signature_status status) {
 }
 
 }  // namespace
+
+std::wstring_view kind_text(row_kind kind) {
+    constexpr std::wstring_view texts[] = {L"unclaimed", L"claimed", L"registered", L"setting"};
+    return texts[static_cast<std::size_t>(kind)];
+}
 
 void unclaimed_tally::count(signature_status status, bool alarming) {
     statuses_.count(status);
@@ -306,12 +386,24 @@ void unclaimed_tally::count_claimed_row(signature_status status) {
     alarming_ += is_unchecked(status) ? 0 : 1;
 }
 
+void unclaimed_tally::count_registered_row(signature_status status) {
+    ++registered_;
+    registered_rows_.count(status);
+    unchecked_ += is_unchecked(status) ? 1 : 0;
+    alarming_ += is_unchecked(status) || status == signature_status::missing ? 0 : 1;
+}
+
 std::wstring unclaimed_tally::summary() const {
-    const std::uint64_t rows = claimed_rows_.total();
+    const auto with_rows = [](const status_tally& rows) {
+        return rows.total() == 0 ? std::wstring()
+                                 : L", " + std::to_wstring(rows.total()) + L" with a row" +
+                                       rows.counts_text();
+    };
     return std::to_wstring(statuses_.total()) + L" unclaimed" + statuses_.counts_text() + L"; " +
-           std::to_wstring(claimed_) + L" claimed" +
-           (rows == 0 ? L"" : L", " + std::to_wstring(rows) + L" with a row" +
-                                  claimed_rows_.counts_text());
+           std::to_wstring(claimed_) + L" claimed" + with_rows(claimed_rows_) + L"; " +
+           std::to_wstring(registered_) + L" registered" + with_rows(registered_rows_) + L"; " +
+           std::to_wstring(settings_) +
+           (settings_ == 1 ? L" exposed setting" : L" exposed settings");
 }
 
 int unclaimed_tally::exit_code() const {
@@ -325,18 +417,30 @@ void check_unclaimed_files(const signature_checker& checker, const catalog_hashe
     folder_walk walk(checker, directories, signers_named);
     for (const walk_item& item : walk.walk_all(hasher)) {
         if (item.claimed) {
-            if (item.kind == L"claimed") {
+            if (item.kind == row_kind::claimed) {
                 tally.count_claimed();
+            } else if (item.kind == row_kind::registered) {
+                tally.count_registered();
             }
             continue;
         }
         // Whoever planted a file chose its name: shown as a certificate's
         // name is, so that no control character turns it into a look-alike.
-        print(*item.verdict, printable_name(item.path), walk.root_text(item.root), item.kind);
-        if (item.kind == L"claimed") {
+        print(*item.verdict, printable_name(item.path), walk.root_text(item.root),
+              kind_text(item.kind));
+        switch (item.kind) {
+        case row_kind::claimed:
             tally.count_claimed_row(item.verdict->status);
-        } else {
+            break;
+        case row_kind::registered:
+            tally.count_registered_row(item.verdict->status);
+            break;
+        case row_kind::setting:
+            tally.count_setting();
+            break;
+        case row_kind::unclaimed:
             tally.count(item.verdict->status, item.alarming);
+            break;
         }
     }
 }

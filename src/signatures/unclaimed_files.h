@@ -15,11 +15,20 @@
 
 namespace pelmar::signatures {
 
-// What the walk through the spooler's and the driver's folders found beyond
-// the manifest's files: "2 unclaimed: 1 unsigned, 1 signed; 412 claimed, 1
-// with a row: 1 unsigned", and an exit code, 2 when a file
-// or folder could not be read or checked, 1 when an alarming file was
-// found, 0 otherwise.
+// What a row beyond the driver's files is about, named by its CSV kind: a
+// file nobody accounts for, one that a driver, a print processor or Windows
+// claims, a library or registration of the spooler's in the registry, or a
+// setting.
+enum class row_kind { unclaimed, claimed, registered, setting };
+
+std::wstring_view kind_text(row_kind kind);
+
+// What the walk through the spooler's and the driver's folders and its
+// registrations found beyond the manifest's files: "2 unclaimed: 1
+// unsigned, 1 signed; 412 claimed, 1 with a row: 1 unsigned; 14 registered;
+// 0 exposed settings", and an exit code, 2 when a file, folder or key could
+// not be read or checked, 1 when an alarming file or registration was
+// found, 0 otherwise. Settings and missing libraries change no exit code.
 class unclaimed_tally {
 public:
     // An unclaimed file's row. `alarming`: an executable image or a link
@@ -30,20 +39,28 @@ public:
     void count_claimed() { ++claimed_; }
     // Such a file's row: an image whose signature does not hold.
     void count_claimed_row(signature_status status);
+    // A library or registration the registry names that needs no row, and
+    // one that has a row.
+    void count_registered() { ++registered_; }
+    void count_registered_row(signature_status status);
+    void count_setting() { ++settings_; }
     std::wstring summary() const;
     [[nodiscard]] int exit_code() const;
 
 private:
     status_tally statuses_;
     status_tally claimed_rows_;
+    status_tally registered_rows_;
     std::uint64_t unchecked_ = 0;
     std::uint64_t alarming_ = 0;
     std::uint64_t claimed_ = 0;
+    std::uint64_t registered_ = 0;
+    std::uint64_t settings_ = 0;
 };
 
 // Writes a row: its verdict, the file's path below the folder (`Old\1\x.dll`),
-// the folder's text as the driver rows show it, and its kind: "unclaimed",
-// or "claimed" for a file that others account for.
+// the folder's text as the driver rows show it, and its kind's text; for a
+// registered library its whole path and the registry key that names it.
 using unclaimed_row = std::function<void(const file_verdict&, const std::wstring&,
                                          const std::wstring&, std::wstring_view)>;
 
@@ -51,7 +68,10 @@ using unclaimed_row = std::function<void(const file_verdict&, const std::wstring
 // processors, and the driver's locations in `directories` (their texts as the
 // driver rows show them, or their Missing texts), and gives a row to
 // every file that nobody claims and to every claimed executable image whose
-// signature does not hold, judged by `checker` with `hasher`.
+// signature does not hold, judged by `checker` with `hasher`. Then the same
+// to each library that the registry names for the spooler to load and the
+// walk did not judge, and a row to each registration and setting that lets
+// others add to what it loads.
 // `signers_named`: the user named the signers to trust, so that an
 // unclaimed executable image they signed is no alarm. Throws
 // pelmar::winspool::enum_printer_drivers_exception when the installed

@@ -178,7 +178,10 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
         pelmar::signatures::check_unclaimed_files(
             checker, hasher, directories, false,
             [&](const pelmar::signatures::file_verdict& verdict, const std::wstring& file,
-                const std::wstring& folder, std::wstring_view) {
+                const std::wstring& folder, std::wstring_view kind) {
+                if (kind == L"registered") {
+                    return;  // the prefix's own registrations
+                }
                 EXPECT_EQ(folder, processor_folder);
                 rows.push_back(
                     row(std::wstring(pelmar::signatures::status_text(verdict.status)), file,
@@ -188,4 +191,37 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
         EXPECT_EQ(rows, tested.rows);
         EXPECT_EQ(tally.exit_code(), tested.exit_code);
     }
+}
+
+TEST(unclaimed_files, a_registry_key_that_cannot_be_read_gives_a_row_and_exit_2) {
+    static const import_patch* opening = nullptr;
+    const import_patch refusing(
+        "advapi32.dll", "RegOpenKeyExW",
+        as_import([](HKEY parent, LPCWSTR path, DWORD options, REGSAM access,
+                     PHKEY key) -> LSTATUS {
+            if (std::wstring_view(path).ends_with(L"\\Print\\Monitors")) {
+                return ERROR_ACCESS_DENIED;
+            }
+            return opening->original<decltype(&RegOpenKeyExW)>()(parent, path, options, access,
+                                                                  key);
+        }));
+    opening = &refusing;
+    run_location_cache() = location_cache();
+    const pelmar::signatures::signature_checker checker({});
+    const pelmar::signatures::catalog_hasher hasher;
+    std::vector<std::wstring> rows;
+    pelmar::signatures::unclaimed_tally tally;
+    pelmar::signatures::check_unclaimed_files(
+        checker, hasher, {}, false,
+        [&](const pelmar::signatures::file_verdict& verdict, const std::wstring& file,
+            const std::wstring& folder, std::wstring_view kind) {
+            if (verdict.status == pelmar::signatures::signature_status::unreadable) {
+                rows.push_back(row(std::wstring(kind), file, verdict.detail) + L' ' + folder);
+            }
+        },
+        tally);
+    EXPECT_EQ(rows, std::vector<std::wstring>{
+                        L"registered Monitors\\ cannot be read. Error code: 0x00000005. "
+                        L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print"});
+    EXPECT_EQ(tally.exit_code(), 2);
 }

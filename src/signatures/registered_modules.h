@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "file_verdict.h"
+#include "print_processor_libraries.h"
+#include "spooler_folders.h"
+#include "spooler_registrations.h"
+
+namespace pelmar::signatures {
+
+// A library that the registry names for the spooler to load, where the
+// spooler finds it: a monitor's, a provider's or a printer's module by a
+// bare name in System32, a print processor's in its environment's folder or
+// by a path relative to it; a full path as it is.
+struct registered_module {
+    std::wstring path;
+    // The key that its row shows as its folder, `HKLM\...`, and the value
+    // below it that names the library, `Monitors\Evil Monitor\Driver`
+    // (the first, where several do: "... and 2 more").
+    std::wstring root;
+    std::wstring by;
+};
+
+// A row the registry gives without a file to judge: a printer's spool
+// folder or a port where the spooler would write what it then loads, or a
+// key that cannot be read.
+struct registry_finding {
+    std::wstring root;  // `HKLM\...`
+    std::wstring name;  // what the row's FILENAME shows
+    file_verdict verdict;
+};
+
+// What the registry adds to the walk.
+struct registered_sources {
+    std::vector<registered_module> modules;  // one per library
+    std::vector<registry_finding> findings;
+};
+
+[[nodiscard]] registered_sources registered_sources_of(
+    const spooler_registrations& registry, const print_processor_libraries& processors,
+    const std::vector<spooler_environment>& environments);
+
+// `HKLM\` and a key below it, as rows show keys.
+std::wstring machine_key_text(const std::wstring& key);
+
+}  // namespace pelmar::signatures
