@@ -81,12 +81,17 @@ std::uint32_t open_listed(HANDLE listed, const std::wstring& path, const folder_
     // Backup semantics opens a folder. No reparse point is opened as such:
     // a compressed or deduplicated file's data comes through its filter so,
     // and a link is for the caller to leave alone, not to open.
-    const DWORD access = entry.is_folder() ? FILE_LIST_DIRECTORY : GENERIC_READ;
+    // A folder's streams are asked of it as well.
+    const DWORD access =
+        entry.is_folder() ? FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES : GENERIC_READ;
     // By its path first, which every file system resolves at once (Wine
     // finds an id only by searching the folder), kept only where it leads
     // to the file listed.
-    const HANDLE by_path = CreateFileW(path.c_str(), access, share_all, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const std::wstring verbatim = verbatim_path(path);
+    const HANDLE by_path = verbatim.empty() ? INVALID_HANDLE_VALUE
+                                            : CreateFileW(verbatim.c_str(), access, share_all,
+                                                          nullptr, OPEN_EXISTING,
+                                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (by_path != INVALID_HANDLE_VALUE) {
         unique_file_handle candidate(by_path);
         if (has_index(by_path, entry.file_index)) {
@@ -105,6 +110,32 @@ std::uint32_t open_listed(HANDLE listed, const std::wstring& path, const folder_
     }
     opened = unique_file_handle(handle);
     return 0;
+}
+
+std::wstring verbatim_path(const std::wstring& path) {
+    const std::wstring_view text(path);
+    if (text.starts_with(L"\\\\?\\")) {
+        return path;
+    }
+    if (text.starts_with(L"\\\\.\\")) {
+        return L"\\\\?\\" + path.substr(4);
+    }
+    if (text.starts_with(L"\\\\")) {
+        return L"\\\\?\\UNC\\" + path.substr(2);
+    }
+    const bool drive = text.size() >= 3 && text[1] == L':' && (text[2] == L'\\' || text[2] == L'/');
+    if (!drive) {
+        return {};
+    }
+    // The verbatim form takes no other separator, and no empty name.
+    std::wstring verbatim = L"\\\\?\\";
+    for (const wchar_t c : text) {
+        const wchar_t separator = c == L'/' ? L'\\' : c;
+        if (separator != L'\\' || verbatim.back() != L'\\') {
+            verbatim += separator;
+        }
+    }
+    return verbatim;
 }
 
 std::wstring file_name_key(std::wstring_view name) {

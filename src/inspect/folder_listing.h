@@ -40,17 +40,22 @@ struct folder_entry {
 [[nodiscard]] std::uint32_t list_folder(HANDLE folder, std::vector<folder_entry>& entries);
 
 // Opens what `entry` of a listing names, at `path`, as the very file listed,
-// by the file id the listing gave: through its path where that leads to the
-// file of that id, else by the id on the volume of `listed` (any handle
-// there, such as the listed folder's). A name that Windows rewrites when it
-// opens a path (a trailing dot or space, a device name such as `COM9.dll`)
-// would lead to another file, or none. A folder opens to be listed, a file
-// to be read; others may read, write and delete it meanwhile.
+// by the file id the listing gave: through the verbatim form of its path
+// where that leads to the file of that id, else by the id on the volume of
+// `listed` (any handle there, such as the listed folder's). A folder opens
+// to be listed, a file to be read; others may read, write and delete it
+// meanwhile.
 // Returns 0 and the handle, or the Windows error code: ERROR_INVALID_PARAMETER
 // for an id that names no file any more, ERROR_NOT_SUPPORTED where the file
 // system gave no id (the spooler's and the driver's folders are on NTFS).
 [[nodiscard]] std::uint32_t open_listed(HANDLE listed, const std::wstring& path,
                                         const folder_entry& entry, unique_file_handle& opened);
+
+// The full path `path` in the `\\?\` form, which Windows hands to the file
+// system as it is: a device name such as `COM3.dll` is not taken for the
+// device (opening that can block), a trailing dot or space is not dropped.
+// Empty for a path that is not a full one.
+std::wstring verbatim_path(const std::wstring& path);
 
 // A file name or path as Windows compares them, letter case aside: names
 // with the same key name the same file.

@@ -7,11 +7,20 @@
 
 #include "spooler_queries.h"
 
+namespace {
+
+// How often a listing is fetched while a busy print server installs drivers
+// or adds printers between the calls, before the check gives up.
+constexpr int tries_while_growing = 4;
+
+}  // namespace
+
 std::vector<installed_driver> installed_drivers() {
     std::uint32_t needed = 0;
     std::uint32_t returned = 0;
     // Level 3 is the lowest that names the dependent files.
-    const auto buffer = pelmar::winspool::enum_printer_drivers(L"all", 3, needed, returned);
+    const auto buffer = pelmar::winspool::enum_printer_drivers(L"all", 3, needed, returned,
+                                                               tries_while_growing);
     std::vector<installed_driver> found;
     if (!buffer) {
         return found;
@@ -46,9 +55,16 @@ std::uint32_t printer_driver_names(std::vector<std::wstring>& names) {
     if (const DWORD error = GetLastError(); error != ERROR_INSUFFICIENT_BUFFER) {
         return error;
     }
-    const auto buffer = std::make_unique<BYTE[]>(needed);
-    if (!EnumPrintersW(which, nullptr, 2, buffer.get(), needed, &needed, &returned)) {
-        return GetLastError();
+    std::unique_ptr<BYTE[]> buffer;
+    for (int tried = 1;; ++tried) {
+        buffer = std::make_unique<BYTE[]>(needed);
+        if (EnumPrintersW(which, nullptr, 2, buffer.get(), needed, &needed, &returned)) {
+            break;
+        }
+        if (const DWORD error = GetLastError();
+            error != ERROR_INSUFFICIENT_BUFFER || tried >= tries_while_growing) {
+            return error;
+        }
     }
     const auto* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.get());
     for (DWORD index = 0; index < returned; ++index) {

@@ -8,7 +8,8 @@
 namespace pelmar::winspool {
 
 driver_info_buffer enum_printer_drivers(const wchar_t* environment, std::uint32_t level,
-                                        std::uint32_t& needed, std::uint32_t& returned) {
+                                        std::uint32_t& needed, std::uint32_t& returned,
+                                        int tries) {
     DWORD needed_bytes = 0;
     DWORD records = 0;
     needed = 0;
@@ -26,18 +27,22 @@ driver_info_buffer enum_printer_drivers(const wchar_t* environment, std::uint32_
         throw enum_printer_drivers_exception(error);
     }
 
-    // A driver installed between the two calls fails the second one like any
-    // other error: the table must describe one consistent spooler state.
-    auto buffer = std::make_unique<unsigned char[]>(needed_bytes);
-    const BOOL filled = EnumPrinterDriversW(nullptr, environment_text, level, buffer.get(),
-                                            needed_bytes, &needed_bytes, &records);
-    const DWORD fill_error = GetLastError();
-    needed = needed_bytes;
-    returned = records;
-    if (!filled) {
-        throw enum_printer_drivers_exception(fill_error);
+    // A driver installed between two calls fails the later one for want of
+    // room, with the size it now needs.
+    for (int tried = 1;; ++tried) {
+        auto buffer = std::make_unique<unsigned char[]>(needed_bytes);
+        const BOOL filled = EnumPrinterDriversW(nullptr, environment_text, level, buffer.get(),
+                                                needed_bytes, &needed_bytes, &records);
+        const DWORD fill_error = GetLastError();
+        needed = needed_bytes;
+        returned = records;
+        if (filled) {
+            return buffer;
+        }
+        if (fill_error != ERROR_INSUFFICIENT_BUFFER || tried >= tries) {
+            throw enum_printer_drivers_exception(fill_error);
+        }
     }
-    return buffer;
 }
 
 std::wstring print_processor_directory_path(std::uint32_t& needed) {

@@ -169,16 +169,10 @@ std::wstring build_text(std::uint16_t machine) {
 
 signature_checker::signature_checker(std::vector<std::wstring> signers,
                                      std::vector<std::vector<unsigned char>> thumbprints)
-    : signers_(std::move(signers)), thumbprints_(std::move(thumbprints)) {}
+    : named_{std::move(signers), std::move(thumbprints)} {}
 
 bool signature_checker::expected(const trust_result& signature) const {
-    const auto pinned = [&](const std::vector<unsigned char>& thumbprint) {
-        return std::find(signature.thumbprints.begin(), signature.thumbprints.end(),
-                         thumbprint) != signature.thumbprints.end();
-    };
-    return (signers_.empty() || std::find(signers_.begin(), signers_.end(),
-                                          signature.certificate_name) != signers_.end()) &&
-           (thumbprints_.empty() || std::any_of(thumbprints_.begin(), thumbprints_.end(), pinned));
+    return named_.accept(signature);
 }
 
 void signature_checker::read_package_catalog(install_location location,
@@ -348,7 +342,7 @@ file_verdict signature_checker::check_open(const catalog_hasher& hasher,
         }
         if (auto verdict = judge_system_catalogs(hash, path, file.handle(),
                                                  driver_file ? file_name : std::wstring(),
-                                                 gravest)) {
+                                                 false, gravest)) {
             return verdict->status == signature_status::catalog
                        ? vouched(verdict->status, verdict->signer, verdict->detail)
                        : *verdict;
@@ -364,7 +358,7 @@ file_verdict signature_checker::check_open(const catalog_hasher& hasher,
 
 std::optional<file_verdict> signature_checker::judge_system_catalogs(
     const catalog_hash& hash, const std::wstring& path, HANDLE file,
-    const std::wstring& listed_name, file_verdict& gravest) const {
+    const std::wstring& listed_name, bool any_signer, file_verdict& gravest) const {
     const std::wstring tag = member_tag(hash);
     std::vector<unsigned char> value = hash.value;
     HCATINFO listing = nullptr;
@@ -404,12 +398,61 @@ std::optional<file_verdict> signature_checker::judge_system_catalogs(
         } else {
             const std::wstring catalog_path = info.wszCatalogFile;
             verdict = judge_listing({catalog_path, tag, path, file, hash.value, hash.admin},
-                                    listed_name, gravest);
+                                    listed_name, any_signer, gravest);
         }
         if (verdict) {
             return verdict;
         }
     }
+}
+
+std::optional<file_verdict> signature_checker::check_claimed(const catalog_hasher& hasher,
+                                                             const std::wstring& path,
+                                                             const std::wstring& installed_name,
+                                                             const opened_file& file) const {
+    if (!file.problem().empty()) {
+        return file_verdict{signature_status::unreadable, {}, file.problem()};
+    }
+    const trust_result embedded = verify_embedded(path, file.handle());
+    const trust_outcome outcome = trust_outcome_of(embedded.code);
+    if (outcome == trust_outcome::altered) {
+        return file_verdict{signature_status::altered, embedded.signer,
+                            trust_failure_text(embedded.code)};
+    }
+    if (trusted_image({.claimed = true, .embedded = embedded}, named_)) {
+        return std::nullopt;  // no catalog search needed
+    }
+    file_verdict gravest{signature_status::no_signature, {}, {}};
+    if (outcome == trust_outcome::valid) {
+        keep_gravest(gravest, {signature_status::other_signer, embedded.signer, {}});
+    } else if (outcome == trust_outcome::invalid) {
+        keep_gravest(gravest, {signature_status::invalid, embedded.signer,
+                               trust_failure_text(embedded.code)});
+    }
+    // Only administrators add catalogs to the system's store, each of an
+    // installed driver package: whoever signed it, it says what Windows
+    // installed, under which name.
+    for (const std::string_view algorithm : catalog_hasher::algorithms) {
+        if (!hasher.computes(algorithm)) {
+            continue;
+        }
+        catalog_hash hash;
+        if (const std::uint32_t error_code = hasher.hash(algorithm, file.handle(), hash)) {
+            return hash_failure(error_code);
+        }
+        std::optional<file_verdict> verdict =
+            judge_system_catalogs(hash, path, file.handle(), installed_name, true, gravest);
+        if (verdict && verdict->status != signature_status::catalog) {
+            return verdict;  // the store could not be searched
+        }
+        if (verdict && trusted_image({.claimed = true,
+                                      .embedded = embedded,
+                                      .listed_by_system_catalog = true},
+                                     named_)) {
+            return std::nullopt;
+        }
+    }
+    return gravest;
 }
 
 bool signature_checker::listed_in_package(const catalog_hasher& hasher, install_location location,
@@ -428,13 +471,14 @@ bool signature_checker::listed_in_package(const catalog_hasher& hasher, install_
 
 std::optional<file_verdict> signature_checker::judge_listing(const catalog_member_query& query,
                                                              const std::wstring& listed_name,
+                                                             bool any_signer,
                                                              file_verdict& gravest) const {
     const std::wstring& path = query.catalog_path;
     const std::wstring catalog_name = printable_name(path.substr(path.find_last_of(L"\\/") + 1));
     const trust_result listed = verify_catalog_member(query);
     switch (trust_outcome_of(listed.code)) {
         case trust_outcome::valid: {
-            if (!expected(listed)) {
+            if (!any_signer && !expected(listed)) {
                 keep_gravest(gravest,
                              {signature_status::other_signer, listed.signer, catalog_name});
                 break;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "catalog_hasher.h"
+#include "claim_trust.h"
 #include "file_verdict.h"
 #include "install_location.h"
 #include "opened_file.h"
@@ -50,6 +51,18 @@ public:
                                           const std::wstring& file_name,
                                           const opened_file& file) const;
 
+    // The executable image open as `file` at `path`, which Windows' records
+    // claim under the name `installed_name`, judged by the claim rule
+    // (trusted_image): nothing where it may stay silent, else its row's
+    // verdict, which says who signed it.
+    [[nodiscard]] std::optional<file_verdict> check_claimed(const catalog_hasher& hasher,
+                                                            const std::wstring& path,
+                                                            const std::wstring& installed_name,
+                                                            const opened_file& file) const;
+
+    // The signers the user named.
+    [[nodiscard]] const named_signers& named() const { return named_; }
+
     // Whether the package catalog that judges the files of `location`,
     // validly signed by an expected signer, lists the open file under its
     // name `file_name`, with its hash by the entry's algorithm.
@@ -70,20 +83,20 @@ private:
     // The verdict when the catalog's entry vouches for the file by an
     // expected signer, under `listed_name` where it is not empty; otherwise
     // nothing, and what it found goes to `gravest` where it is graver than
-    // what is there.
+    // what is there. `any_signer`: a valid signature by anyone vouches.
     [[nodiscard]] std::optional<file_verdict> judge_listing(const catalog_member_query& query,
                                                             const std::wstring& listed_name,
+                                                            bool any_signer,
                                                             file_verdict& gravest) const;
     // Each catalog of the system's store that lists `hash`, in turn, until
     // one vouches (its verdict); nothing when none does; `unchecked` when
     // the store could not be searched.
     [[nodiscard]] std::optional<file_verdict> judge_system_catalogs(
         const catalog_hash& hash, const std::wstring& path, HANDLE file,
-        const std::wstring& listed_name, file_verdict& gravest) const;
+        const std::wstring& listed_name, bool any_signer, file_verdict& gravest) const;
 
     std::map<install_location, package_catalog> catalogs_;
-    std::vector<std::wstring> signers_;
-    std::vector<std::vector<unsigned char>> thumbprints_;
+    named_signers named_;
 };
 
 }  // namespace pelmar::signatures

@@ -52,7 +52,13 @@ constexpr std::wstring_view help_text =
     L"Options:\n"
     L"  --signer NAME  a signer to accept: the simple display name of the signing\n"
     L"                 certificate, compared exactly. Repeat it to accept several.\n"
-    L"                 Without it, any valid signature counts.\n"
+    L"                 Without it, any valid signature counts for the driver's\n"
+    L"                 own files. A claimed image is silent where a catalog of\n"
+    L"                 the system's lists it under its own name, or where it is\n"
+    L"                 signed by \"Microsoft Windows\" or a signer named here; an\n"
+    L"                 unclaimed image only where a signer named here signed it\n"
+    L"                 (a catalog of the system's, whoever signed it, speaks for\n"
+    L"                 every vendor, not for a file no driver names).\n"
     L"  --thumbprint HEX  a certificate that an accepted signature's chain must\n"
     L"                 hold: its SHA-1 or SHA-256 thumbprint, letter case and spaces\n"
     L"                 aside. Repeat it to accept several. Read it from a trusted\n"
@@ -70,14 +76,17 @@ constexpr std::wstring_view help_text =
     L"Then each unclaimed file gets one, its DETAIL starting with \"named by no\n"
     L"installed driver\", its FILENAME the path below DIRECTORY; a link or\n"
     L"junction is not followed. A file that a driver, a print processor or\n"
-    L"Windows accounts for gets one only where it is an executable image whose\n"
-    L"signature does not hold, its DETAIL saying who claims it. A registered\n"
-    L"library gets one where its signature does not hold or it is missing, its\n"
-    L"FILENAME its path, its DETAIL the registry value that names it, its\n"
-    L"DIRECTORY the key; so do a printer's spool folder among the drivers' or in\n"
-    L"System32, a port that prints into a system folder's or an executable file,\n"
-    L"and a key that cannot be read. Each exposed setting gets one too. The last\n"
-    L"line counts the files by status.\n"
+    L"Windows accounts for gets one only where it is an executable image that\n"
+    L"Windows did not install: no catalog of the system's lists it under its\n"
+    L"own name, and it is not signed by \"Microsoft Windows\" or a signer named\n"
+    L"with --signer or --thumbprint. Its DETAIL says who claims it, its SIGNER\n"
+    L"who signed it. A library that the registry names gets one by the same\n"
+    L"rule, or where it is missing: its FILENAME its path, its DETAIL the\n"
+    L"value that names it, its DIRECTORY the key; so do a printer's spool\n"
+    L"folder among the drivers' or in System32, a port that prints into a\n"
+    L"system folder's or an executable file, and a key that cannot be read.\n"
+    L"Each exposed setting gets one too. The last line counts the files by\n"
+    L"status.\n"
     L"Statuses:\n"
     L"  signed        a valid embedded Authenticode signature\n"
     L"  catalog       the file's hash is listed in a validly signed catalog, named\n"
@@ -92,7 +101,8 @@ constexpr std::wstring_view help_text =
     L"                folder's\n"
     L"  invalid       the signature fails for another reason, given in DETAIL\n"
     L"  other signer  a valid signature, but by none of the --signer names or\n"
-    L"                with none of the --thumbprint certificates\n"
+    L"                with none of the --thumbprint certificates (for a claimed\n"
+    L"                image, nor by \"Microsoft Windows\")\n"
     L"  unreadable    the file exists but could not be opened or read\n"
     L"  unchecked     the check could not finish for the file: why in DETAIL\n"
     L"  missing       a library the registry names is not there\n"
@@ -103,10 +113,10 @@ constexpr std::wstring_view help_text =
     L"  0  every file found is signed or catalog, and at least one was found\n"
     L"  1  any other status, or no file of the driver was found, or an unclaimed\n"
     L"     executable image (whatever its name) or link, or a claimed or\n"
-    L"     registered image whose signature does not hold, or a registered\n"
-    L"     spool folder or port; with --signer or --thumbprint, an unclaimed\n"
-    L"     image signed or catalog as they ask does not count; missing libraries\n"
-    L"     and exposed settings do not count\n"
+    L"     registered image that Windows did not install, or a registered spool\n"
+    L"     folder or port; with --signer or --thumbprint, an unclaimed image\n"
+    L"     signed as they ask does not count; missing libraries and exposed\n"
+    L"     settings do not count\n"
     L"  2  a file was unreadable or unchecked, a folder could not be listed, a\n"
     L"     registry key could not be read, or the check could not run (a line on\n"
     L"     standard error says why); 2 wins over 1\n";
@@ -236,7 +246,6 @@ struct checked_file {
     // refuses one leaves no table half written.
     const std::vector<catalog_hasher> hashers(
         std::clamp(std::thread::hardware_concurrency(), 1u, most_workers));
-    const bool signers_named = !parsed.signers.empty() || !parsed.thumbprints.empty();
     signature_checker checker(std::move(parsed.signers), std::move(parsed.thumbprints));
     status_tally tally;
     const auto print_row = [&](const file_verdict& verdict, const std::wstring& file,
@@ -300,8 +309,7 @@ struct checked_file {
         std::rethrow_exception(unresolved);
     }
     unclaimed_tally unclaimed;
-    check_unclaimed_files(checker, hashers.front(), directories, signers_named, print_row,
-                          unclaimed);
+    check_unclaimed_files(checker, hashers.front(), directories, print_row, unclaimed);
     if (!parsed.csv) {
         out << tally.summary() << L"; " << unclaimed.summary() << L'\n';
     }

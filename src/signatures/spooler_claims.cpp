@@ -204,40 +204,56 @@ std::optional<std::wstring> queue_configuration(const rule_context& context) {
 }
 
 // The spooler loads each print processor from its environment's folder by
-// the `Driver` value it is registered with; an upgrade renames the one it
-// replaces `<n>_<library>` until a reboot.
+// the `Driver` value it is registered with.
 std::optional<std::wstring> print_processor(const rule_context& context) {
-    const file_place& file = context.file;
-    const auto found = context.known.processors.find(file.folder);
-    if (found == context.known.processors.end()) {
-        return std::nullopt;
-    }
-    std::wstring_view library = file.name_key;
-    if (const auto mark = library.find(L'_');
-        mark != std::wstring_view::npos && mark > 0 &&
-        std::all_of(library.begin(), library.begin() + mark, [](wchar_t c) {
-            return c >= L'0' && c <= L'9';
-        }) &&
-        contains(found->second, library.substr(mark + 1))) {
-        return L"a registered print processor's earlier library";
-    }
-    return contains(found->second, library)
+    const auto found = context.known.processors.find(context.file.folder);
+    return found != context.known.processors.end() &&
+                   contains(found->second, context.file.name_key)
                ? std::optional<std::wstring>(L"a registered print processor")
                : std::nullopt;
 }
 
+// An upgrade renames the library it replaces `<n>_<library>` until a
+// reboot; the library's name without that prefix, or nothing.
+std::optional<std::wstring_view> earlier_name(std::wstring_view name) {
+    const auto mark = name.find(L'_');
+    if (mark == std::wstring_view::npos || mark == 0 ||
+        !std::all_of(name.begin(), name.begin() + mark,
+                     [](wchar_t c) { return c >= L'0' && c <= L'9'; })) {
+        return std::nullopt;
+    }
+    return name.substr(mark + 1);
+}
+
+std::optional<std::wstring> earlier_print_processor(const rule_context& context) {
+    const auto found = context.known.processors.find(context.file.folder);
+    const std::optional<std::wstring_view> library = earlier_name(context.file.name_key);
+    return found != context.known.processors.end() && library &&
+                   contains(found->second, *library)
+               ? std::optional<std::wstring>(L"a registered print processor's earlier library")
+               : std::nullopt;
+}
+
+// The name a renamed library was installed by.
+std::wstring_view library_name(std::wstring_view name) {
+    return earlier_name(name).value_or(name);
+}
+
 // Each rule, and whether what it claims may be an executable image: the
 // caches, cabinets, help files and profiles are data, and an image under
-// such a name is nobody's.
+// such a name is nobody's; and, where Windows renamed the file, the name it
+// was installed by.
 const struct {
     std::optional<std::wstring> (*match)(const rule_context&);
     bool images;
+    std::wstring_view (*installed_name)(std::wstring_view name) = nullptr;
 } rules[] = {
     {named_file, true},           // AddPrinterDriverEx copies a driver's files there
     {staged_copy, true},          // the spooler's New and Old\N, until a reboot
     {language_resource, true},    // MUI: the loader's <locale>\<module>.mui
     {queue_configuration, true},  // a print server's shared queues
     {print_processor, true},      // the Print Processors key's Driver value
+    {earlier_print_processor, true, library_name},  // renamed by an upgrade
     {language_help, false},       // the older layout of language folders
     {parsed_cache, false},        // Unidrv's and PostScript's caches (KB873396)
     {install_leftover, false},    // Unidrv's install (KB958708)
@@ -305,7 +321,10 @@ std::optional<file_claim> spooler_claims::claim(const std::wstring& path) const 
     const rule_context context{facts_, place, used_, printers_known_};
     for (const auto& rule : rules) {
         if (auto by = rule.match(context)) {
-            return file_claim{std::move(*by), rule.images};
+            return file_claim{std::move(*by), rule.images,
+                              std::wstring(rule.installed_name != nullptr
+                                               ? rule.installed_name(name)
+                                               : name)};
         }
     }
     return std::nullopt;

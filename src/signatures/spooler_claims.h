@@ -13,11 +13,13 @@
 namespace pelmar::signatures {
 
 // What accounts for a file in the spooler's folders: its row's words for
-// it, and whether it may be an executable image. A claim is no verdict:
+// it, whether it may be an executable image, and the name Windows installed
+// it by, which its package's catalog lists it under. A claim is no verdict:
 // a claimed image is still verified.
 struct file_claim {
     std::wstring by;
     bool images;
+    std::wstring installed_name;
 };
 
 // The files that the installed drivers and print processors account for,

@@ -4,9 +4,11 @@
 #include <optional>
 #include <unordered_set>
 
+#include "claim_trust.h"
 #include "error_code_text.h"
 #include "executable_image.h"
 #include "file_manifest.h"
+#include "file_streams.h"
 #include "folder_listing.h"
 #include "installed_drivers.h"
 #include "missing_text.h"
@@ -18,6 +20,7 @@
 #include "spooler_folders.h"
 #include "spooler_registrations.h"
 #include "spooler_settings.h"
+#include "trust_verification.h"
 
 namespace pelmar::signatures {
 
@@ -61,7 +64,18 @@ struct walk_item {
     bool deferred = false;
     const registered_module* registration = nullptr;
     row_kind kind = row_kind::unclaimed;
+    // Of an alternate data stream (`RSWOP.icm:p.dll`): its full path, and
+    // nothing to list.
+    std::wstring stream_path;
+    // The rows of a file's streams, after its own.
+    std::vector<walk_item> streams;
 };
+
+// The path of `folder` (ending in a backslash) as the host of a stream,
+// `C:\x\sub` of `C:\x\sub:p.dll`.
+std::wstring without_backslash(const std::wstring& folder) {
+    return folder.substr(0, folder.size() - 1);
+}
 
 std::wstring ending_in_backslash(std::wstring path) {
     return path.ends_with(L'\\') ? path : path + L'\\';
@@ -70,8 +84,8 @@ std::wstring ending_in_backslash(std::wstring path) {
 class folder_walk {
 public:
     folder_walk(const signature_checker& checker,
-                const std::map<install_location, std::wstring>& directories, bool signers_named)
-        : checker_(checker), signers_named_(signers_named) {
+                const std::map<install_location, std::wstring>& directories)
+        : checker_(checker) {
         for (const auto& [location, text] : directories) {
             if (text == missing_text(location)) {
                 continue;
@@ -130,7 +144,7 @@ public:
                 continue;
             }
             const HANDLE opened = CreateFileW(
-                root.path.c_str(), FILE_LIST_DIRECTORY,
+                root.path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
             if (opened == INVALID_HANDLE_VALUE) {
@@ -157,8 +171,13 @@ public:
         // verified no faster on two threads than on one, and each row is
         // found in the walk's order as it is printed.
         for (walk_item& item : items_) {
-            if (!item.verdict) {
+            if (item.verdict) {
+                continue;
+            }
+            if (item.stream_path.empty()) {
                 judge(hasher, item);
+            } else {
+                judge_stream(hasher, item);
             }
         }
 
@@ -241,6 +260,10 @@ private:
                     trouble(L"cannot be listed. " + error_code_text(error)));
             return;
         }
+        // A folder's own streams, shown after its name (`.` for the root's).
+        add_streams(items_, index, folder,
+                    relative.empty() ? L"." : without_backslash(relative),
+                    without_backslash(root.path + relative));
         for (const folder_entry& entry : entries) {
             const std::wstring path = relative + entry.name;
             if (entry.is_link()) {
@@ -275,9 +298,9 @@ private:
     }
 
     // A file that someone claims needs no row where it is data, or an
-    // image with a valid signature, whoever signed it: another vendor's
-    // driver is signed by that vendor. What nobody claims keeps its row,
-    // unless its own package lists it.
+    // image that Windows installed: a name alone is no proof, since an
+    // attack names its own payload in the driver it installs. What nobody
+    // claims keeps its row, unless its own package lists it.
     void judge(const catalog_hasher& hasher, walk_item& item) const {
         const walk_root& root = roots_[item.root];
         const std::wstring path = root.path + item.path;
@@ -292,6 +315,14 @@ private:
             return;
         }
         const bool readable = file.problem().empty();
+        if (readable) {
+            add_streams(item.streams, item.root, file.handle(), item.path, path);
+            for (walk_item& stream : item.streams) {
+                if (!stream.verdict) {
+                    judge_stream(hasher, stream);
+                }
+            }
+        }
         if (readable && root.first &&
             checker_.listed_in_package(hasher, *root.first, item.entry.name, file.handle())) {
             item.claimed = true;
@@ -304,33 +335,66 @@ private:
                 item.claimed = true;
                 return;
             }
-            judge_claimed(hasher, item, path, item.entry.name, file, claim->by);
+            judge_claimed(hasher, item, path, claim->installed_name, file, claim->by);
             return;
         }
-        file_verdict verdict = checker_.check_open(hasher, root.first, path, item.entry.name, file);
-        const bool trusted =
-            signers_named_ && (verdict.status == signature_status::embedded_signature ||
-                               verdict.status == signature_status::catalog);
+        judge_unclaimed(hasher, root.first, path, item.entry.name, file, executable, item);
+    }
+
+    // The streams of the open `host`, shown as `shown`, at `path`, as items
+    // to judge in `into`; a row where they cannot be listed.
+    void add_streams(std::vector<walk_item>& into, std::size_t root, HANDLE host,
+                     const std::wstring& shown, const std::wstring& path) const {
+        std::vector<std::wstring> names;
+        if (const std::uint32_t error = list_streams(host, names)) {
+            walk_item& item = into.emplace_back(root, shown);
+            item.verdict = trouble(L"its streams cannot be listed. " + error_code_text(error));
+            return;
+        }
+        for (const std::wstring& name : names) {
+            into.emplace_back(root, shown + L':' + name).stream_path =
+                verbatim_path(path) + L':' + name;
+        }
+    }
+
+    // A stream needs a row where it holds an executable image: whatever
+    // its host's name, nothing installs one there.
+    void judge_stream(const catalog_hasher& hasher, walk_item& item) const {
+        const opened_file file(item.stream_path);
+        const bool readable = file.problem().empty();
+        if (file.absent() || (readable && !is_executable_image(file.handle()))) {
+            item.claimed = true;  // data, as a download's zone mark, or gone
+            return;
+        }
+        judge_unclaimed(hasher, std::nullopt, item.stream_path, item.path, file, readable, item);
+    }
+
+    // The row of a file that nobody claims, open as `file` at `path`.
+    void judge_unclaimed(const catalog_hasher& hasher, std::optional<install_location> location,
+                         const std::wstring& path, const std::wstring& name,
+                         const opened_file& file, bool executable, walk_item& item) const {
+        file_verdict verdict = checker_.check_open(hasher, location, path, name, file);
         verdict.detail = std::wstring(L"named by no installed driver") +
                          (executable ? L"; an executable image" : L"") +
                          (verdict.detail.empty() ? L"" : L"; ") + verdict.detail;
-        item.alarming = executable && !trusted;
+        item.alarming =
+            executable &&
+            !trusted_image({.embedded = verify_embedded(path, file.handle())}, checker_.named());
         item.verdict = std::move(verdict);
     }
 
-    // An image that someone claims, `by` in a row's words: silent where its
-    // signature holds.
+    // An image that Windows' records claim under `installed_name`, `by` in a
+    // row's words: silent where the claim rule trusts it.
     void judge_claimed(const catalog_hasher& hasher, walk_item& item, const std::wstring& path,
-                       const std::wstring& name, const opened_file& file,
+                       const std::wstring& installed_name, const opened_file& file,
                        const std::wstring& by) const {
-        file_verdict verdict = any_signer_.check_open(hasher, std::nullopt, path, name, file);
-        const signature_status status = verdict.status;
-        if (status == signature_status::embedded_signature ||
-            status == signature_status::catalog || status == signature_status::other_signer) {
+        std::optional<file_verdict> verdict =
+            checker_.check_claimed(hasher, path, installed_name, file);
+        if (!verdict) {
             item.claimed = true;
             return;
         }
-        verdict.detail = by + (verdict.detail.empty() ? L"" : L"; ") + verdict.detail;
+        verdict->detail = by + (verdict->detail.empty() ? L"" : L"; ") + verdict->detail;
         item.verdict = std::move(verdict);
     }
 
@@ -351,9 +415,6 @@ private:
     }
 
     const signature_checker& checker_;
-    // Claimed images count whoever signed them.
-    const signature_checker any_signer_{{}, {}};
-    const bool signers_named_;
     std::vector<walk_root> roots_;
     std::optional<spooler_claims> claims_;
     registered_sources registered_;
@@ -412,17 +473,16 @@ int unclaimed_tally::exit_code() const {
 
 void check_unclaimed_files(const signature_checker& checker, const catalog_hasher& hasher,
                            const std::map<install_location, std::wstring>& directories,
-                           bool signers_named, const unclaimed_row& print,
-                           unclaimed_tally& tally) {
-    folder_walk walk(checker, directories, signers_named);
-    for (const walk_item& item : walk.walk_all(hasher)) {
+                           const unclaimed_row& print, unclaimed_tally& tally) {
+    folder_walk walk(checker, directories);
+    const auto report = [&](const walk_item& item) {
         if (item.claimed) {
             if (item.kind == row_kind::claimed) {
                 tally.count_claimed();
             } else if (item.kind == row_kind::registered) {
                 tally.count_registered();
             }
-            continue;
+            return;
         }
         // Whoever planted a file chose its name: shown as a certificate's
         // name is, so that no control character turns it into a look-alike.
@@ -441,6 +501,12 @@ void check_unclaimed_files(const signature_checker& checker, const catalog_hashe
         case row_kind::unclaimed:
             tally.count(item.verdict->status, item.alarming);
             break;
+        }
+    };
+    for (const walk_item& item : walk.walk_all(hasher)) {
+        report(item);
+        for (const walk_item& stream : item.streams) {
+            report(stream);
         }
     }
 }

@@ -31,8 +31,8 @@ std::wstring_view kind_text(row_kind kind);
 // found, 0 otherwise. Settings and missing libraries change no exit code.
 class unclaimed_tally {
 public:
-    // An unclaimed file's row. `alarming`: an executable image or a link
-    // that no signer the user named vouches for.
+    // An unclaimed file's row. `alarming`: an executable image that no
+    // signer the user named signed, or a link.
     void count(signature_status status, bool alarming);
     // A file that an installed driver, a print processor or Windows
     // accounts for, and that needs no row.
@@ -67,18 +67,17 @@ using unclaimed_row = std::function<void(const file_verdict&, const std::wstring
 // Walks the spooler's folders, every environment's drivers and print
 // processors, and the driver's locations in `directories` (their texts as the
 // driver rows show them, or their Missing texts), and gives a row to
-// every file that nobody claims and to every claimed executable image whose
-// signature does not hold, judged by `checker` with `hasher`. Then the same
-// to each library that the registry names for the spooler to load and the
-// walk did not judge, and a row to each registration and setting that lets
-// others add to what it loads.
-// `signers_named`: the user named the signers to trust, so that an
-// unclaimed executable image they signed is no alarm. Throws
+// every file that nobody claims and to every claimed executable image that
+// Windows did not install (trusted_image), judged by `checker`, with the
+// signers the user named, and `hasher`. Then the same to each library that
+// the registry names for the spooler to load and the walk did not judge, and
+// a row to each registration and setting that lets others add to what it
+// loads. Throws
 // pelmar::winspool::enum_printer_drivers_exception when the installed
 // drivers cannot be listed.
 void check_unclaimed_files(const signature_checker& checker, const catalog_hasher& hasher,
                            const std::map<install_location, std::wstring>& directories,
-                           bool signers_named, const unclaimed_row& print,
+                           const unclaimed_row& print,
                            unclaimed_tally& tally);
 
 }  // namespace pelmar::signatures

@@ -20,6 +20,10 @@ ROOT = real.DRIVERS + "\\"
 PROCESSORS = real.SPOOL + "\\prtprocs\\x64\\"
 IMAGE = "named by no installed driver; an executable image"
 HP_DRIVER = "HP Universal Printing PCL 6"
+COMPATIBLE_DRIVER = "Microsoft enhanced Point and Print compatibility driver"
+STUDIO = "A Game Studio Co., Ltd."
+VENDOR = "Contoso Imaging"
+# The README's pair, with the product's publisher for its own files.
 SIGNERS = ("--signer", real.PUBLISHER, "--signer", real.MICROSOFT, "--signer", real.WHQL)
 SYSTEM32 = real.SYSTEM32 + "\\"
 HKLM = "HKEY_LOCAL_MACHINE\\"
@@ -53,16 +57,20 @@ def counts(statuses):
 
 # Each leftover: what it plants below SPOOL (path -> content kind), the drivers
 # it installs (name, driver, data, config in x64\3), the rows it must get
-# (status, signer, file, detail, folder, kind) and the exit code.
-leftover = collections.namedtuple("leftover", "name files drivers rows exit_code registry",
-                                  defaults=((), (), 1, {}))
+# (status, signer, file, detail, folder, kind), the exit code, the
+# program's arguments and the registry's keys it sets (key -> values).
+leftover = collections.namedtuple("leftover",
+                                  "name files drivers rows exit_code arguments registry",
+                                  defaults=((), (), 1, (), {}))
+LEGACY_FILES = {"drivers\\x64\\3\\ctlegacy.dll": "vendor", "drivers\\x64\\3\\ctlegui.dll": "vendor"}
+LEGACY_DRIVER = ("Contoso Legacy Printer", "ctlegacy.dll", "ctlegui.dll", "ctlegui.dll")
 
 
 def setting(key, name, value, detail):
     """A case of an exposed setting: the value set, its row, exit code 0."""
     return leftover(f"{name} = {value}", {}, (),
                     [("exposed", "", name, detail, "HKLM\\" + key, "setting")], 0,
-                    {HKLM + key: {name: value}})
+                    registry={HKLM + key: {name: value}})
 
 
 def printer(name, values, copy_files=None):
@@ -83,6 +91,25 @@ LEFTOVERS = [
               ("signed", real.MICROSOFT, "winhttp.dll", IMAGE, DRIVER_FOLDER, "unclaimed"),
               ("unsigned", "", "Old\\1\\addCube.dll", by("1234", True), DRIVER_FOLDER,
                "claimed")]),
+    leftover("PrintNightmare with a payload its author signed, the README's signers named",
+             {"drivers\\x64\\3\\mimilib.dll": "author"},
+             [("1234", "UNIDRV.DLL", "mimilib.dll", "mimilib.dll")],
+             [("other signer", AUTHOR, "mimilib.dll", by("1234"), DRIVER_FOLDER, "claimed")],
+             1, SIGNERS),
+    leftover("LocalPotato: PrintConfig.dll replaced by a library someone else signed",
+             {"drivers\\x64\\3\\PrintConfig.dll": "author"}, (),
+             [("other signer", AUTHOR, "PrintConfig.dll", by(COMPATIBLE_DRIVER), DRIVER_FOLDER,
+               "claimed")]),
+    leftover("a file of another vendor's WHQL package that no driver names",
+             {real.STORED_PACKAGE_FILE: "stored package"}, (),
+             [("catalog", real.WHQL, "CNP60MA64.DLL", IMAGE + "; cnp60m.cat", DRIVER_FOLDER,
+               "unclaimed")], 1, SIGNERS),
+    leftover("a legacy driver's files its vendor signed, copied without its catalog",
+             LEGACY_FILES, [LEGACY_DRIVER],
+             [("other signer", VENDOR, name, by(LEGACY_DRIVER[0]), DRIVER_FOLDER, "claimed")
+              for name in ("ctlegacy.dll", "ctlegui.dll")]),
+    leftover("a legacy driver's files its vendor signed, the vendor named",
+             LEGACY_FILES, [LEGACY_DRIVER], [], 0, SIGNERS + ("--signer", VENDOR)),
     leftover("Invoke-Nightmare: staged in New, then beside the driver",
              {"drivers\\x64\\3\\nightmare.dll": "unsigned",
               "drivers\\x64\\3\\New\\nightmare.dll": "unsigned"},
@@ -149,7 +176,7 @@ LEFTOVERS = [
     leftover("a port monitor by its full path, its library removed", {}, (),
              [("missing", "", "C:\\ProgramData\\mon.dll",
                "Monitors\\Old Monitor\\Driver; registered but missing", CONTROL, "registered")],
-             0, {real.CONTROL_PRINT + "Monitors\\Old Monitor":
+             0, registry={real.CONTROL_PRINT + "Monitors\\Old Monitor":
                  {"Driver": "C:\\ProgramData\\mon.dll"}}),
     leftover("a print provider",
              {SYSTEM32 + "evilpp.dll": "unsigned"}, (),
@@ -198,25 +225,21 @@ LEFTOVERS = [
              {"drivers\\x64\\3\\readme.txt": "mz"}, (),
              [("unsigned", "", "readme.txt", "named by no installed driver", DRIVER_FOLDER,
                "unclaimed")], 0),
-]
-
-# Payloads with a valid signature of their author's: their rows need a claimed
-# image to be trusted for its signer, not for any valid signature; they join
-# LEFTOVERS with that rule.
-SIGNED_PAYLOADS = [
+    # Payloads their author signed: a registered library is trusted as a
+    # claimed image is, not for any valid signature.
     leftover("port monitor persistence: a library its author signed",
              {SYSTEM32 + "signedmon.dll": "author"}, (),
-             [("signed", AUTHOR, SYSTEM32 + "signedmon.dll", "Monitors\\Signed Monitor\\Driver",
-               CONTROL, "registered")],
+             [("other signer", AUTHOR, SYSTEM32 + "signedmon.dll",
+               "Monitors\\Signed Monitor\\Driver", CONTROL, "registered")],
              registry={real.CONTROL_PRINT + "Monitors\\Signed Monitor":
                        {"Driver": "signedmon.dll"}}),
-    leftover("mimispool: a printer's CopyFiles modules, one its author signed",
+    leftover("mimispool: a printer's CopyFiles module its author signed",
              {SYSTEM32 + "mimispool.dll": "author"}, (),
-             [("signed", AUTHOR, SYSTEM32 + "mimispool.dll",
-               "Printers\\Kiwi Legit Printer\\CopyFiles\\Mango\\Module", SOFTWARE, "registered")],
+             [("other signer", AUTHOR, SYSTEM32 + "mimispool.dll",
+               "Printers\\Kiwi Legit Printer\\CopyFiles\\Mango\\Module", SOFTWARE,
+               "registered")],
              registry=printer("Kiwi Legit Printer", {}, ("Mango", {"Module": "mimispool.dll"}))),
 ]
-
 
 class real_machines(e2e.output_assertions, unittest.TestCase):
     @classmethod
@@ -228,11 +251,15 @@ class real_machines(e2e.output_assertions, unittest.TestCase):
             cls.machines[name] = machine
         client = cls.machines["client"]
         author = client.authority.issue(AUTHOR)
+        vendor = client.authority.issue(VENDOR)
+        cls.studio = client.authority.issue(STUDIO)
         cls.contents = {
             "unsigned": lambda path: client.image(path),
             "microsoft": lambda path: client.sign(client.image(path), real.MICROSOFT),
             "author": lambda path: client.sign(client.image(path), author),
             "author x86": lambda path: client.sign(client.image(path, "w32x86"), author),
+            "vendor": lambda path: client.sign(client.image(path), vendor),
+            "stored package": lambda path: client.image(path),
             "mz": lambda path: b"MZ, the start of this note, makes no image\r\n"}
 
     def expected(self, machine, rows, product=True):
@@ -284,7 +311,7 @@ class real_machines(e2e.output_assertions, unittest.TestCase):
                 if case.registry:
                     client.prefix.import_keys(case.registry)
                 try:
-                    self.assert_run(client.prefix.run(SIGNATURES_EXE),
+                    self.assert_run(client.prefix.run(SIGNATURES_EXE, *case.arguments),
                                     self.expected(client, case.rows), "", case.exit_code)
                 finally:
                     if case.registry:
@@ -300,14 +327,21 @@ class real_machines(e2e.output_assertions, unittest.TestCase):
         client = self.machines["client"]
         key = real.PROCESSORS + "Persistence"
         client.prefix.import_registry(key, {"Driver": "persist.dll"})
-        undo = client.plant("prtprocs\\x64\\persist.dll", client.image("persist"))
-        try:
-            rows = [("unsigned", "", "persist.dll", "a registered print processor", PROCESSORS,
-                     "claimed")]
-            self.assert_run(client.prefix.run(SIGNATURES_EXE), self.expected(client, rows), "", 1)
-        finally:
-            undo()
-            client.prefix.run_helper("reg delete", "reg", "delete", key, "/f")
+        path = "prtprocs\\x64\\persist.dll"
+        # PipeMon's was signed with a game studio's stolen certificate.
+        for status, signer, content in (
+                ("unsigned", "", client.image(path)),
+                ("other signer", STUDIO, client.sign(client.image(path), self.studio))):
+            with self.subTest(status):
+                undo = client.plant(path, content)
+                try:
+                    rows = [(status, signer, "persist.dll", "a registered print processor",
+                             PROCESSORS, "claimed")]
+                    self.assert_run(client.prefix.run(SIGNATURES_EXE, *SIGNERS),
+                                    self.expected(client, rows), "", 1)
+                finally:
+                    undo()
+        client.prefix.run_helper("reg delete", "reg", "delete", key, "/f")
 
     def test_without_the_products_driver_its_folder_is_still_walked(self):
         client = self.machines["client"]

@@ -18,6 +18,7 @@ PROCESSORS = ("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\En
 UNNAMED = "named by no installed driver"
 IMAGE = UNNAMED + "; an executable image"
 OTHER = 'named by driver "Other Printer" (no printer uses it)'
+LEGACY = 'named by driver "Legacy Printer" (no printer uses it)'
 
 
 def shown(name):
@@ -58,8 +59,8 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
 
         driver_folder = e2e.with_backslash(prefix.driver_folder) + "3\\"
         prefix.unix_path(driver_folder, "wineps.drv").unlink(missing_ok=True)
-        cls.folders = {1: driver_folder, 2: e2e.with_backslash(prefix.processor_folder),
-                       4: e2e.PROGRAM_FILES_FOLDER}
+        cls.folders = {0: driver_folder.rsplit("\\", 3)[0] + "\\", 1: driver_folder,
+                       2: e2e.with_backslash(prefix.processor_folder), 4: e2e.PROGRAM_FILES_FOLDER}
         planted = {
             1: {name: signed for name in drivers[("Pelmar Omni Printer", "-")]} |
                {name: unsigned for name in drivers[("Other Printer", "-")]} |
@@ -82,10 +83,13 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
                    for name in ("pelmaromn.inf", "listed.txt")]
         signing.build_catalog(publisher, members, prefix.unix_path(package, "pelmaromn.cat"))
 
-    def expected_rows(self, exclude=()):
+    def expected_rows(self, exclude=(), named=False):
         """(status, signer, file, detail, location, kind), in the table's order,
         without `exclude`'s files; once any is excluded, Other Printer's files
-        are signed."""
+        are signed. A driver's files signed by the publisher, without a catalog
+        of the system's that lists them (the x86 driver's always), get rows
+        unless the publisher is `named`."""
+        other = ("other signer", PUBLISHER) if exclude else ("unsigned", "")
         rows = [("signed", PUBLISHER, name, "", 1, "driver") for name in (
                     "pomnres_en.dll", "pomnres_de.dll", "pmomndrv.dll", "pmomnui.dll")] + [
                 ("signed", PUBLISHER, "pelmaromn.cat", "", 4, "driver"),
@@ -95,7 +99,7 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
                 ("signed", PUBLISHER, "helper.dll", IMAGE, 1, "unclaimed"),
                 ("unsigned", "", "invoice\u202efdp.dll", IMAGE, 1, "unclaimed")] + [
                 # A name claims, but the content is still verified.
-                ("unsigned", "", name, OTHER, 1, "claimed")
+                (*other, name, OTHER, 1, "claimed")
                 for name in ("other.dll", "other.gpd", "otherres.dll", "otherui.dll")] + [
                 ("unsigned", "", "payload.dat", IMAGE, 1, "unclaimed"),
                 ("unsigned", "", "planted.dll", IMAGE, 1, "unclaimed"),
@@ -106,9 +110,11 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
                  'named by driver "Pelmar Omni Printer" (no printer uses it)', 1, "claimed"),
                 ("unsigned", "", "pelproc.dll", "a registered print processor", 2, "claimed"),
                 ("unsigned", "", "rogue.dll", IMAGE, 2, "unclaimed"),
-                ("unsigned", "", "uninstall.dll", IMAGE, 4, "unclaimed")]
+                ("unsigned", "", "uninstall.dll", IMAGE, 4, "unclaimed")] + [
+                ("other signer", PUBLISHER, f"w32x86\\3\\{name}", LEGACY, 0, "claimed")
+                for name in ("legacy.dll", "legacy.gpd", "legacyui.dll")]
         return [found for found in rows
-                if found[2] not in exclude and not (exclude and found[3] == OTHER)]
+                if found[2] not in exclude and not (named and found[0] == "other signer")]
 
     def expected_table(self, rows, summary):
         return (row("STATUS", "SIGNER", "FILENAME", "DETAIL", "DIRECTORY") +
@@ -120,9 +126,12 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
         # registered processor, the x86 driver's 3 files, which Wine's spooler
         # copied into its own folder, and Wine's colour profile.
         summary = ("6 files: 5 signed, 1 catalog; 9 unclaimed: 8 unsigned, 1 signed; "
-                   "10 claimed, 6 with a row: 6 unsigned; 0 registered; 0 exposed settings")
-        table = self.expected_table(self.expected_rows(), summary)
+                   "10 claimed, {}; 0 registered; 0 exposed settings")
+        table = self.expected_table(self.expected_rows(),
+                                    summary.format("9 with a row: 6 unsigned, 3 other signer"))
         self.assert_run(self.prefix.run(SIGNATURES_EXE), table, "", 1)
+        table = self.expected_table(self.expected_rows(named=True),
+                                    summary.format("6 with a row: 6 unsigned"))
         self.assert_run(self.prefix.run(SIGNATURES_EXE, "--signer", PUBLISHER), table, "", 1)
 
         result = self.prefix.run(SIGNATURES_EXE, "--csv")
@@ -146,15 +155,18 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
             self.prefix.unix_path(self.folders[1], name).write_bytes(self.signed)
         # The registered processor's library is gone: a row, but no alarm.
         summary = ("6 files: 5 signed, 1 catalog; 2 unclaimed: 1 signed, 1 unsigned; "
-                   "8 claimed; 1 registered, 1 with a row: 1 missing; 0 exposed settings")
+                   "8 claimed{}; 1 registered, 1 with a row: 1 missing; 0 exposed settings")
         missing = ("missing", "", self.folders[2] + "pelproc.dll",
                    "Environments\\Windows x64\\Print Processors\\Pelmar Processor\\Driver; "
                    "registered but missing",
                    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print", "registered")
-        table = self.expected_table(self.expected_rows(exclude=gone) + [missing], summary)
+        table = self.expected_table(self.expected_rows(exclude=gone, named=True) + [missing],
+                                    summary.format(""))
         self.assert_run(self.prefix.run(SIGNATURES_EXE, "--signer", PUBLISHER), table, "", 0)
         thumbprint = signing.thumbprints(self.publisher.certificate)["sha1"]
         self.assert_run(self.prefix.run(SIGNATURES_EXE, "--thumbprint", thumbprint), table, "", 0)
+        table = self.expected_table(self.expected_rows(exclude=gone) + [missing],
+                                    summary.format(", 7 with a row: 7 other signer"))
         self.assert_run(self.prefix.run(SIGNATURES_EXE), table, "", 1)
 
 

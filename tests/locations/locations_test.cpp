@@ -11,6 +11,7 @@
 #include <winspool.h>
 
 #include "import_patch.h"
+#include "installed_drivers.h"
 #include "location_cache.h"
 #include "location_resolver.h"
 #include "spooler_queries.h"
@@ -50,6 +51,7 @@ struct script {
     std::vector<driver> drivers;
     DWORD enum_first_error = ERROR_INSUFFICIENT_BUFFER;
     DWORD enum_second_error = 0;
+    int enum_fills_grown = 0;  // fills that find the size grown since the last answer
     std::vector<spooler_call> enum_calls;
 
     std::wstring processor_path = processor_folder;
@@ -112,8 +114,12 @@ BOOL WINAPI fake_enum_printer_drivers(LPWSTR server, LPWSTR environment, DWORD l
                                       LPBYTE buffer, DWORD size, LPDWORD needed,
                                       LPDWORD returned) {
     s.enum_calls.push_back(record_call(server, environment, level, buffer, size));
-    const DWORD error = buffer == nullptr ? s.enum_first_error : s.enum_second_error;
-    *needed = s.drivers.empty() ? 0 : lay_out(nullptr, level);
+    const bool grown = buffer != nullptr && s.enum_fills_grown > 0;
+    s.enum_fills_grown -= grown ? 1 : 0;
+    const DWORD error = buffer == nullptr ? s.enum_first_error
+                        : grown           ? ERROR_INSUFFICIENT_BUFFER
+                                          : s.enum_second_error;
+    *needed = (s.drivers.empty() ? 0 : lay_out(nullptr, level)) + (grown ? 64 : 0);
     *returned = 0;
     if (error == 0 && buffer != nullptr) {
         lay_out(buffer, level);
@@ -210,6 +216,20 @@ TEST_F(locations_test, driver_enumeration_failures_carry_the_failing_calls_code)
     s.enum_second_error = ERROR_INSUFFICIENT_BUFFER;
     EXPECT_EQ(code_thrown<enum_failure>([] { resolve_location(16); }), ERROR_INSUFFICIENT_BUFFER);
     EXPECT_EQ(s.enum_calls.size(), 2u);
+}
+
+// The walk's listing of every driver: on a busy print server the size may
+// grow between calls, a few times, before it gives up.
+TEST_F(locations_test, the_walks_driver_listing_is_fetched_again_while_its_size_grows) {
+    s.enum_fills_grown = 3;
+    EXPECT_TRUE(installed_drivers().empty());
+    EXPECT_EQ(s.enum_calls.size(), 5u);
+
+    s = script();
+    s.enum_fills_grown = 4;
+    EXPECT_EQ(code_thrown<enum_failure>([] { (void)installed_drivers(); }),
+              ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(s.enum_calls.size(), 5u);
 }
 
 TEST_F(locations_test, only_the_exact_driver_name_matches_and_the_first_match_wins) {

@@ -1,6 +1,7 @@
 // What Wine cannot show of the walk through the spooler's folders: links and
 // junctions (Wine 8 makes none, and follows the host's), folders that cannot
-// be opened, and a registry that cannot be read. Every folder the walk starts
+// be opened, a registry that cannot be read, alternate data streams, and a
+// file named as a device. Every folder the walk starts
 // from lists as scripted: the print processor folder as a case gives it, the
 // others as empty, so that the walk's own exit code speaks of the case alone.
 // The end-to-end tests have the rest.
@@ -15,6 +16,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winternl.h>
 
 #include "import_patch.h"
 #include "install_location.h"
@@ -30,6 +32,7 @@ struct scripted_entry {
     DWORD attributes;
     DWORD tag;
     std::uint64_t id;  // 0: the file of that name in the folder, as it is
+    const wchar_t* id_of_file = nullptr;  // listed with the id of this file in the folder
 };
 
 constexpr std::uint64_t unopenable_folder = 0x5ab;
@@ -40,20 +43,39 @@ struct walk_case {
     bool registry_fails;
     std::vector<std::wstring> rows;  // status, file and detail of each, in order
     int exit_code;
+    // An alternate data stream that the folder and each file hold, whose
+    // content is the folder's winprint.dll's.
+    const wchar_t* stream = nullptr;
 };
 
 std::wstring processor_folder;
 const std::vector<scripted_entry>* listing = nullptr;
 // The listings opened and not yet given, by handle.
 std::vector<std::pair<HANDLE, bool>> scripted_handles;
-const import_patch* patches[3] = {};
+const import_patch* patches[4] = {};
+const wchar_t* stream = nullptr;
+std::vector<HANDLE> stream_hosts;  // the print processor folder and its files, opened
 
 HANDLE WINAPI open_scripted(LPCWSTR path, DWORD access, DWORD share,
                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                             HANDLE model) {
+    const std::wstring_view opening(path);
+    if (opening.ends_with(L"COM3.dll") && !opening.starts_with(L"\\\\?\\")) {
+        ADD_FAILURE() << "a device's name opened through a path Windows rewrites: "
+                      << std::wstring(opening);
+    }
+    // Wine keeps no streams: the scripted one opens as the folder's image.
+    const std::wstring target =
+        stream != nullptr && opening.ends_with(std::wstring(L":") + stream)
+            ? processor_folder + L"winprint.dll"
+            : std::wstring(opening);
     const HANDLE opened = patches[0]->original<decltype(&CreateFileW)>()(
-        path, access, share, security, disposition, flags, model);
-    if (access == FILE_LIST_DIRECTORY && opened != INVALID_HANDLE_VALUE) {
+        target.c_str(), access, share, security, disposition, flags, model);
+    if (opened != INVALID_HANDLE_VALUE &&
+        (opening == processor_folder || opening.starts_with(L"\\\\?\\" + processor_folder))) {
+        stream_hosts.push_back(opened);
+    }
+    if ((access & FILE_LIST_DIRECTORY) != 0 && opened != INVALID_HANDLE_VALUE) {
         scripted_handles.emplace_back(opened, path == processor_folder);
     }
     return opened;
@@ -67,6 +89,36 @@ HANDLE WINAPI open_by_id_scripted(HANDLE hint, LPFILE_ID_DESCRIPTOR id, DWORD ac
     }
     return patches[2]->original<decltype(&OpenFileById)>()(hint, id, access, share, security,
                                                            flags);
+}
+
+// The streams of the print processor folder and of each file in it, as an
+// NTFS volume gives them: the file's own data first, then the case's stream.
+NTSTATUS NTAPI query_scripted(HANDLE file, PIO_STATUS_BLOCK status, PVOID into, ULONG size,
+                              FILE_INFORMATION_CLASS kind) {
+    constexpr auto stream_information = static_cast<FILE_INFORMATION_CLASS>(22);
+    if (kind != stream_information || stream == nullptr ||
+        std::find(stream_hosts.begin(), stream_hosts.end(), file) == stream_hosts.end()) {
+        return patches[3]->original<decltype(&NtQueryInformationFile)>()(file, status, into,
+                                                                          size, kind);
+    }
+    struct record {
+        ULONG next;
+        ULONG name_length;
+        LARGE_INTEGER size;
+        LARGE_INTEGER allocation;
+        WCHAR name[32];
+    };
+    auto* records = static_cast<record*>(into);
+    EXPECT_GE(size, 2 * sizeof(record));
+    const std::wstring names[] = {L"::$DATA", std::wstring(L":") + stream + L":$DATA"};
+    for (std::size_t index = 0; index < 2; ++index) {
+        records[index] = {};
+        records[index].next = index == 0 ? sizeof(record) : 0;
+        records[index].name_length = static_cast<ULONG>(names[index].size() * sizeof(wchar_t));
+        std::memcpy(records[index].name, names[index].data(), records[index].name_length);
+    }
+    status->Information = 2 * sizeof(record);
+    return 0;
 }
 
 // The file id of `name` in the print processor folder, as a listing gives it.
@@ -99,7 +151,8 @@ BOOL WINAPI list_scripted(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID in
         *record = {};
         record->FileAttributes = entry.attributes;
         record->EaSize = entry.tag;
-        record->FileId.QuadPart = static_cast<LONGLONG>(entry.id != 0 ? entry.id : id_of(entry.name));
+        record->FileId.QuadPart = static_cast<LONGLONG>(
+            entry.id != 0 ? entry.id : id_of(entry.id_of_file ? entry.id_of_file : entry.name));
         record->FileNameLength = static_cast<DWORD>(wcslen(entry.name) * sizeof(wchar_t));
         std::memcpy(record->FileName, entry.name, record->FileNameLength);
         // Room for each name, and aligned for the next record.
@@ -135,9 +188,11 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
     const import_patch listing_patch("kernel32.dll", "GetFileInformationByHandleEx",
                                      as_import(list_scripted));
     const import_patch by_id("kernel32.dll", "OpenFileById", as_import(open_by_id_scripted));
+    const import_patch query("ntdll.dll", "NtQueryInformationFile", as_import(query_scripted));
     patches[0] = &opening;
     patches[1] = &listing_patch;
     patches[2] = &by_id;
+    patches[3] = &query;
     const std::wstring unsigned_processor = L"unsigned winprint.dll a registered print processor";
     const walk_case cases[] = {
         {"a link alone alarms", {link}, false, {row(L"unsigned", L"link.dll", L"a link, not followed")}, 1},
@@ -151,6 +206,15 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
          2},
         {"a folder that cannot be opened", {unopenable}, false,
          {row(L"unreadable", L"sub\\", L"cannot be listed. Error code: 0x00000005.")}, 2},
+        // Opened by its path, Windows 10 to Server 2022 would open the port.
+        {"a device's name opens as the file listed",
+         {{L"COM3.dll", 0, 0, 0, L"winprint.dll"}}, false,
+         {L"unsigned COM3.dll named by no installed driver; an executable image"}, 1},
+        {"a stream holding an image, the folder's and a file's", {compressed}, false,
+         {L"unsigned .:p.dll named by no installed driver; an executable image",
+          unsigned_processor,
+          L"unsigned winprint.dll:p.dll named by no installed driver; an executable image"},
+         1, L"p.dll"},
     };
     for (const walk_case& tested : cases) {
         SCOPED_TRACE(tested.name);
@@ -162,6 +226,8 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
                              }));
         }
         listing = &tested.listing;
+        stream = tested.stream;
+        stream_hosts.clear();
         scripted_handles.clear();
         run_location_cache() = location_cache();
         pelmar::signatures::signature_checker checker({});
@@ -176,7 +242,7 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
         std::vector<std::wstring> rows;
         pelmar::signatures::unclaimed_tally tally;
         pelmar::signatures::check_unclaimed_files(
-            checker, hasher, directories, false,
+            checker, hasher, directories,
             [&](const pelmar::signatures::file_verdict& verdict, const std::wstring& file,
                 const std::wstring& folder, std::wstring_view kind) {
                 if (kind == L"registered") {
@@ -212,7 +278,7 @@ TEST(unclaimed_files, a_registry_key_that_cannot_be_read_gives_a_row_and_exit_2)
     std::vector<std::wstring> rows;
     pelmar::signatures::unclaimed_tally tally;
     pelmar::signatures::check_unclaimed_files(
-        checker, hasher, {}, false,
+        checker, hasher, {},
         [&](const pelmar::signatures::file_verdict& verdict, const std::wstring& file,
             const std::wstring& folder, std::wstring_view kind) {
             if (verdict.status == pelmar::signatures::signature_status::unreadable) {

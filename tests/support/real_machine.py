@@ -3,8 +3,9 @@ Windows 11 client and a Server 2022 print server, laid out as public listings
 of real machines show them. Each image is a PE of its folder's architecture,
 signed as Windows signs it, by test certificates of the real signers' names:
 in-box files by "Microsoft Windows" (some embedded, some through a catalog in
-the system's store only), a vendor's by its own name, the product's by the
-test publisher."""
+the system's store only), a vendor's by its own name and listed in its
+package's catalog in the store, as an installation from the package leaves
+them, the product's by the test publisher."""
 
 import secrets
 
@@ -36,7 +37,10 @@ EASY_PRINT = ("tsprint.dll", "tsprint-datafile.dat", "tsprint.dll", ["tsprint-Pi
 # Windows Hardware program's for a vendor's.
 CATALOG_ONLY = {"PrintConfig.dll", "UNIRES.DLL", "PJLMON.DLL", "UNIRES.DLL.mui", "FXSTIFF.DLL",
                 "hpmur240.dll"}
-VENDOR_FILES = {"hpmur240.dll", "hpcpp240.dll"}
+VENDOR_FILES = {"hpmur240.dll", "hpcpp240.dll", "1_hpcpp240.dll"}
+# A vendor's WHQL package in the driver store whose driver is not installed:
+# its catalog is in the system's store, its files nowhere.
+STORED_PACKAGE_FILE = "drivers\\x64\\3\\CNP60MA64.DLL"
 CONTROL_PRINT = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\"
 PROCESSORS = CONTROL_PRINT + "Environments\\Windows x64\\Print Processors\\"
 PRINTERS = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\"
@@ -81,7 +85,7 @@ class machine:
         self.bases = {arch: e2e.build_library(work / arch, (10, 0, 22621, 1), x86=arch == "w32x86")
                       .content for arch in ENVIRONMENTS}
         self.files = {}  # path below SPOOL -> bytes
-        catalogued = {MICROSOFT: [], WHQL: []}
+        catalogued = {MICROSOFT: [], WHQL: []}  # signer -> [(Windows path, name listed)]
 
         def lay(path, signer=MICROSOFT, arch="x64"):
             """A file below SPOOL; an image of `arch`, signed by `signer` (or
@@ -94,10 +98,11 @@ class machine:
             content = self.image(path, arch)
             if name in VENDOR_FILES:
                 # WHQL: the program's catalog, beside the vendor's own
-                # signature where the file has one.
-                catalogued[WHQL].append(path)
+                # signature where the file has one; an upgrade's renamed
+                # library under the name it was installed by.
+                catalogued[WHQL].append((f"{SPOOL}\\{path}", name.removeprefix("1_")))
             elif name in CATALOG_ONLY:
-                catalogued[MICROSOFT].append(path)
+                catalogued[MICROSOFT].append((f"{SPOOL}\\{path}", name))
             if signer is not None and name not in CATALOG_ONLY:
                 content = self.sign(content, signer)
             self.files[path] = content
@@ -166,11 +171,16 @@ class machine:
             target.parent.mkdir(parents=True, exist_ok=True)
             target.write_bytes(content)
         self._register(server)
-        for signer, catalog_name in ((MICROSOFT, "ntprint.cat"), (WHQL, "hpcu240u.cat")):
-            paths = catalogued[signer]
-            tags = signing.files_tags(prefix, [f"{SPOOL}\\{path}" for path in paths])
-            members = [signing.member(tag["SHA1"], path.rsplit("\\", 1)[-1].lower())
-                       for path, tag in zip(paths, tags)]
+        stored = work / "stored_package" / STORED_PACKAGE_FILE.rsplit("\\", 1)[-1]
+        stored.parent.mkdir()
+        stored.write_bytes(self.image(STORED_PACKAGE_FILE))
+        catalogs = ((MICROSOFT, "ntprint.cat", catalogued[MICROSOFT]),
+                    (WHQL, "hpcu240u.cat", catalogued[WHQL]),
+                    (WHQL, "cnp60m.cat", [(e2e.windows_path(stored), stored.name)]))
+        for signer, catalog_name, listed in catalogs:
+            tags = signing.files_tags(prefix, [path for path, _ in listed])
+            members = [signing.member(tag["SHA1"], name.lower())
+                       for (_, name), tag in zip(listed, tags)]
             catalog = work / catalog_name
             signing.build_catalog(self.signers[signer], members, catalog, digest="sha1")
             signing.add_catalog(prefix, e2e.windows_path(catalog))
