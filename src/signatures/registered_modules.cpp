@@ -7,6 +7,7 @@
 
 #include "error_code_text.h"
 #include "folder_listing.h"
+#include "printable_name.h"
 
 namespace pelmar::signatures {
 
@@ -95,6 +96,36 @@ private:
     std::map<std::wstring, std::size_t> index_;
 };
 
+// `, the language monitor of driver "X"` where `value` is the `Driver` of a
+// monitor that installed drivers name in their records; empty otherwise.
+std::wstring language_monitor_of(const std::wstring& value,
+                                 const std::vector<installed_driver>& drivers) {
+    constexpr std::wstring_view monitors = L"Monitors\\";
+    constexpr std::wstring_view driver_value = L"\\Driver";
+    if (!value.starts_with(monitors) || !value.ends_with(driver_value)) {
+        return {};
+    }
+    const std::wstring monitor = value.substr(
+        monitors.size(), value.size() - monitors.size() - driver_value.size());
+    std::vector<std::wstring> users;
+    for (const installed_driver& driver : drivers) {
+        if (!driver.monitor.empty() &&
+            CompareStringOrdinal(driver.monitor.c_str(), -1, monitor.c_str(), -1, TRUE) ==
+                CSTR_EQUAL &&
+            std::find(users.begin(), users.end(), driver.name) == users.end()) {
+            users.push_back(driver.name);
+        }
+    }
+    std::wstring text;
+    for (const std::wstring& user : users) {
+        text += (text.empty() ? L", the language monitor of " +
+                                    std::wstring(users.size() == 1 ? L"driver " : L"drivers ")
+                              : L", ") +
+                L"\"" + printable_name(user) + L"\"";
+    }
+    return text;
+}
+
 file_verdict finding(std::wstring detail) {
     return {signature_status::no_signature, {}, std::move(detail)};
 }
@@ -107,12 +138,14 @@ std::wstring machine_key_text(const std::wstring& key) {
 
 registered_sources registered_sources_of(const spooler_registrations& registry,
                                          const print_processor_libraries& processors,
-                                         const std::vector<spooler_environment>& environments) {
+                                         const std::vector<spooler_environment>& environments,
+                                         const std::vector<installed_driver>& drivers) {
     const std::wstring system = folder_from(GetSystemDirectoryW);
     registered_sources found;
     module_list modules;
     for (const registry_text_value& module : registry.modules) {
-        modules.add(resolved(system, module.text), module.root, module.value);
+        modules.add(resolved(system, module.text), module.root,
+                    module.value + language_monitor_of(module.value, drivers));
     }
     for (const print_processor_library& processor : processors.names) {
         const auto environment = std::find_if(

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "file_verdict.h"
+#include "installed_drivers.h"
 #include "print_processor_libraries.h"
 #include "spooler_folders.h"
 #include "spooler_registrations.h"
@@ -38,9 +39,12 @@ struct registered_sources {
     std::vector<registry_finding> findings;
 };
 
+// `drivers`: the installed drivers, whose records name their language
+// monitors, so that a monitor's row says which drivers use it.
 [[nodiscard]] registered_sources registered_sources_of(
     const spooler_registrations& registry, const print_processor_libraries& processors,
-    const std::vector<spooler_environment>& environments);
+    const std::vector<spooler_environment>& environments,
+    const std::vector<installed_driver>& drivers);
 
 // `HKLM\` and a key below it, as rows show keys.
 std::wstring machine_key_text(const std::wstring& key);

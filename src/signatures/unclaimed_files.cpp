@@ -113,7 +113,7 @@ public:
         const std::uint32_t printers_error = printer_driver_names(used);
         claims_.emplace(drivers, processors, environments, used, printers_error == 0);
         const spooler_registrations registry = read_spooler_registrations();
-        registered_ = registered_sources_of(registry, processors, environments);
+        registered_ = registered_sources_of(registry, processors, environments, drivers);
         for (const registered_module& module : registered_.modules) {
             registered_keys_.insert(file_name_key(module.path));
         }
