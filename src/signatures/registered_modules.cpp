@@ -13,6 +13,10 @@ namespace pelmar::signatures {
 
 namespace {
 
+// The spooler this program runs beside, a 64-bit one, loads the print
+// processors of this environment.
+constexpr const wchar_t* own_environment = L"Windows x64";
+
 std::wstring ending_in_backslash(const std::wstring& path) {
     return path.ends_with(L'\\') ? path : path + L'\\';
 }
@@ -71,10 +75,11 @@ bool executable_name(const std::wstring& name) {
 // The modules, one per library, in the order first named.
 class module_list {
 public:
-    void add(const std::wstring& path, const std::wstring& root, const std::wstring& by) {
+    void add(const std::wstring& path, const std::wstring& root, const std::wstring& by,
+             bool loaded_here = true) {
         const auto [known, added] = index_.try_emplace(file_name_key(path), modules_.size());
         if (added) {
-            modules_.push_back({path, machine_key_text(root), by});
+            modules_.push_back({path, machine_key_text(root), by, loaded_here});
             more_.push_back(0);
         } else {
             ++more_[known->second];
@@ -158,7 +163,9 @@ registered_sources registered_sources_of(const spooler_registrations& registry,
             modules.add(resolved(environment->processor_folder, processor.library),
                         L"SYSTEM\\CurrentControlSet\\Control\\Print",
                         L"Environments\\" + processor.environment + L"\\Print Processors\\" +
-                            processor.processor + L"\\Driver");
+                            processor.processor + L"\\Driver",
+                        CompareStringOrdinal(processor.environment.c_str(), -1, own_environment,
+                                             -1, TRUE) == CSTR_EQUAL);
         }
     }
     found.modules = modules.take();

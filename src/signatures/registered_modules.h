@@ -22,6 +22,10 @@ struct registered_module {
     // (the first, where several do: "... and 2 more").
     std::wstring root;
     std::wstring by;
+    // The spooler loads it itself: not so another environment's print
+    // processor, which it keeps for its clients, and whose absence is no
+    // finding.
+    bool loaded_here = true;
 };
 
 // A row the registry gives without a file to judge: a printer's spool

@@ -399,11 +399,16 @@ private:
     }
 
     // A library the registry names, judged as the image a driver claims; one
-    // that is not there is no alarm: the spooler cannot load it.
+    // that is not there is no alarm, the spooler cannot load it, and no row
+    // where the spooler would not load it anyway.
     void judge_registered(const catalog_hasher& hasher, walk_item& item) const {
         item.kind = row_kind::registered;
         const std::wstring& by = item.registration->by;
         const opened_file file(item.path);
+        if (file.absent() && !item.registration->loaded_here) {
+            item.claimed = true;
+            return;
+        }
         if (file.absent()) {
             item.verdict = {signature_status::missing, {}, by + L"; registered but missing"};
             return;

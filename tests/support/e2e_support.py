@@ -10,6 +10,8 @@ import subprocess
 import tempfile
 import typing
 
+from wine_registrations import WINE_REGISTRATIONS
+
 EXE = pathlib.Path(os.environ["PELMAR_EXE"])
 SPOOLER_TOOL = pathlib.Path(os.environ["PELMAR_SPOOLER_TOOL"])
 FILE_HOLDER = pathlib.Path(os.environ["PELMAR_FILE_HOLDER"])
@@ -135,15 +137,6 @@ def build_library(directory, version, x86=False):
     checked(run_captured([gcc, "-shared", "-nostdlib", "-Wl,-e,0", "-s", "-o",
                           stem.with_suffix(".dll"), stem.with_suffix(".o")]), "gcc")
     return file_fixture(stem.with_suffix(".dll").read_bytes(), ".".join(map(str, version)))
-
-
-# What Wine registers for the spooler to load, below HKLM, each naming one of
-# its unsigned stand-ins: a real machine registers its own, signed.
-WINE_REGISTRATIONS = [
-    "System\\CurrentControlSet\\Control\\Print\\Monitors\\Local Port"] + [
-    f"System\\CurrentControlSet\\Control\\Print\\Environments\\{environment}\\"
-    f"Print Processors\\{processor}"
-    for environment in ("Windows 4.0", "Windows x64") for processor in ("wineps", "winprint")]
 
 
 def _forget_keys(registry, keys):
