@@ -41,9 +41,13 @@ std::wstring full_path(const std::wstring& path) {
 }
 
 // A library as the spooler loads it: a full path as it is, any other
-// relative to `folder`.
+// relative to `folder`; as LoadLibrary does, `.dll` added to a name without
+// an extension.
 std::wstring resolved(const std::wstring& folder, const std::wstring& library) {
-    return full_path(is_absolute(library) ? library : ending_in_backslash(folder) + library);
+    const std::size_t leaf = library.find_last_of(L"\\/") + 1;
+    const bool extension = library.find(L'.', leaf) != std::wstring::npos;
+    return full_path((is_absolute(library) ? library : ending_in_backslash(folder) + library) +
+                     (extension ? L"" : L".dll"));
 }
 
 template <typename query_type>

@@ -14,7 +14,7 @@ TEST(registered_modules, a_monitor_says_which_drivers_use_it_and_a_library_is_ju
     spooler_registrations registry;
     registry.modules = {
         {print, L"Monitors\\PJL Language Monitor\\Driver", L"pjlmon.dll"},
-        {print, L"Monitors\\Local Port\\Driver", L"localspl.dll"},
+        {print, L"Monitors\\Local Port\\Driver", L"localspl"},
         {print, L"Printers\\A\\CopyFiles\\ICM\\Module", L"mscms.dll"},
         {print, L"Printers\\B\\CopyFiles\\ICM\\Module", L"MSCMS.DLL"},
         {print, L"Printers\\C\\CopyFiles\\ICM\\Module", L"C:\\Windows\\System32\\mscms.dll"}};
@@ -45,5 +45,6 @@ TEST(registered_modules, a_monitor_says_which_drivers_use_it_and_a_library_is_ju
                       L"(for clients)",
                       L"Environments\\windows x64\\Print Processors\\UDPrint\\Driver"}));
     EXPECT_EQ(found.modules.back().path, L"C:\\Windows\\System32\\spool\\spool.dll");
+    EXPECT_TRUE(found.modules[1].path.ends_with(L"\\localspl.dll"));  // as LoadLibrary adds it
     EXPECT_TRUE(found.findings.empty());
 }
