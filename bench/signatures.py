@@ -42,7 +42,8 @@ How each figure is taken:
 - Each run is checked: the utility's 78 rows, and the signature check's exit
   code 0 with a last line that counts every file the utility found, all of
   them signed or catalogued, no unclaimed file, and every file of the other
-  drivers (and Wine's colour profile) claimed, none with a row.
+  drivers (and Wine's colour profile) claimed, none with a row. The check runs
+  with --signer naming the publisher, who signed the server's drivers too.
 """
 
 import argparse
@@ -276,7 +277,11 @@ class SignaturesBench:
 
     def run_signatures(self, found, prefix=None, other_files=WINE_OTHERS):
         self.keep_server(prefix or self.prefix)
-        sample = measure([WINE64, self.signatures], (prefix or self.prefix).env, self.scratch)
+        # The server's drivers are signed by the bench's publisher and listed
+        # in no catalog of the system's, as a legacy driver copied without its
+        # package: their publisher named, as the README says for those.
+        sample = measure([WINE64, self.signatures, "--signer", PUBLISHER],
+                         (prefix or self.prefix).env, self.scratch)
         lines = sample.stdout.rstrip().splitlines()
         summary = SUMMARY.fullmatch(lines[-1].strip()) if lines else None
         counted = summary and int(summary.group(1)) == found and all(

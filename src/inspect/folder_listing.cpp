@@ -114,11 +114,9 @@ std::uint32_t open_listed(HANDLE listed, const std::wstring& path, const folder_
 
 std::wstring verbatim_path(const std::wstring& path) {
     const std::wstring_view text(path);
-    if (text.starts_with(L"\\\\?\\")) {
+    // Device paths are passed on as they are already.
+    if (text.starts_with(L"\\\\?\\") || text.starts_with(L"\\\\.\\")) {
         return path;
-    }
-    if (text.starts_with(L"\\\\.\\")) {
-        return L"\\\\?\\" + path.substr(4);
     }
     if (text.starts_with(L"\\\\")) {
         return L"\\\\?\\UNC\\" + path.substr(2);

@@ -54,7 +54,8 @@ struct folder_entry {
 // The full path `path` in the `\\?\` form, which Windows hands to the file
 // system as it is: a device name such as `COM3.dll` is not taken for the
 // device (opening that can block), a trailing dot or space is not dropped.
-// Empty for a path that is not a full one.
+// A device path (`\\?\`, `\\.\`) as it is; empty for a path that is
+// not a full one.
 std::wstring verbatim_path(const std::wstring& path);
 
 // A file name or path as Windows compares them, letter case aside: names

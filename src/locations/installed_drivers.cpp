@@ -7,20 +7,12 @@
 
 #include "spooler_queries.h"
 
-namespace {
-
-// How often a listing is fetched while a busy print server installs drivers
-// or adds printers between the calls, before the check gives up.
-constexpr int tries_while_growing = 4;
-
-}  // namespace
-
 std::vector<installed_driver> installed_drivers() {
     std::uint32_t needed = 0;
     std::uint32_t returned = 0;
     // Level 3 is the lowest that names the dependent files.
-    const auto buffer = pelmar::winspool::enum_printer_drivers(L"all", 3, needed, returned,
-                                                               tries_while_growing);
+    const auto buffer = pelmar::winspool::enum_printer_drivers(
+        L"all", 3, needed, returned, pelmar::winspool::tries_while_growing);
     std::vector<installed_driver> found;
     if (!buffer) {
         return found;
@@ -63,7 +55,8 @@ std::uint32_t printer_driver_names(std::vector<std::wstring>& names) {
             break;
         }
         if (const DWORD error = GetLastError();
-            error != ERROR_INSUFFICIENT_BUFFER || tried >= tries_while_growing) {
+            error != ERROR_INSUFFICIENT_BUFFER ||
+            tried >= pelmar::winspool::tries_while_growing) {
             return error;
         }
     }

@@ -10,6 +10,10 @@ namespace pelmar::winspool {
 // by the texts they point into; the pointers live as long as the buffer.
 using driver_info_buffer = std::unique_ptr<unsigned char[]>;
 
+// How often the signature check fetches a listing while a busy print server
+// installs drivers or adds printers between the calls, before it gives up.
+constexpr int tries_while_growing = 4;
+
 // Lists the local spooler's printer drivers for `environment` at `level`; a
 // null environment is the caller's own. `tries`: how often the records are
 // fetched while the spooler needs more room than it last said (a driver was

@@ -23,13 +23,32 @@
 #include "missing_text.h"
 #include "signature_checker.h"
 #include "signature_table.h"
+#include "spooler_queries.h"
 #include "unclaimed_files.h"
+#include "win32_exception.h"
 
 namespace pelmar::signatures {
 
 namespace {
 
 constexpr int exit_trouble = 2;
+
+// A location as `resolve` finds it, asked again where a driver was installed
+// between the two calls of the spooler's listing: the location cache keeps
+// no resolution that failed.
+template <typename resolver>
+std::wstring resolved_while_growing(const resolver& resolve) {
+    for (int tried = 1;; ++tried) {
+        try {
+            return resolve();
+        } catch (const winspool::enum_printer_drivers_exception& failure) {
+            if (failure.error_code != ERROR_INSUFFICIENT_BUFFER ||
+                tried >= winspool::tries_while_growing) {
+                throw;
+            }
+        }
+    }
+}
 
 constexpr std::wstring_view usage_line =
     L"usage: pelmar_omni_signatures [--csv] [--signer NAME]... [--thumbprint HEX]...\n";
@@ -43,7 +62,8 @@ constexpr std::wstring_view help_text =
     L"catalogs. Nothing is downloaded: revocation is not checked.\n"
     L"Then it walks the spooler's folders, every environment's drivers and print\n"
     L"processors, and the driver's other folders: each executable image is\n"
-    L"verified, and each file that nothing installed accounts for is listed.\n"
+    L"verified, and each file that nothing installed accounts for is listed, as\n"
+    L"is each alternate data stream that holds an image (FILE:STREAM).\n"
     L"Then each library that the registry names for the spooler to load (port\n"
     L"and language monitors, print providers, print processors, printers'\n"
     L"CopyFiles modules) is verified wherever it lies, and printers, ports and\n"
@@ -277,12 +297,15 @@ struct checked_file {
         std::optional<std::wstring> native_driver_folder;
         for (const manifest_row& row : manifest_rows()) {
             if (row.location == printer_driver_directory && !native_driver_folder) {
-                native_driver_folder = resolve_native_printer_driver_directory();
+                native_driver_folder =
+                    resolved_while_growing(resolve_native_printer_driver_directory);
             }
             std::wstring directory =
                 row.location == printer_driver_directory
                     ? *native_driver_folder
-                    : location_directory(static_cast<std::int32_t>(row.location));
+                    : resolved_while_growing([&] {
+                          return location_directory(static_cast<std::int32_t>(row.location));
+                      });
             directories.emplace(row.location, directory);
             if (directory == missing_text(row.location)) {
                 continue;

@@ -67,7 +67,7 @@ struct rule_context {
     const facts& known;
     const file_place& file;
     const std::vector<std::wstring>& used;
-    bool printers_known;
+    printer_use printers;
 };
 
 // The drivers that name the file at `key`, in a row's words.
@@ -79,8 +79,11 @@ std::optional<std::wstring> named_at(const rule_context& context, std::wstring_v
     std::wstring text = found->second.size() == 1 ? L"named by driver " : L"named by drivers ";
     for (const std::wstring& driver : found->second) {
         text += (&driver == &found->second.front() ? L"" : L", ") + quoted(driver);
-        if (context.printers_known && !contains(context.used, file_name_key(driver))) {
-            text += L" (no printer uses it)";
+        if (context.printers != printer_use::unknown &&
+            !contains(context.used, file_name_key(driver))) {
+            // Another user's connection may use it where they were not read.
+            text += context.printers == printer_use::known ? L" (no printer uses it)"
+                                                            : L" (no printer on this machine uses it)";
         }
     }
     return text;
@@ -115,8 +118,11 @@ std::optional<std::wstring> language_resource(const rule_context& context) {
     const file_place& file = context.file;
     const std::wstring_view grandparent = folder_of(file.folder);
     const std::wstring locale(leaf_of(file.folder));
+    // Also below a subfolder of the version folder, where a driver keeps
+    // its modules in folders of their own.
     if (!file.name_key.ends_with(L".MUI") || !IsValidLocaleName(locale.c_str()) ||
         !(contains(context.known.version_folders, grandparent) ||
+          contains(context.known.version_folders, folder_of(grandparent)) ||
           context.known.processors.contains(grandparent))) {
         return std::nullopt;
     }
@@ -265,9 +271,18 @@ std::wstring folder_key(const std::wstring& folder) {
     return file_name_key(folder.ends_with(L'\\') ? folder : folder + L'\\');
 }
 
-// The key of the file name at the end of a path, or of a bare name.
+// The key of the file name at the end of a path, of a bare name, or of a
+// v4 driver's `<driver store folder>|<file>`.
 std::wstring name_key_of(const std::wstring& path) {
-    return file_name_key(path.substr(path.find_last_of(L"\\/") + 1));
+    return file_name_key(path.substr(path.find_last_of(L"\\/|") + 1));
+}
+
+// Whether a driver names the file by its place in the driver store, from
+// which Windows installed it, or by `<driver store folder>|<file>`: the
+// spooler copies it into its environment's version folder all the same.
+bool named_in_driver_store(const std::wstring& key) {
+    return key.find(L'|') != std::wstring::npos ||
+           key.find(L"\\DRIVERSTORE\\FILEREPOSITORY\\") != std::wstring::npos;
 }
 
 }  // namespace
@@ -275,16 +290,35 @@ std::wstring name_key_of(const std::wstring& path) {
 spooler_claims::spooler_claims(const std::vector<installed_driver>& drivers,
                                const print_processor_libraries& processors,
                                const std::vector<spooler_environment>& environments,
-                               const std::vector<std::wstring>& used, bool printers_known)
-    : printers_known_(printers_known) {
+                               const std::vector<std::wstring>& used, printer_use printers)
+    : printers_(printers) {
     for (const std::wstring& driver : used) {
         used_.push_back(file_name_key(driver));
     }
+    // Each environment's version folder, by the environment's name.
+    std::map<std::wstring, std::wstring, std::less<>> version_folders;
+    for (const spooler_environment& environment : environments) {
+        if (environment.error_code == 0) {
+            version_folders.emplace(file_name_key(environment.name),
+                                    folder_key(environment.driver_folder) + L"3\\");
+        }
+    }
     for (const installed_driver& driver : drivers) {
+        const auto version_folder = version_folders.find(file_name_key(driver.environment));
         for (const std::wstring& file : driver.files) {
-            std::vector<std::wstring>& names = facts_.named[file_name_key(file)];
-            if (std::find(names.begin(), names.end(), driver.name) == names.end()) {
-                names.push_back(driver.name);
+            const std::wstring key = file_name_key(file);
+            std::vector<std::wstring> places;
+            if (key.find(L'|') == std::wstring::npos) {
+                places.push_back(key);
+            }
+            if (named_in_driver_store(key) && version_folder != version_folders.end()) {
+                places.push_back(version_folder->second + name_key_of(file));
+            }
+            for (const std::wstring& place : places) {
+                std::vector<std::wstring>& names = facts_.named[place];
+                if (std::find(names.begin(), names.end(), driver.name) == names.end()) {
+                    names.push_back(driver.name);
+                }
             }
             facts_.modules.insert(name_key_of(file));
         }
@@ -318,7 +352,7 @@ std::optional<file_claim> spooler_claims::claim(const std::wstring& path) const 
     const std::wstring_view folder = folder_of(key);
     const std::wstring_view name = std::wstring_view(path).substr(folder.size());
     const file_place place{name, key, folder, std::wstring_view(key).substr(folder.size())};
-    const rule_context context{facts_, place, used_, printers_known_};
+    const rule_context context{facts_, place, used_, printers_};
     for (const auto& rule : rules) {
         if (auto by = rule.match(context)) {
             return file_claim{std::move(*by), rule.images,

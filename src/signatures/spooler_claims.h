@@ -22,6 +22,13 @@ struct file_claim {
     std::wstring installed_name;
 };
 
+// What the run knows of the printers that use the drivers.
+enum class printer_use {
+    unknown,     // the printers could not be listed
+    local_only,  // this machine's printers, but not every user's connections
+    known,       // the printers and every loaded user's printer connections
+};
+
 // The files that the installed drivers and print processors account for,
 // as the spooler and Windows place them: a driver's files in its own
 // environment's folder, the copies the spooler stages and keeps of them,
@@ -29,12 +36,12 @@ struct file_claim {
 // cabinets, colour profiles).
 class spooler_claims {
 public:
-    // `printers_known`: `used` lists the drivers the printers use, so that a
-    // row can say which driver no printer uses.
+    // `used` lists the drivers the printers use, as far as `printers` says,
+    // so that a row can say which driver no printer uses.
     spooler_claims(const std::vector<installed_driver>& drivers,
                    const print_processor_libraries& processors,
                    const std::vector<spooler_environment>& environments,
-                   const std::vector<std::wstring>& used, bool printers_known);
+                   const std::vector<std::wstring>& used, printer_use printers);
 
     // The claim on the file at `path` (a full path), if any.
     std::optional<file_claim> claim(const std::wstring& path) const;
@@ -56,7 +63,7 @@ public:
 private:
     facts facts_;
     std::vector<std::wstring> used_;  // keys of the drivers the printers use
-    bool printers_known_;
+    printer_use printers_;
 };
 
 }  // namespace pelmar::signatures

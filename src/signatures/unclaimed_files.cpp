@@ -14,6 +14,7 @@
 #include "missing_text.h"
 #include "opened_file.h"
 #include "print_processor_libraries.h"
+#include "printer_connections.h"
 #include "printable_name.h"
 #include "registered_modules.h"
 #include "spooler_claims.h"
@@ -67,6 +68,9 @@ struct walk_item {
     // Of an alternate data stream (`RSWOP.icm:p.dll`): its full path, and
     // nothing to list.
     std::wstring stream_path;
+    // A file of the driver where the manifest looks for it, which has a row
+    // of its own: only its streams are the walk's.
+    bool streams_only = false;
     // The rows of a file's streams, after its own.
     std::vector<walk_item> streams;
 };
@@ -75,6 +79,16 @@ struct walk_item {
 // `C:\x\sub` of `C:\x\sub:p.dll`.
 std::wstring without_backslash(const std::wstring& folder) {
     return folder.substr(0, folder.size() - 1);
+}
+
+// Windows compiles an installed package's INF into `<name>.PNF` beside it,
+// after the package's catalog was signed. `path`: below the package folder.
+bool is_compiled_inf(const std::wstring& path) {
+    return std::any_of(file_manifest.begin(), file_manifest.end(), [&](const manifest_entry& entry) {
+        const std::wstring_view name = entry.file_name;
+        return (entry.locations & driver_package_directory) != 0 && name.ends_with(L".inf") &&
+               same_file_name(path, std::wstring(name.substr(0, name.size() - 4)) + L".PNF");
+    });
 }
 
 std::wstring ending_in_backslash(std::wstring path) {
@@ -110,8 +124,13 @@ public:
         }
         const std::vector<spooler_environment> environments = spooler_environments(named);
         std::vector<std::wstring> used;
-        const std::uint32_t printers_error = printer_driver_names(used);
-        claims_.emplace(drivers, processors, environments, used, printers_error == 0);
+        const bool printers_listed = printer_driver_names(used) == 0;
+        // Run as SYSTEM, the spooler lists no user's connections.
+        const bool connections_read = connection_driver_names(used) == 0;
+        claims_.emplace(drivers, processors, environments, used,
+                        !printers_listed    ? printer_use::unknown
+                        : connections_read ? printer_use::known
+                                           : printer_use::local_only);
         const spooler_registrations registry = read_spooler_registrations();
         registered_ = registered_sources_of(registry, processors, environments, drivers);
         for (const registered_module& module : registered_.modules) {
@@ -273,9 +292,8 @@ private:
                          junction ? L"a junction, not followed" : L"a link, not followed"},
                         true);
             } else if (!entry.is_folder()) {
-                if (depth > 0 || !root.manifest_files.contains(file_name_key(entry.name))) {
-                    items_.emplace_back(index, path, entry);
-                }
+                items_.emplace_back(index, path, entry).streams_only =
+                    depth == 0 && root.manifest_files.contains(file_name_key(entry.name));
             } else if (root_at(root.path + path + L'\\') != nullptr) {
                 continue;  // walked as that one
             } else if (depth == deepest_folder) {
@@ -323,12 +341,21 @@ private:
                 }
             }
         }
+        if (item.streams_only) {
+            item.claimed = true;
+            return;
+        }
         if (readable && root.first &&
             checker_.listed_in_package(hasher, *root.first, item.entry.name, file.handle())) {
             item.claimed = true;
             return;  // the package's own, wherever in its folder
         }
         const bool executable = readable && is_executable_image(file.handle());
+        if (readable && !executable && root.first == driver_package_directory &&
+            is_compiled_inf(item.path)) {
+            item.claimed = true;
+            return;  // the package's own, which its catalog cannot list
+        }
         if (claim && (claim->images || !executable)) {
             item.kind = row_kind::claimed;
             if (!executable && readable) {
@@ -351,9 +378,10 @@ private:
             item.verdict = trouble(L"its streams cannot be listed. " + error_code_text(error));
             return;
         }
+        const std::wstring verbatim = verbatim_path(path);
         for (const std::wstring& name : names) {
             into.emplace_back(root, shown + L':' + name).stream_path =
-                verbatim_path(path) + L':' + name;
+                (verbatim.empty() ? path : verbatim) + L':' + name;
         }
     }
 

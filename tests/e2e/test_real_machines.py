@@ -328,20 +328,22 @@ class real_machines(e2e.output_assertions, unittest.TestCase):
         key = real.PROCESSORS + "Persistence"
         client.prefix.import_registry(key, {"Driver": "persist.dll"})
         path = "prtprocs\\x64\\persist.dll"
-        # PipeMon's was signed with a game studio's stolen certificate.
-        for status, signer, content in (
-                ("unsigned", "", client.image(path)),
-                ("other signer", STUDIO, client.sign(client.image(path), self.studio))):
-            with self.subTest(status):
-                undo = client.plant(path, content)
-                try:
-                    rows = [(status, signer, "persist.dll", "a registered print processor",
-                             PROCESSORS, "claimed")]
-                    self.assert_run(client.prefix.run(SIGNATURES_EXE, *SIGNERS),
-                                    self.expected(client, rows), "", 1)
-                finally:
-                    undo()
-        client.prefix.run_helper("reg delete", "reg", "delete", key, "/f")
+        try:
+            # PipeMon's was signed with a game studio's stolen certificate.
+            for status, signer, content in (
+                    ("unsigned", "", client.image(path)),
+                    ("other signer", STUDIO, client.sign(client.image(path), self.studio))):
+                with self.subTest(status):
+                    undo = client.plant(path, content)
+                    try:
+                        rows = [(status, signer, "persist.dll", "a registered print processor",
+                                 PROCESSORS, "claimed")]
+                        self.assert_run(client.prefix.run(SIGNATURES_EXE, *SIGNERS),
+                                        self.expected(client, rows), "", 1)
+                    finally:
+                        undo()
+        finally:
+            client.prefix.run_helper("reg delete", "reg", "delete", key, "/f")
 
     def test_without_the_products_driver_its_folder_is_still_walked(self):
         client = self.machines["client"]

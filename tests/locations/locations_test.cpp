@@ -14,6 +14,7 @@
 #include "installed_drivers.h"
 #include "location_cache.h"
 #include "location_resolver.h"
+#include "printer_connections.h"
 #include "spooler_queries.h"
 #include "test_helpers.h"
 #include "win32_exception.h"
@@ -416,3 +417,37 @@ TEST_F(locations_test, run_wide_cache_answers_repeated_requests_from_memory) {
 }
 
 }  // namespace
+
+// Wine's spooler makes no connection to a shared queue: the keys that one
+// leaves, the user's and the cached queue's, written as Windows writes them.
+TEST(printer_connections, each_users_connection_names_its_cached_queues_driver) {
+    const std::wstring cache =
+        L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Providers\\"
+        L"Client Side Rendering Print Provider\\Servers\\printsrv";
+    const auto write = [](HKEY root, const std::wstring& path, const wchar_t* name,
+                          const std::wstring& value) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    };
+    const std::wstring guid = L"{0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0}";
+    write(HKEY_CURRENT_USER, L"Printers\\Connections\\,,printsrv,Floor 2", L"GuidPrinter", guid);
+    write(HKEY_LOCAL_MACHINE, cache + L"\\Printers\\" + guid + L"\\DsSpooler", L"driverName",
+          L"HP Universal Printing PCL 6");
+    std::vector<std::wstring> names;
+    EXPECT_EQ(connection_driver_names(names), 0u);
+    EXPECT_EQ(names, std::vector<std::wstring>{L"HP Universal Printing PCL 6"});
+
+    // A connection whose queue is not cached leaves its driver unknown.
+    write(HKEY_CURRENT_USER, L"Printers\\Connections\\,,printsrv,Floor 3", L"GuidPrinter",
+          L"{00000000-0000-0000-0000-000000000001}");
+    names.clear();
+    EXPECT_EQ(connection_driver_names(names), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(names, std::vector<std::wstring>{L"HP Universal Printing PCL 6"});
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Printers\\Connections");
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, cache.c_str());
+}

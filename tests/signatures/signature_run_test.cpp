@@ -33,6 +33,34 @@ protected:
 
 }  // namespace
 
+// A busy print server: each listing of the drivers finds `grown_fills` times
+// more installed than the size it gave for them, and then none.
+int grown_fills = 0;
+BOOL WINAPI growing_listing(LPWSTR, LPWSTR, DWORD, LPBYTE buffer, DWORD size, LPDWORD needed,
+                            LPDWORD returned) {
+    *returned = 0;
+    const bool grown = buffer == nullptr || grown_fills-- > 0;
+    *needed = grown ? size + 64 : size;
+    SetLastError(grown ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
+    return grown ? FALSE : TRUE;
+}
+
+TEST_F(signature_run_test, drivers_installed_between_the_calls_are_listed_again_a_few_times) {
+    const import_patch enumeration("winspool.drv", "EnumPrinterDriversW",
+                                   as_import(growing_listing));
+    grown_fills = 3;
+    run_result result = run();
+    EXPECT_EQ(result.error, L"");
+    EXPECT_NE(result.exit_code, 2);
+
+    run_location_cache() = location_cache();
+    grown_fills = 1000;
+    result = run();
+    EXPECT_EQ(result.error,
+              L"An unexpected Windows exception occurred. Error code: 0x0000007a.\n");
+    EXPECT_EQ(result.exit_code, 2);
+}
+
 // The exit codes of finished checks, 0, 1 (also with no file found) and 2
 // for a file that could not be read, are the end-to-end test's.
 TEST_F(signature_run_test, check_that_cannot_run_says_why_and_exits_with_2) {

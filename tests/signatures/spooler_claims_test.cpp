@@ -9,6 +9,7 @@
 #include "spooler_claims.h"
 
 using pelmar::signatures::file_claim;
+using pelmar::signatures::printer_use;
 using pelmar::signatures::spooler_claims;
 
 TEST(spooler_claims, a_row_names_each_driver_and_whether_a_printer_uses_it) {
@@ -16,26 +17,39 @@ TEST(spooler_claims, a_row_names_each_driver_and_whether_a_printer_uses_it) {
     const std::wstring folder = spool + L"x64\\3\\";
     const std::vector<installed_driver> drivers = {
         {L"HP Universal Printing PCL 6", L"Windows x64", {folder + L"UNIDRV.DLL"}},
-        {L"1234", L"Windows x64", {folder + L"unidrv.dll", folder + L"addCube.dll"}}};
+        {L"1234", L"Windows x64", {folder + L"unidrv.dll", folder + L"addCube.dll"}},
+        // As Server 2016 gives an in-box driver's record, and a v4 driver's
+        // dependent file.
+        {L"Store", L"Windows x64",
+         {L"C:\\Windows\\System32\\DriverStore\\FileRepository\\ntprint.inf_amd64_0a1b\\Amd64\\"
+          L"hpcu240u.gpd",
+          L"ntprint.inf_amd64_0a1b|UNIRES.DLL"}}};
     const std::vector<spooler_environment> environments = {
         {L"Windows x64", L"C:\\Windows\\System32\\spool\\drivers\\x64",
          L"C:\\Windows\\System32\\spool\\prtprocs\\x64", 0}};
     const std::vector<std::wstring> used = {L"hp universal printing pcl 6"};
     const struct {
-        bool printers_known;
+        printer_use printers;
         const wchar_t* file;
         std::optional<std::wstring> by;
     } cases[] = {
-        {true, L"x64\\3\\UNIDRV.DLL",
+        {printer_use::known, L"x64\\3\\UNIDRV.DLL",
          L"named by drivers \"HP Universal Printing PCL 6\", \"1234\" (no printer uses it)"},
-        {false, L"x64\\3\\Old\\2\\addCube.dll",
+        // Users' connections unread, run as SYSTEM without their rights.
+        {printer_use::local_only, L"x64\\3\\addCube.dll",
+         L"named by driver \"1234\" (no printer on this machine uses it)"},
+        {printer_use::unknown, L"x64\\3\\Old\\2\\addCube.dll",
          L"a copy the spooler keeps of a file named by driver \"1234\""},
+        {printer_use::unknown, L"x64\\3\\UNIRES.DLL", L"named by driver \"Store\""},
+        {printer_use::unknown, L"x64\\3\\hpcu240u.BUD", L"a cache of hpcu240u.GPD"},
+        {printer_use::unknown, L"x64\\3\\pcl\\en-US\\UNIRES.DLL.mui",
+         L"a language resource of UNIRES.DLL"},
         // An x64 driver's name claims nothing in the x86 folder.
-        {true, L"w32x86\\3\\UNIDRV.DLL", std::nullopt},
+        {printer_use::known, L"w32x86\\3\\UNIDRV.DLL", std::nullopt},
     };
     for (const auto& tested : cases) {
         SCOPED_TRACE(testing::Message() << tested.file);
-        const spooler_claims claims(drivers, {}, environments, used, tested.printers_known);
+        const spooler_claims claims(drivers, {}, environments, used, tested.printers);
         const std::optional<file_claim> claim = claims.claim(spool + tested.file);
         EXPECT_EQ(claim ? std::optional(claim->by) : std::nullopt, tested.by);
     }

@@ -46,6 +46,9 @@ struct walk_case {
     // An alternate data stream that the folder and each file hold, whose
     // content is the folder's winprint.dll's.
     const wchar_t* stream = nullptr;
+    // The print processor folder stands for the driver package folder, which
+    // Wine's spooler never names.
+    bool package_folder = false;
 };
 
 std::wstring processor_folder;
@@ -55,11 +58,19 @@ std::vector<std::pair<HANDLE, bool>> scripted_handles;
 const import_patch* patches[4] = {};
 const wchar_t* stream = nullptr;
 std::vector<HANDLE> stream_hosts;  // the print processor folder and its files, opened
+// While the walk runs: the libraries that the prefix's own registrations name
+// are opened by their plain paths, as the walk's listed files never are, and
+// are absent here, so that their rows speak of no case.
+bool registered_absent = false;
 
 HANDLE WINAPI open_scripted(LPCWSTR path, DWORD access, DWORD share,
                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                             HANDLE model) {
     const std::wstring_view opening(path);
+    if (registered_absent && access == GENERIC_READ && !opening.starts_with(L"\\\\?\\")) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
     if (opening.ends_with(L"COM3.dll") && !opening.starts_with(L"\\\\?\\")) {
         ADD_FAILURE() << "a device's name opened through a path Windows rewrites: "
                       << std::wstring(opening);
@@ -87,8 +98,10 @@ HANDLE WINAPI open_by_id_scripted(HANDLE hint, LPFILE_ID_DESCRIPTOR id, DWORD ac
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    return patches[2]->original<decltype(&OpenFileById)>()(hint, id, access, share, security,
-                                                           flags);
+    const HANDLE opened = patches[2]->original<decltype(&OpenFileById)>()(
+        hint, id, access, share, security, flags);
+    stream_hosts.push_back(opened);  // a file the folder's listing gave
+    return opened;
 }
 
 // The streams of the print processor folder and of each file in it, as an
@@ -215,7 +228,19 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
           unsigned_processor,
           L"unsigned winprint.dll:p.dll named by no installed driver; an executable image"},
          1, L"p.dll"},
+        // The driver's own file has its row; its stream is the walk's.
+        {"a stream of the driver's own file", {{L"pmproc.dll", 0, 0, 0, L"winprint.dll"}}, false,
+         {L"unsigned .:p.dll named by no installed driver; an executable image",
+          L"unsigned pmproc.dll:p.dll named by no installed driver; an executable image"},
+         1, L"p.dll"},
+        {"the package's compiled INF is its own", {{L"pelmaromn.PNF", 0, 0, 0}}, false, {}, 0,
+         nullptr, true},
     };
+    const std::wstring compiled_inf = processor_folder + L"pelmaromn.PNF";
+    const HANDLE made = CreateFileW(compiled_inf.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(made, INVALID_HANDLE_VALUE);
+    CloseHandle(made);
     for (const walk_case& tested : cases) {
         SCOPED_TRACE(tested.name);
         std::optional<import_patch> registry;
@@ -235,18 +260,24 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
         for (const auto location : {printer_driver_directory, print_processor_directory,
                                     program_files_directory, program_files_x86_directory,
                                     driver_package_directory}) {
-            directories.emplace(location, location_directory(location));
+            const bool package_here = tested.package_folder && location == driver_package_directory;
+            if (tested.package_folder && location == print_processor_directory) {
+                continue;
+            }
+            directories.emplace(location,
+                                package_here ? processor_folder : location_directory(location));
             checker.read_package_catalog(location, directories[location]);
         }
         const pelmar::signatures::catalog_hasher hasher;
         std::vector<std::wstring> rows;
         pelmar::signatures::unclaimed_tally tally;
+        registered_absent = true;
         pelmar::signatures::check_unclaimed_files(
             checker, hasher, directories,
             [&](const pelmar::signatures::file_verdict& verdict, const std::wstring& file,
                 const std::wstring& folder, std::wstring_view kind) {
                 if (kind == L"registered") {
-                    return;  // the prefix's own registrations
+                    return;  // the prefix's own registrations, absent or unreadable
                 }
                 EXPECT_EQ(folder, processor_folder);
                 rows.push_back(
@@ -254,9 +285,11 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
                         verdict.detail));
             },
             tally);
+        registered_absent = false;
         EXPECT_EQ(rows, tested.rows);
         EXPECT_EQ(tally.exit_code(), tested.exit_code);
     }
+    DeleteFileW(compiled_inf.c_str());
 }
 
 TEST(unclaimed_files, a_registry_key_that_cannot_be_read_gives_a_row_and_exit_2) {
