@@ -63,6 +63,7 @@ from compare import measure, windows_path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "support"))
 import test_signing as signing  # noqa: E402
+from wine_registrations import WINE_REGISTRATIONS  # noqa: E402
 
 REPETITIONS = 11
 DRIVER_NAME = "Pelmar Omni Printer"
@@ -76,7 +77,8 @@ DRIVER_FILES = ["pmomndrv.dll", "pelmarxpsdrv-pipelineconfig.xml", "pmomnui.dll"
     name for name, _, _ in INSTALLATION
     if name not in ("pmomndrv.dll", "pelmarxpsdrv-pipelineconfig.xml", "pmomnui.dll")
     + PACKAGE_FILES + PROCESSOR_FILES]
-SUMMARY = re.compile(r"(\d+) files?: (.*); 0 unclaimed; (\d+) claimed")
+SUMMARY = re.compile(
+    r"(\d+) files?: (.*); 0 unclaimed; (\d+) claimed; 0 registered; 0 exposed settings")
 # The print server: drivers installed through the spooler, and their files.
 SERVER_DRIVERS = 300
 SERVER_FILES = 5000
@@ -163,6 +165,11 @@ class SignaturesBench:
         prefix.unix_path(driver_folder, "3", "wineps.drv").unlink(missing_ok=True)
         for name in ("winprint.dll", "wineps.drv"):
             prefix.unix_path(processor_folder, name).unlink(missing_ok=True)
+        # And their registrations, which the check would verify: as the tests'
+        # prefixes have them (absent already from the second run on).
+        for key in WINE_REGISTRATIONS:
+            subprocess.run([WINE64, "reg", "delete", "HKEY_LOCAL_MACHINE\\" + key, "/f"],
+                           env=prefix.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         shutil.rmtree(prefix.unix_path("C:\\Program Files\\Pelmar"), ignore_errors=True)
         prefix.unix_path(processor_folder, "pmproc.dll").unlink(missing_ok=True)
         for stale in prefix.unix_path("C:\\windows\\system32\\catroot").glob("*/*.cat"):

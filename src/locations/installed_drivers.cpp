@@ -23,6 +23,7 @@ std::vector<installed_driver> installed_drivers() {
         installed_driver& record = found.emplace_back();
         record.name = driver.pName != nullptr ? driver.pName : L"";
         record.environment = driver.pEnvironment != nullptr ? driver.pEnvironment : L"";
+        record.monitor = driver.pMonitorName != nullptr ? driver.pMonitorName : L"";
         for (const wchar_t* file :
              {driver.pDriverPath, driver.pDataFile, driver.pConfigFile, driver.pHelpFile}) {
             if (file != nullptr && *file != L'\0') {

@@ -12,6 +12,8 @@ struct installed_driver {
     std::wstring name;
     std::wstring environment;
     std::vector<std::wstring> files;
+    // The language monitor it names, by its key under `Monitors`, or empty.
+    std::wstring monitor{};
 };
 
 // The drivers of every environment. Throws

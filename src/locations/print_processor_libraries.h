@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 // The libraries registered as print processors, of every environment: the
@@ -10,12 +9,18 @@
 // HKLM\SYSTEM\CurrentControlSet\Control\Print\Environments\<environment>\Print Processors,
 // which is where the spooler finds the library it loads from its print
 // processor folder.
+struct print_processor_library {
+    std::wstring environment;  // "Windows x64"
+    std::wstring processor;    // its key's name, "winprint"
+    std::wstring library;      // its `Driver` value, unexpanded
+};
+
 struct print_processor_libraries {
     // The environments under that key, the spooler's own list of those it
     // keeps drivers and print processors for, as far as it could be read.
     std::vector<std::wstring> environments;
-    // Each library's environment ("Windows x64") and name, as registered.
-    std::vector<std::pair<std::wstring, std::wstring>> names;
+    // Each library, as registered.
+    std::vector<print_processor_library> names;
     // The Windows error code of the registry read that failed, or 0: the
     // names are then those read before it. An absent key, or a processor
     // without a text `Driver` value, names nothing and is no failure.

@@ -22,13 +22,18 @@ enum class signature_status {
     replaced,
     // Could not be checked: an error, or a hash this system cannot compute.
     unchecked,
+    // A library the registry names for the spooler to load is not there.
+    missing,
+    // A setting that lets others add what the spooler loads.
+    exposed,
 };
-constexpr std::size_t signature_status_count = 9;
+constexpr std::size_t signature_status_count = 11;
 
 constexpr std::wstring_view status_text(signature_status status) {
     constexpr std::array<std::wstring_view, signature_status_count> texts{
         L"signed",     L"catalog",      L"unsigned", L"altered",  L"invalid",
-        L"unreadable", L"other signer", L"replaced", L"unchecked"};
+        L"unreadable", L"other signer", L"replaced", L"unchecked", L"missing",
+        L"exposed"};
     return texts[static_cast<std::size_t>(status)];
 }
 

@@ -11,15 +11,16 @@
 namespace pelmar::signatures {
 
 // What a row is of: a driver file where the manifest looks for it, a file
-// that an installed driver, print processor or Windows accounts for, or one
-// that nothing accounts for.
-enum class row_kind { driver, claimed, unclaimed };
-constexpr std::size_t row_kind_count = 3;
+// that an installed driver, print processor or Windows accounts for, one
+// that nothing accounts for, a library or registration of the spooler's in
+// the registry, or a setting.
+enum class row_kind { driver, claimed, unclaimed, registered, setting };
+constexpr std::size_t row_kind_count = 5;
 
 // The kind as the CSV's and JSON's `kind` field spells it.
 constexpr std::wstring_view kind_text(row_kind kind) {
-    constexpr std::array<std::wstring_view, row_kind_count> texts{L"driver", L"claimed",
-                                                                  L"unclaimed"};
+    constexpr std::array<std::wstring_view, row_kind_count> texts{
+        L"driver", L"claimed", L"unclaimed", L"registered", L"setting"};
     return texts[static_cast<std::size_t>(kind)];
 }
 
@@ -36,8 +37,9 @@ struct signature_row {
     // The file whose bytes the verdict is of; none for a row of a folder, a
     // link or an environment.
     std::optional<std::wstring> path;
-    // What accounts for a claimed file (its DETAIL begins with it), for
-    // readers that match on it; empty for other rows.
+    // What accounts for a claimed file, or the registry value that names a
+    // registered library (its DETAIL begins with it), for readers that match
+    // on it; empty for other rows.
     std::wstring_view claim;
 };
 

@@ -335,15 +335,15 @@ spooler_claims::spooler_claims(const std::vector<installed_driver>& drivers,
         facts_.driver_roots.emplace_back(folder_of(drivers_key));
         std::vector<std::wstring>& libraries =
             facts_.processors[folder_key(environment.processor_folder)];
-        for (const auto& [processor_environment, library] : processors.names) {
-            if (CompareStringOrdinal(processor_environment.c_str(), -1, environment.name.c_str(),
+        for (const print_processor_library& processor : processors.names) {
+            if (CompareStringOrdinal(processor.environment.c_str(), -1, environment.name.c_str(),
                                      -1, TRUE) == CSTR_EQUAL) {
-                libraries.push_back(name_key_of(library));
+                libraries.push_back(name_key_of(processor.library));
             }
         }
     }
-    for (const auto& [environment, library] : processors.names) {
-        facts_.modules.insert(name_key_of(library));
+    for (const print_processor_library& processor : processors.names) {
+        facts_.modules.insert(name_key_of(processor.library));
     }
 }
 

@@ -15,8 +15,11 @@
 #include "opened_file.h"
 #include "print_processor_libraries.h"
 #include "printer_connections.h"
+#include "registered_modules.h"
 #include "spooler_claims.h"
 #include "spooler_folders.h"
+#include "spooler_registrations.h"
+#include "spooler_settings.h"
 #include "trust_verification.h"
 
 namespace pelmar::signatures {
@@ -43,20 +46,25 @@ struct walk_root {
     unique_file_handle folder;  // while walked; its volume's files open by id through it
 };
 
-// A row to be, in the walk's order: a listed file to judge, or a verdict
-// found while walking (a link, a folder that cannot be listed).
+// A row to be, in the walk's order: a listed file to judge, a library the
+// registry names, or a verdict found while walking (a link, a folder that
+// cannot be listed) or in the registry.
 struct walk_item {
     walk_item(std::size_t in, std::wstring below, const folder_entry& listed = {})
         : root(in), path(std::move(below)), entry(listed) {}
 
     std::size_t root;
-    std::wstring path;  // below the root's
+    std::wstring path;  // below the root's; a registered library's whole path
     folder_entry entry;
     std::optional<file_verdict> verdict;
     bool alarming = false;  // of an unclaimed file's row; a claimed one's always is
     bool claimed = false;   // needs no row
-    bool judged = false;    // a listed file's verdict, not one found while walking
+    bool judged = false;    // a file's verdict, not one found while walking
     std::wstring claim;     // who accounts for a claimed file, in a row's words
+    // A listed file that the registry names, and nothing else claims: judged
+    // as that registration, once, with the libraries outside the folders.
+    bool deferred = false;
+    const registered_module* registration = nullptr;
     row_kind kind = row_kind::unclaimed;
     // Of an alternate data stream (`RSWOP.icm:p.dll`): its full path, and
     // nothing to list.
@@ -124,6 +132,11 @@ public:
                         !printers_listed    ? printer_use::unknown
                         : connections_read ? printer_use::known
                                            : printer_use::local_only);
+        const spooler_registrations registry = read_spooler_registrations();
+        registered_ = registered_sources_of(registry, processors, environments, drivers);
+        for (const registered_module& module : registered_.modules) {
+            registered_keys_.insert(file_name_key(module.path));
+        }
 
         // The spooler's folders: everything below `spool\drivers` (every
         // environment, version, staging, language, cabinet and colour
@@ -188,6 +201,32 @@ public:
                 judge_stream(hasher, item);
             }
         }
+
+        // Then what the registry names: each library that the walk did not
+        // judge, wherever it lies, and the registry's own rows.
+        std::unordered_set<std::wstring> judged;
+        for (const walk_item& item : items_) {
+            if (!item.deferred) {
+                judged.insert(file_name_key(roots_[item.root].path + item.path));
+            }
+        }
+        const std::size_t first = items_.size();
+        for (const registered_module& module : registered_.modules) {
+            if (!judged.contains(file_name_key(module.path))) {
+                items_.emplace_back(registry_root(module.root), module.path).registration = &module;
+            }
+        }
+        for (std::size_t index = first; index < items_.size(); ++index) {
+            judge_registered(hasher, items_[index]);
+        }
+        for (registry_finding& finding : registered_.findings) {
+            add_row(registry_root(finding.root), finding.name, std::move(finding.verdict));
+            items_.back().kind = row_kind::registered;
+        }
+        for (registry_finding& finding : exposed_settings(registry)) {
+            add_row(registry_root(finding.root), finding.name, std::move(finding.verdict));
+            items_.back().kind = row_kind::setting;
+        }
         return std::move(items_);
     }
 
@@ -213,6 +252,13 @@ private:
         root.path = path;
         root.key = file_name_key(path);
         return root;
+    }
+
+    // The root that rows of the registry's key `text` show, walked never.
+    std::size_t registry_root(const std::wstring& text) {
+        walk_root& root = add_root(text);
+        root.path.clear();
+        return static_cast<std::size_t>(&root - roots_.data());
     }
 
     // The root whose folder `path` (ending in a backslash) is, if any.
@@ -293,6 +339,10 @@ private:
             return;
         }
         const std::optional<file_claim> claim = claims_->claim(path);
+        if (!claim && registered_keys_.contains(file_name_key(path))) {
+            item.claimed = item.deferred = true;
+            return;
+        }
         const bool readable = file.problem().empty();
         if (readable) {
             add_streams(item.streams, item.root, file.handle(), item.path, path);
@@ -324,14 +374,7 @@ private:
                 item.claimed = true;
                 return;
             }
-            std::optional<file_verdict> verdict =
-                checker_.check_claimed(hasher, path, claim->installed_name, file);
-            if (!verdict) {
-                item.claimed = true;
-                return;
-            }
-            verdict->detail = claim->by + (verdict->detail.empty() ? L"" : L"; ") + verdict->detail;
-            item.verdict = std::move(verdict);
+            judge_claimed(hasher, item, path, claim->installed_name, file, claim->by);
             return;
         }
         judge_unclaimed(hasher, root.first, path, item.entry.name, file, executable, item);
@@ -381,9 +424,49 @@ private:
         item.verdict = std::move(verdict);
     }
 
+    // An image that Windows' records claim under `installed_name`, `by` in a
+    // row's words: silent where the claim rule trusts it.
+    void judge_claimed(const catalog_hasher& hasher, walk_item& item, const std::wstring& path,
+                       const std::wstring& installed_name, const opened_file& file,
+                       const std::wstring& by) const {
+        std::optional<file_verdict> verdict =
+            checker_.check_claimed(hasher, path, installed_name, file);
+        if (!verdict) {
+            item.claimed = true;
+            return;
+        }
+        verdict->detail = by + (verdict->detail.empty() ? L"" : L"; ") + verdict->detail;
+        item.verdict = std::move(verdict);
+    }
+
+    // A library the registry names, judged as the image a driver claims; one
+    // that is not there is no alarm, the spooler cannot load it, and no row
+    // where the spooler would not load it anyway.
+    void judge_registered(const catalog_hasher& hasher, walk_item& item) const {
+        item.kind = row_kind::registered;
+        item.judged = true;
+        const std::wstring& by = item.registration->by;
+        item.claim = by;
+        const opened_file file(item.path);
+        if (file.absent() && !item.registration->loaded_here) {
+            item.claimed = true;
+            return;
+        }
+        if (file.absent()) {
+            item.verdict = {signature_status::missing, {}, by + L"; registered but missing"};
+            return;
+        }
+        const std::size_t leaf = item.path.find_last_of(L'\\');
+        judge_claimed(hasher, item, item.path,
+                      leaf == std::wstring::npos ? item.path : item.path.substr(leaf + 1), file,
+                      by);
+    }
+
     const signature_checker& checker_;
     std::vector<walk_root> roots_;
     std::optional<spooler_claims> claims_;
+    registered_sources registered_;
+    std::unordered_set<std::wstring> registered_keys_;
     std::vector<walk_item> items_;
 };
 
@@ -407,12 +490,24 @@ void unclaimed_tally::count_claimed_row(signature_status status) {
     alarming_ += is_unchecked(status) ? 0 : 1;
 }
 
+void unclaimed_tally::count_registered_row(signature_status status) {
+    ++registered_;
+    registered_rows_.count(status);
+    unchecked_ += is_unchecked(status) ? 1 : 0;
+    alarming_ += is_unchecked(status) || status == signature_status::missing ? 0 : 1;
+}
+
 std::wstring unclaimed_tally::summary() const {
-    const std::uint64_t rows = claimed_rows_.total();
+    const auto with_rows = [](const status_tally& rows) {
+        return rows.total() == 0 ? std::wstring()
+                                 : L", " + std::to_wstring(rows.total()) + L" with a row" +
+                                       rows.counts_text();
+    };
     return std::to_wstring(statuses_.total()) + L" unclaimed" + statuses_.counts_text() + L"; " +
-           std::to_wstring(claimed_) + L" claimed" +
-           (rows == 0 ? L"" : L", " + std::to_wstring(rows) + L" with a row" +
-                                  claimed_rows_.counts_text());
+           std::to_wstring(claimed_) + L" claimed" + with_rows(claimed_rows_) + L"; " +
+           std::to_wstring(registered_) + L" registered" + with_rows(registered_rows_) + L"; " +
+           std::to_wstring(settings_) +
+           (settings_ == 1 ? L" exposed setting" : L" exposed settings");
 }
 
 int unclaimed_tally::exit_code() const {
@@ -427,15 +522,27 @@ void check_unclaimed_files(const signature_checker& checker, const catalog_hashe
         if (item.claimed) {
             if (item.kind == row_kind::claimed) {
                 tally.count_claimed();
+            } else if (item.kind == row_kind::registered) {
+                tally.count_registered();
             }
             return;
         }
         print({*item.verdict, item.path, walk.root_text(item.root), item.kind,
                walk.judged_path(item), item.claim});
-        if (item.kind == row_kind::claimed) {
+        switch (item.kind) {
+        case row_kind::claimed:
             tally.count_claimed_row(item.verdict->status);
-        } else {
+            break;
+        case row_kind::registered:
+            tally.count_registered_row(item.verdict->status);
+            break;
+        case row_kind::setting:
+            tally.count_setting();
+            break;
+        case row_kind::unclaimed:
+        case row_kind::driver:  // the driver's own rows are not the walk's
             tally.count(item.verdict->status, item.alarming);
+            break;
         }
     };
     for (const walk_item& item : walk.walk_all(hasher)) {

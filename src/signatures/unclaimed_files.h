@@ -16,11 +16,12 @@
 
 namespace pelmar::signatures {
 
-// What the walk through the spooler's and the driver's folders found beyond
-// the manifest's files: "2 unclaimed: 1 unsigned, 1 signed; 412 claimed, 1
-// with a row: 1 unsigned", and an exit code, 2 when a file
-// or folder could not be read or checked, 1 when an alarming file was
-// found, 0 otherwise.
+// What the walk through the spooler's and the driver's folders and its
+// registrations found beyond the manifest's files: "2 unclaimed: 1
+// unsigned, 1 signed; 412 claimed, 1 with a row: 1 unsigned; 14 registered;
+// 0 exposed settings", and an exit code, 2 when a file, folder or key could
+// not be read or checked, 1 when an alarming file or registration was
+// found, 0 otherwise. Settings and missing libraries change no exit code.
 class unclaimed_tally {
 public:
     // An unclaimed file's row. `alarming`: an executable image that no
@@ -31,15 +32,23 @@ public:
     void count_claimed() { ++claimed_; }
     // Such a file's row: an image whose signature does not hold.
     void count_claimed_row(signature_status status);
+    // A library or registration the registry names that needs no row, and
+    // one that has a row.
+    void count_registered() { ++registered_; }
+    void count_registered_row(signature_status status);
+    void count_setting() { ++settings_; }
     std::wstring summary() const;
     [[nodiscard]] int exit_code() const;
 
 private:
     status_tally statuses_;
     status_tally claimed_rows_;
+    status_tally registered_rows_;
     std::uint64_t unchecked_ = 0;
     std::uint64_t alarming_ = 0;
     std::uint64_t claimed_ = 0;
+    std::uint64_t registered_ = 0;
+    std::uint64_t settings_ = 0;
 };
 
 // Writes a row: a file's, its path below the folder (`Old\1\x.dll`) as
@@ -51,7 +60,10 @@ using unclaimed_row = std::function<void(const signature_row&)>;
 // driver rows show them, or their Missing texts), and gives a row to
 // every file that nobody claims and to every claimed executable image that
 // Windows did not install (trusted_image), judged by `checker`, with the
-// signers the user named, and `hasher`. Throws
+// signers the user named, and `hasher`. Then the same to each library that
+// the registry names for the spooler to load and the walk did not judge, and
+// a row to each registration and setting that lets others add to what it
+// loads. Throws
 // pelmar::winspool::enum_printer_drivers_exception when the installed
 // drivers cannot be listed.
 void check_unclaimed_files(const signature_checker& checker, const catalog_hasher& hasher,

@@ -13,7 +13,7 @@ import real_machine as real
 
 SIGNATURES_EXE = pathlib.Path(os.environ["PELMAR_SIGNATURES_EXE"])
 STATUS_ORDER = ["signed", "catalog", "unsigned", "altered", "invalid", "unreadable",
-                "other signer", "replaced", "unchecked"]
+                "other signer", "replaced", "unchecked", "missing", "exposed"]
 AUTHOR = "Open Source Developer, Benjamin Delpy"
 DRIVER_FOLDER = real.DRIVERS + "\\x64\\3\\"
 ROOT = real.DRIVERS + "\\"
@@ -25,6 +25,18 @@ STUDIO = "A Game Studio Co., Ltd."
 VENDOR = "Contoso Imaging"
 # The README's pair, with the product's publisher for its own files.
 SIGNERS = ("--signer", real.PUBLISHER, "--signer", real.MICROSOFT, "--signer", real.WHQL)
+SYSTEM32 = real.SYSTEM32 + "\\"
+HKLM = "HKEY_LOCAL_MACHINE\\"
+CONTROL = "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print"
+SOFTWARE = "HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print"
+PORTS = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports"
+POLICIES = "SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers"
+POINT_AND_PRINT = POLICIES + "\\PointAndPrint"
+PRODUCT = "SYSTEM\\CurrentControlSet\\Control\\ProductOptions"
+KB = "(KB5005652; Point and Print Restrictions)"
+# Keys of Windows' own that a case changes, and their values before it.
+RESTORED = {HKLM + PRODUCT: {"ProductType": "WinNT"},
+            HKLM + PORTS: {SYSTEM32 + "ualapi.dll": None}}
 
 
 def row(status, signer, name, detail, directory):
@@ -45,12 +57,29 @@ def counts(statuses):
 
 # Each leftover: what it plants below SPOOL (path -> content kind), the drivers
 # it installs (name, driver, data, config in x64\3), the rows it must get
-# (status, signer, file, detail, folder, kind), the exit code and the
-# program's arguments.
-leftover = collections.namedtuple("leftover", "name files drivers rows exit_code arguments",
-                                  defaults=((), (), 1, ()))
+# (status, signer, file, detail, folder, kind), the exit code, the
+# program's arguments and the registry's keys it sets (key -> values).
+leftover = collections.namedtuple("leftover",
+                                  "name files drivers rows exit_code arguments registry",
+                                  defaults=((), (), 1, (), {}))
 LEGACY_FILES = {"drivers\\x64\\3\\ctlegacy.dll": "vendor", "drivers\\x64\\3\\ctlegui.dll": "vendor"}
 LEGACY_DRIVER = ("Contoso Legacy Printer", "ctlegacy.dll", "ctlegui.dll", "ctlegui.dll")
+
+
+def setting(key, name, value, detail):
+    """A case of an exposed setting: the value set, its row, exit code 0."""
+    return leftover(f"{name} = {value}", {}, (),
+                    [("exposed", "", name, detail, "HKLM\\" + key, "setting")], 0,
+                    registry={HKLM + key: {name: value}})
+
+
+def printer(name, values, copy_files=None):
+    """A printer's keys as the spooler keeps them under SOFTWARE, with one
+    CopyFiles key (name, values)."""
+    keys = {real.PRINTERS + name: {"Name": name, "Port": "LPT1:", "Attributes": 0x40} | values}
+    if copy_files:
+        keys[real.PRINTERS + name + "\\CopyFiles\\" + copy_files[0]] = copy_files[1]
+    return keys
 LEFTOVERS = [
     leftover("PrintNightmare: a driver whose configuration is the payload, its Old copy, "
              "a copy of a Windows library",
@@ -139,12 +168,78 @@ LEFTOVERS = [
     leftover("a folder whose name Windows rewrites, beside none",
              {"drivers\\x64\\3\\Old.\\1\\evil.dll": "unsigned"}, (),
              [("unsigned", "", "Old.\\1\\evil.dll", IMAGE, DRIVER_FOLDER, "unclaimed")]),
+    leftover("port monitor persistence: an unsigned library in System32",
+             {SYSTEM32 + "evilmon.dll": "unsigned"}, (),
+             [("unsigned", "", SYSTEM32 + "evilmon.dll", "Monitors\\Evil Monitor\\Driver", CONTROL,
+               "registered")],
+             registry={real.CONTROL_PRINT + "Monitors\\Evil Monitor": {"Driver": "evilmon.dll"}}),
+    leftover("a port monitor by its full path, its library removed", {}, (),
+             [("missing", "", "C:\\ProgramData\\mon.dll",
+               "Monitors\\Old Monitor\\Driver; registered but missing", CONTROL, "registered")],
+             0, registry={real.CONTROL_PRINT + "Monitors\\Old Monitor":
+                 {"Driver": "C:\\ProgramData\\mon.dll"}}),
+    leftover("a print provider",
+             {SYSTEM32 + "evilpp.dll": "unsigned"}, (),
+             [("unsigned", "", SYSTEM32 + "evilpp.dll", "Providers\\Evil Provider\\Name", CONTROL,
+               "registered")],
+             registry={real.CONTROL_PRINT + "Providers\\Evil Provider": {"Name": "evilpp.dll"}}),
+    leftover("a print processor's library outside the print processor folder",
+             {SYSTEM32 + "spool.dll": "unsigned"}, (),
+             [("unsigned", "", SYSTEM32 + "spool.dll",
+               "Environments\\Windows x64\\Print Processors\\UDPrint\\Driver", CONTROL,
+               "registered")],
+             registry={real.PROCESSORS + "UDPrint": {"Driver": "..\\..\\..\\spool.dll"}}),
+    leftover("CVE-2020-1030: a printer's CopyFiles module in a version 4 folder",
+             {"drivers\\x64\\4\\payload.dll": "unsigned"}, (),
+             [("unsigned", "", real.DRIVERS + "\\x64\\4\\payload.dll",
+               "Printers\\Payload Printer\\CopyFiles\\Payload\\Module", SOFTWARE, "registered")],
+             registry=printer("Payload Printer", {}, (
+                 "Payload", {"Module": real.DRIVERS + "\\x64\\4\\payload.dll"}))),
+    leftover("SpoolFool: a printer's spool folder in a version 4 folder", {}, (),
+             [("unsigned", "", real.DRIVERS + "\\x64\\4",
+               "Printers\\Spooled\\SpoolDirectory; a spool folder among the printer drivers'",
+               SOFTWARE, "registered")],
+             registry=printer("Spooled", {"SpoolDirectory": real.DRIVERS + "\\x64\\4"})),
+    leftover("PrintDemon: a port that is a file in System32", {}, (),
+             [("unsigned", "", SYSTEM32 + "ualapi.dll",
+               "a port that prints into a file in the Windows folder", "HKLM\\" + PORTS,
+               "registered")],
+             registry={HKLM + PORTS: {SYSTEM32 + "ualapi.dll": ""}}),
+    setting(POINT_AND_PRINT, "RestrictDriverInstallationToAdministrators", 0,
+            "0: users who are not administrators may install printer drivers through Point "
+            "and Print (KB5005652)"),
+    setting(POINT_AND_PRINT, "NoWarningNoElevationOnInstall", 1,
+            "1: Point and Print installs a printer's driver without a warning or an elevation "
+            "prompt " + KB),
+    setting(POINT_AND_PRINT, "UpdatePromptSettings", 2,
+            "2: Point and Print updates a printer's driver without a warning or an elevation "
+            "prompt " + KB),
+    setting(POLICIES, "RegisterSpoolerRemoteRpcEndPoint", 1,
+            "1: the spooler accepts connections from the network though no printer is shared "
+            "(Allow Print Spooler to accept client connections; CVE-2021-34527)"),
+    setting(PRODUCT, "ProductType", "LanmanNT",
+            "LanmanNT: the spooler runs on a domain controller, which any domain user can then "
+            "make authenticate elsewhere (Defender for Identity: domain controllers with Print "
+            "spooler service available)"),
     leftover("MZ alone is no executable image",
              {"drivers\\x64\\3\\readme.txt": "mz"}, (),
              [("unsigned", "", "readme.txt", "named by no installed driver", DRIVER_FOLDER,
                "unclaimed")], 0),
+    # Payloads their author signed: a registered library is trusted as a
+    # claimed image is, not for any valid signature.
+    leftover("port monitor persistence: a library its author signed",
+             {SYSTEM32 + "signedmon.dll": "author"}, (),
+             [("other signer", AUTHOR, SYSTEM32 + "signedmon.dll",
+               "Monitors\\Signed Monitor\\Driver", CONTROL, "registered")],
+             registry={real.CONTROL_PRINT + "Monitors\\Signed Monitor":
+                       {"Driver": "signedmon.dll"}}),
+    leftover("mimispool: a printer's CopyFiles module its author signed",
+             {SYSTEM32 + "mimispool.dll": "author"}, (),
+             [("other signer", AUTHOR, SYSTEM32 + "mimispool.dll",
+               "Printers\\Kiwi Legit Printer\\CopyFiles\\Mango\\Module", SOFTWARE,
+               "registered")],
+             registry=printer("Kiwi Legit Printer", {}, ("Mango", {"Module": "mimispool.dll"}))),
 ]
-
 
 class real_machines(e2e.output_assertions, unittest.TestCase):
     @classmethod
@@ -178,13 +273,24 @@ class real_machines(e2e.output_assertions, unittest.TestCase):
         lines += [row(*found[:5]) for found in rows]
         unclaimed = [found[0] for found in rows if found[5] == "unclaimed"]
         claimed_rows = [found[0] for found in rows if found[5] == "claimed"]
-        # Without its driver, the product's files are rows like any other.
-        others = len(machine.spooler_files()) + (0 if product else len(real.PRODUCT_FILES))
-        claimed = others - len(unclaimed)
+        registered_rows = [found[0] for found in rows if found[5] == "registered"]
+        settings = [found for found in rows if found[5] == "setting"]
+        # Without its driver, the product's files are rows like any other; a
+        # registered library in the spooler's folders is judged as registered.
+        files = machine.spooler_files()
+        others = len(files) + (0 if product else len(real.PRODUCT_FILES))
+        paths = {f"{real.SPOOL}\\{path}".lower() for path in files}
+        claimed = others - len(unclaimed) - sum(found[5] == "registered" and
+                                                found[2].lower() in paths for found in rows)
+
+        def with_rows(statuses):
+            return f", {len(statuses)} with a row{counts(statuses)}" if statuses else ""
         driver = ("4 files: 4 signed" if product else "0 files: no file of the driver was found")
-        summary = (f"{driver}; {len(unclaimed)} unclaimed{counts(unclaimed)}; {claimed} claimed" +
-                   (f", {len(claimed_rows)} with a row{counts(claimed_rows)}" if claimed_rows
-                    else ""))
+        summary = (f"{driver}; {len(unclaimed)} unclaimed{counts(unclaimed)}; "
+                   f"{claimed} claimed{with_rows(claimed_rows)}; "
+                   f"{machine.registered + len(registered_rows)} registered"
+                   f"{with_rows(registered_rows)}; {len(settings)} exposed setting"
+                   f"{'' if len(settings) == 1 else 's'}")
         return "".join(lines) + summary + "\r\n"
 
     def test_healthy_machines_show_the_driver_rows_alone(self):
@@ -202,10 +308,16 @@ class real_machines(e2e.output_assertions, unittest.TestCase):
                         for path, kind in case.files.items()]
                 client.add_drivers([(name, "x64", (driver, data, config, []))
                                     for name, driver, data, config in case.drivers])
+                if case.registry:
+                    client.prefix.import_keys(case.registry)
                 try:
                     self.assert_run(client.prefix.run(SIGNATURES_EXE, *case.arguments),
                                     self.expected(client, case.rows), "", case.exit_code)
                 finally:
+                    if case.registry:
+                        client.prefix.import_keys(
+                            {key: RESTORED[key] for key in case.registry if key in RESTORED},
+                            [key for key in case.registry if key not in RESTORED])
                     for name, *_ in case.drivers:
                         client.prefix.spooler("remove", name, "Windows x64")
                     for step in undo:

@@ -59,7 +59,8 @@ def expected_output(directories, verdicts):
         ranked = sorted(counts, key=lambda status: (-counts[status], STATUS_ORDER.index(status)))
         summary += ": " + ", ".join(f"{counts[status]} {status}" for status in ranked)
     # Nothing else in the spooler's folders but Wine's colour profile.
-    return "".join(lines) + summary + "; 0 unclaimed; 1 claimed\r\n"
+    return ("".join(lines) + summary +
+            "; 0 unclaimed; 1 claimed; 0 registered; 0 exposed settings\r\n")
 
 
 @functools.lru_cache(maxsize=None)

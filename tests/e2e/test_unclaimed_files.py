@@ -120,7 +120,7 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
 
     def expected_table(self, rows, summary):
         return (row("STATUS", "SIGNER", "FILENAME", "DETAIL", "DIRECTORY") +
-                "".join(row(*found[:4], self.folders[found[4]]) for found in rows) +
+                "".join(row(*found[:4], self.folders.get(found[4], found[4])) for found in rows) +
                 summary + "\r\n")
 
     def test_rows_summary_csv_and_exit_codes(self):
@@ -128,7 +128,7 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
         # registered processor, the x86 driver's 3 files, which Wine's spooler
         # copied into its own folder, and Wine's colour profile.
         summary = ("6 files: 5 signed, 1 catalog; 9 unclaimed: 8 unsigned, 1 signed; "
-                   "10 claimed, {}")
+                   "10 claimed, {}; 0 registered; 0 exposed settings")
         table = self.expected_table(self.expected_rows(),
                                     summary.format("9 with a row: 6 unsigned, 3 other signer"))
         self.assert_run(self.prefix.run(SIGNATURES_EXE), table, "", 1)
@@ -173,13 +173,20 @@ class unclaimed_files(e2e.output_assertions, unittest.TestCase):
             self.prefix.unix_path(self.folders[location], *name.split("\\")).unlink()
         for name in ("other.dll", "other.gpd", "otherres.dll", "otherui.dll"):
             self.prefix.unix_path(self.folders[1], name).write_bytes(self.signed)
-        summary = "6 files: 5 signed, 1 catalog; 2 unclaimed: 1 signed, 1 unsigned; 8 claimed"
-        table = self.expected_table(self.expected_rows(exclude=gone, named=True), summary)
+        # The registered processor's library is gone: a row, but no alarm.
+        summary = ("6 files: 5 signed, 1 catalog; 2 unclaimed: 1 signed, 1 unsigned; "
+                   "8 claimed{}; 1 registered, 1 with a row: 1 missing; 0 exposed settings")
+        missing = ("missing", "", self.folders[2] + "pelproc.dll",
+                   "Environments\\Windows x64\\Print Processors\\Pelmar Processor\\Driver; "
+                   "registered but missing",
+                   "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print", "registered")
+        table = self.expected_table(self.expected_rows(exclude=gone, named=True) + [missing],
+                                    summary.format(""))
         self.assert_run(self.prefix.run(SIGNATURES_EXE, "--signer", PUBLISHER), table, "", 0)
         thumbprint = signing.thumbprints(self.publisher.certificate)["sha1"]
         self.assert_run(self.prefix.run(SIGNATURES_EXE, "--thumbprint", thumbprint), table, "", 0)
-        table = self.expected_table(self.expected_rows(exclude=gone),
-                                    summary + ", 7 with a row: 7 other signer")
+        table = self.expected_table(self.expected_rows(exclude=gone) + [missing],
+                                    summary.format(", 7 with a row: 7 other signer"))
         self.assert_run(self.prefix.run(SIGNATURES_EXE), table, "", 1)
 
 

@@ -68,7 +68,7 @@ TEST(spooler_claims, near_misses_are_not_claimed_as_images) {
     const std::vector<spooler_environment> environments = {
         {L"Windows x64", spool + L"drivers\\x64", spool + L"prtprocs\\x64", 0}};
     print_processor_libraries processors;
-    processors.names = {{L"Windows x64", L"winprint.dll"}};
+    processors.names = {{L"Windows x64", L"winprint", L"winprint.dll"}};
     const struct {
         const wchar_t* file;  // below spool
         std::optional<bool> images;  // none: no claim

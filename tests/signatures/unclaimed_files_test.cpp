@@ -58,11 +58,19 @@ std::vector<std::pair<HANDLE, bool>> scripted_handles;
 const import_patch* patches[4] = {};
 const wchar_t* stream = nullptr;
 std::vector<HANDLE> stream_hosts;  // the print processor folder and its files, opened
+// While the walk runs: the libraries that the prefix's own registrations name
+// are opened by their plain paths, as the walk's listed files never are, and
+// are absent here, so that their rows speak of no case.
+bool registered_absent = false;
 
 HANDLE WINAPI open_scripted(LPCWSTR path, DWORD access, DWORD share,
                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                             HANDLE model) {
     const std::wstring_view opening(path);
+    if (registered_absent && access == GENERIC_READ && !opening.starts_with(L"\\\\?\\")) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
     if (opening.ends_with(L"COM3.dll") && !opening.starts_with(L"\\\\?\\")) {
         ADD_FAILURE() << "a device's name opened through a path Windows rewrites: "
                       << std::wstring(opening);
@@ -263,17 +271,56 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
         const pelmar::signatures::catalog_hasher hasher;
         std::vector<std::wstring> rows;
         pelmar::signatures::unclaimed_tally tally;
+        registered_absent = true;
         pelmar::signatures::check_unclaimed_files(
             checker, hasher, directories,
             [&](const pelmar::signatures::signature_row& found) {
+                if (found.kind == pelmar::signatures::row_kind::registered) {
+                    return;  // the prefix's own registrations, absent or unreadable
+                }
                 EXPECT_EQ(found.folder, processor_folder);
                 rows.push_back(
                     row(std::wstring(pelmar::signatures::status_text(found.verdict.status)),
                         std::wstring(found.file), found.verdict.detail));
             },
             tally);
+        registered_absent = false;
         EXPECT_EQ(rows, tested.rows);
         EXPECT_EQ(tally.exit_code(), tested.exit_code);
     }
     DeleteFileW(compiled_inf.c_str());
+}
+
+TEST(unclaimed_files, a_registry_key_that_cannot_be_read_gives_a_row_and_exit_2) {
+    static const import_patch* opening = nullptr;
+    const import_patch refusing(
+        "advapi32.dll", "RegOpenKeyExW",
+        as_import([](HKEY parent, LPCWSTR path, DWORD options, REGSAM access,
+                     PHKEY key) -> LSTATUS {
+            if (std::wstring_view(path).ends_with(L"\\Print\\Monitors")) {
+                return ERROR_ACCESS_DENIED;
+            }
+            return opening->original<decltype(&RegOpenKeyExW)>()(parent, path, options, access,
+                                                                  key);
+        }));
+    opening = &refusing;
+    run_location_cache() = location_cache();
+    const pelmar::signatures::signature_checker checker({});
+    const pelmar::signatures::catalog_hasher hasher;
+    std::vector<std::wstring> rows;
+    pelmar::signatures::unclaimed_tally tally;
+    pelmar::signatures::check_unclaimed_files(
+        checker, hasher, {},
+        [&](const pelmar::signatures::signature_row& found) {
+            if (found.verdict.status == pelmar::signatures::signature_status::unreadable) {
+                rows.push_back(row(std::wstring(pelmar::signatures::kind_text(found.kind)),
+                                   std::wstring(found.file), found.verdict.detail) +
+                               L' ' + std::wstring(found.folder));
+            }
+        },
+        tally);
+    EXPECT_EQ(rows, std::vector<std::wstring>{
+                        L"registered Monitors\\ cannot be read. Error code: 0x00000005. "
+                        L"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print"});
+    EXPECT_EQ(tally.exit_code(), 2);
 }

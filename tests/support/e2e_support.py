@@ -10,6 +10,8 @@ import subprocess
 import tempfile
 import typing
 
+from wine_registrations import WINE_REGISTRATIONS
+
 EXE = pathlib.Path(os.environ["PELMAR_EXE"])
 SPOOLER_TOOL = pathlib.Path(os.environ["PELMAR_SPOOLER_TOOL"])
 FILE_HOLDER = pathlib.Path(os.environ["PELMAR_FILE_HOLDER"])
@@ -137,6 +139,17 @@ def build_library(directory, version, x86=False):
     return file_fixture(stem.with_suffix(".dll").read_bytes(), ".".join(map(str, version)))
 
 
+def _forget_keys(registry, keys):
+    """Drops keys below HKLM and their subkeys from a prefix's saved registry,
+    before any server of the prefix reads it. The file names each key in
+    brackets, its backslashes doubled, before its values."""
+    names = tuple("[" + key.lower().replace("\\", "\\\\") for key in keys)
+    blocks = registry.read_bytes().decode("latin-1").split("\n\n")
+    kept = [block for block in blocks
+            if not any(block.lower().startswith((name + "]", name + "\\\\")) for name in names)]
+    registry.write_bytes("\n\n".join(kept).encode("latin-1"))
+
+
 def _link_or_copy(system32, spool):
     # The libraries under system32 are only ever read: linking them instead of
     # copying makes a new prefix cost a fraction of a second, not several.
@@ -164,6 +177,7 @@ class wine_prefix:
                         copy_function=_link_or_copy(system32, system32 + "spool" + os.sep))
         self.env = dict(os.environ, WINEPREFIX=str(self.path))
         try:
+            _forget_keys(self.path / "system.reg", WINE_REGISTRATIONS)
             checked(run_captured([WINESERVER, "-p"], env=self.env), "wineserver -p")
             self.driver_folder, self.processor_folder = self.spooler("reset", "dirs").splitlines()
             for leftover in (self.unix_path("C:\\Program Files\\Pelmar"),
@@ -172,7 +186,7 @@ class wine_prefix:
             self.unix_path(self.processor_folder, "pmproc.dll").unlink(missing_ok=True)
             # Wine's own unsigned stand-ins, which a real machine has signed or
             # not at all: x64\3\wineps.drv, which no driver names, and the
-            # print processors' libraries.
+            # print processors' libraries (their registrations are gone too).
             for folder, name in ((self.driver_folder + "\\3", "wineps.drv"),
                                  (self.processor_folder, "wineps.drv"),
                                  (self.processor_folder, "winprint.dll")):
@@ -208,16 +222,31 @@ class wine_prefix:
         return view
 
     def import_registry(self, key, values):
-        """Sets text values (name -> text) under a key of the prefix's registry.
-        Through a UTF-16 file: Wine reads a command line in the host's locale,
-        which need not be UTF-8."""
+        """Sets values (name -> text, a number for a REG_DWORD, or None to
+        delete the value) under a key of the prefix's registry."""
+        self.import_keys({key: values})
+
+    def import_keys(self, keys, deleted=()):
+        """Sets the values of several keys (key -> values, as import_registry
+        takes them) and deletes the keys `deleted`, in one import. Through a
+        UTF-16 file: Wine reads a command line in the host's locale, which
+        need not be UTF-8."""
         def quoted(text):
             return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
-        lines = ["Windows Registry Editor Version 5.00", "", f"[{key}]"]
-        lines += [f"{quoted(name)}={quoted(text)}" for name, text in values.items()]
+
+        def value(data):
+            if data is None:
+                return "-"  # the value deleted
+            return f"dword:{data:08x}" if isinstance(data, int) else quoted(data)
+        lines = ["Windows Registry Editor Version 5.00", ""]
+        lines += [f"[-{key}]" for key in deleted]
+        for key, values in keys.items():
+            lines += [f"[{key}]"] + [f"{quoted(name)}={value(data)}"
+                                     for name, data in values.items()]
         script = self.root / "import.reg"
         script.write_bytes("\r\n".join(lines + [""]).encode("utf-16"))
-        self.run_helper(f"reg import {key}", "reg", "import", windows_path(script))
+        self.run_helper(f"reg import {list(keys) + list(deleted)}", "reg", "import",
+                        windows_path(script))
 
     def spooler(self, *commands):
         return self.run_helper(f"spooler tool {commands}", SPOOLER_TOOL,

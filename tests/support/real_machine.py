@@ -41,8 +41,23 @@ VENDOR_FILES = {"hpmur240.dll", "hpcpp240.dll", "1_hpcpp240.dll"}
 # A vendor's WHQL package in the driver store whose driver is not installed:
 # its catalog is in the system's store, its files nowhere.
 STORED_PACKAGE_FILE = "drivers\\x64\\3\\CNP60MA64.DLL"
-PROCESSORS = ("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\"
-              "Windows x64\\Print Processors\\")
+CONTROL_PRINT = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Print\\"
+PROCESSORS = CONTROL_PRINT + "Environments\\Windows x64\\Print Processors\\"
+PRINTERS = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\Printers\\"
+SYSTEM32 = "C:\\windows\\system32"
+# What Windows registers for the spooler to load from System32: the port and
+# language monitors (the fax monitor on clients with fax, WSDMon.dll on
+# servers, APMon.dll on newer clients) and the print providers.
+MONITORS = {"Local Port": "localspl.dll", "Standard TCP/IP Port": "tcpmon.dll",
+            "USB Monitor": "usbmon.dll", "Appmon": "AppMon.dll", "IppMon": "IPPMon.dll",
+            "PJL Language Monitor": "pjlmon.dll"}
+CLIENT_MONITORS = {"WSD Port": "APMon.dll", "Microsoft Shared Fax Monitor": "FXSMON.DLL"}
+SERVER_MONITORS = {"WSD Port": "WSDMon.dll"}
+PROVIDERS = {"Internet Print Provider": "inetpp.dll", "LanMan Print Services": "win32spl.dll"}
+# A printer as Windows keeps it, with the one module Point and Print loads
+# by default.
+PRINTER = "HP Color LaserJet MFP"
+ICM = {"Directory": "COLOR", "Files": "", "Module": "mscms.dll"}
 ENVIRONMENTS = {"x64": "Windows x64", "w32x86": "Windows NT x86"}
 
 
@@ -155,7 +170,7 @@ class machine:
             target = prefix.unix_path(SPOOL, *path.split("\\"))
             target.parent.mkdir(parents=True, exist_ok=True)
             target.write_bytes(content)
-        self._register()
+        self._register(server)
         stored = work / "stored_package" / STORED_PACKAGE_FILE.rsplit("\\", 1)[-1]
         stored.parent.mkdir()
         stored.write_bytes(self.image(STORED_PACKAGE_FILE))
@@ -170,9 +185,29 @@ class machine:
             signing.build_catalog(self.signers[signer], members, catalog, digest="sha1")
             signing.add_catalog(prefix, e2e.windows_path(catalog))
 
-    def _register(self):
+    def _register(self, server):
         self.add_drivers(self.records)
-        self.prefix.import_registry(PROCESSORS + "HP Print Processor", {"Driver": "hpcpp240.dll"})
+        monitors = MONITORS | (SERVER_MONITORS if server else CLIENT_MONITORS)
+        libraries = [*monitors.values(), *PROVIDERS.values(), ICM["Module"]]
+        # Signed as Windows signs them: Wine's own stand-ins, which its
+        # spooler loads, signed where they are, and test images where Wine
+        # has none.
+        for name in libraries:
+            target = self.prefix.unix_path(SYSTEM32, name)
+            content = (target.read_bytes() if target.exists() else
+                       self.image(f"{SYSTEM32}\\{name}"))
+            target.unlink(missing_ok=True)  # a link to the template's
+            target.write_bytes(self.sign(content, MICROSOFT))
+        self.registered = len(libraries)
+        keys = {PROCESSORS + "HP Print Processor": {"Driver": "hpcpp240.dll"},
+                PROCESSORS + "winprint": {"Driver": "winprint.dll"},
+                PRINTERS + PRINTER: {"Name": PRINTER, "Port": "WSD-7d1c2a9e", "Attributes": 0x240},
+                PRINTERS + PRINTER + "\\CopyFiles\\ICM": ICM}
+        keys |= {CONTROL_PRINT + f"Monitors\\{name}": {"Driver": library}
+                 for name, library in monitors.items()}
+        keys |= {CONTROL_PRINT + f"Providers\\{name}": {"Name": library}
+                 for name, library in PROVIDERS.items()}
+        self.prefix.import_keys(keys)
 
     def add_drivers(self, records):
         """Installs drivers (name, folder "x64" or "w32x86", (driver, data,
@@ -217,16 +252,20 @@ class machine:
         return found
 
     def plant(self, path, content):
-        """Writes a file below SPOOL; returns a function that takes it away."""
-        target = self.prefix.unix_path(SPOOL, *path.split("\\"))
+        """Writes a file below SPOOL, or at a full path; returns a function that
+        takes it away."""
+        target = (self.prefix.unix_path(path) if path[1:3] == ":\\" else
+                  self.prefix.unix_path(SPOOL, *path.split("\\")))
         created = [parent for parent in reversed(target.parents) if not parent.exists()]
         target.parent.mkdir(parents=True, exist_ok=True)
         before = target.read_bytes() if target.exists() else None
+        # Unlinked first: a file of System32 may be a link to the template's.
+        target.unlink(missing_ok=True)
         target.write_bytes(content)
 
         def undo():
+            target.unlink()
             if before is None:
-                target.unlink()
                 for folder in reversed(created):
                     folder.rmdir()
             else:
