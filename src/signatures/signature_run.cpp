@@ -1,7 +1,6 @@
 #include "signature_run.h"
 
 #include <algorithm>
-#include <cwchar>
 #include <cstdint>
 #include <atomic>
 #include <exception>
@@ -24,6 +23,8 @@
 #include "missing_text.h"
 #include "row_writers.h"
 #include "signature_checker.h"
+#include "signature_help.h"
+#include "signature_options.h"
 #include "signature_table.h"
 #include "spooler_queries.h"
 #include "unclaimed_files.h"
@@ -50,171 +51,6 @@ std::wstring resolved_while_growing(const resolver& resolve) {
             }
         }
     }
-}
-
-constexpr std::wstring_view usage_line =
-    L"usage: pelmar_omni_signatures [--csv | --json] [--signer NAME]... [--thumbprint HEX]...\n";
-
-constexpr std::wstring_view help_text =
-    L"\n"
-    L"Checks that each file of the Pelmar Omni printer driver found on this machine\n"
-    L"is still signed by its publisher and unaltered since: through its own\n"
-    L"Authenticode signature, the package's pelmaromn.cat beside it (for the\n"
-    L"printer driver folder, the installed driver package's), or the system's\n"
-    L"catalogs. Nothing is downloaded: revocation is not checked.\n"
-    L"Then it walks the spooler's folders, every environment's drivers and print\n"
-    L"processors, and the driver's other folders: each executable image is\n"
-    L"verified, and each file that nothing installed accounts for is listed, as\n"
-    L"is each alternate data stream that holds an image (FILE:STREAM).\n"
-    L"Then each library that the registry names for the spooler to load (port\n"
-    L"and language monitors, print providers, print processors, printers'\n"
-    L"CopyFiles modules) is verified wherever it lies, and printers, ports and\n"
-    L"Point and Print settings that let others add to it are listed.\n"
-    L"\n"
-    L"Options:\n"
-    L"  --signer NAME  a signer to accept: the simple display name of the signing\n"
-    L"                 certificate, compared exactly. Repeat it to accept several.\n"
-    L"                 Without it, any valid signature counts for the driver's\n"
-    L"                 own files. A claimed image is silent where a catalog of\n"
-    L"                 the system's lists it under its own name, or where it is\n"
-    L"                 signed by \"Microsoft Windows\" or a signer named here; an\n"
-    L"                 unclaimed image only where a signer named here signed it\n"
-    L"                 (a catalog of the system's, whoever signed it, speaks for\n"
-    L"                 every vendor, not for a file no driver names).\n"
-    L"  --thumbprint HEX  a certificate that an accepted signature's chain must\n"
-    L"                 hold: its SHA-1 or SHA-256 thumbprint, letter case and spaces\n"
-    L"                 aside. Repeat it to accept several. Read it from a trusted\n"
-    L"                 file: Properties, Digital Signatures, Details, View\n"
-    L"                 Certificate, Details (or Certification Path for the CA above\n"
-    L"                 it), Thumbprint; or in PowerShell:\n"
-    L"                 (Get-AuthenticodeSignature FILE).SignerCertificate.Thumbprint\n"
-    L"                 With --signer too, a signature must satisfy both.\n"
-    L"  --csv          write CSV instead: UTF-8 with a byte order mark, the header\n"
-    L"                 status,signer,file,detail,folder,kind (kind: driver,\n"
-    L"                 claimed, unclaimed, registered or setting), no summary line.\n"
-    L"  --json         write JSON Lines instead: UTF-8, one object per row with\n"
-    L"                 the CSV's fields, the file's sha256 and what claims it,\n"
-    L"                 then one with the summary and the exit code.\n"
-    L"  --help, /?     show this text.\n"
-    L"\n"
-    L"Each file found gets one row: STATUS, SIGNER, FILENAME, DETAIL, DIRECTORY.\n"
-    L"Then each unclaimed file gets one, its DETAIL starting with \"named by no\n"
-    L"installed driver\", its FILENAME the path below DIRECTORY; a link or\n"
-    L"junction is not followed. A file that a driver, a print processor or\n"
-    L"Windows accounts for gets one only where it is an executable image that\n"
-    L"Windows did not install: no catalog of the system's lists it under its\n"
-    L"own name, and it is not signed by \"Microsoft Windows\" or a signer named\n"
-    L"with --signer or --thumbprint. Its DETAIL says who claims it, its SIGNER\n"
-    L"who signed it. A library that the registry names gets one by the same\n"
-    L"rule, or where it is missing: its FILENAME its path, its DETAIL the\n"
-    L"value that names it, its DIRECTORY the key; so do a printer's spool\n"
-    L"folder among the drivers' or in System32, a port that prints into a\n"
-    L"system folder's or an executable file, and a key that cannot be read.\n"
-    L"Each exposed setting gets one too. The last line counts the files by\n"
-    L"status.\n"
-    L"Statuses:\n"
-    L"  signed        a valid embedded Authenticode signature\n"
-    L"  catalog       the file's hash is listed in a validly signed catalog, named\n"
-    L"                in DETAIL, under the file's own name\n"
-    L"  unsigned      neither\n"
-    L"  altered       a signature or catalog entry covers the file, but the file's\n"
-    L"                hash no longer matches it\n"
-    L"  replaced      validly signed, but not the product's build (an older or\n"
-    L"                another file put in its place): not the build pelmaromn.cat\n"
-    L"                lists for it, a file a system catalog lists under another\n"
-    L"                name, or a build for another architecture than its driver\n"
-    L"                folder's\n"
-    L"  invalid       the signature fails for another reason, given in DETAIL\n"
-    L"  other signer  a valid signature, but by none of the --signer names or\n"
-    L"                with none of the --thumbprint certificates (for a claimed\n"
-    L"                image, nor by \"Microsoft Windows\")\n"
-    L"  unreadable    the file exists but could not be opened or read\n"
-    L"  unchecked     the check could not finish for the file: why in DETAIL\n"
-    L"  missing       a library the registry names is not there\n"
-    L"  exposed       a setting that lets others add to what the spooler loads,\n"
-    L"                or reach it: the value, what it allows and Microsoft's article\n"
-    L"\n"
-    L"Exit codes:\n"
-    L"  0  every file found is signed or catalog, and at least one was found\n"
-    L"  1  any other status, or no file of the driver was found, or an unclaimed\n"
-    L"     executable image (whatever its name) or link, or a claimed or\n"
-    L"     registered image that Windows did not install, or a registered spool\n"
-    L"     folder or port; with --signer or --thumbprint, an unclaimed image\n"
-    L"     signed as they ask does not count; missing libraries and exposed\n"
-    L"     settings do not count\n"
-    L"  2  a file was unreadable or unchecked, a folder could not be listed, a\n"
-    L"     registry key could not be read, or the check could not run (a line on\n"
-    L"     standard error says why); 2 wins over 1\n";
-
-enum class output_format { table, csv, json };
-
-struct options {
-    bool help = false;
-    output_format format = output_format::table;
-    std::vector<std::wstring> signers;
-    std::vector<std::vector<unsigned char>> thumbprints;
-};
-
-// A thumbprint as the Certificates console shows it: hex digits, in pairs or
-// not, in either letter case. A copy from the console may begin with an
-// invisible left-to-right mark, which is left out too. Empty unless it
-// is 20 or 32 bytes long.
-[[nodiscard]] std::vector<unsigned char> thumbprint_of(std::wstring_view text) {
-    std::wstring digits;
-    for (const wchar_t character : text) {
-        if (character != L' ' && character != L'\x200E') {
-            digits += character;
-        }
-    }
-    std::vector<unsigned char> thumbprint;
-    if ((digits.size() != 40 && digits.size() != 64) ||
-        digits.find_first_not_of(L"0123456789abcdefABCDEF") != std::wstring::npos) {
-        return thumbprint;
-    }
-    for (std::size_t index = 0; index < digits.size(); index += 2) {
-        const std::wstring pair = digits.substr(index, 2);
-        thumbprint.push_back(static_cast<unsigned char>(std::wcstoul(pair.c_str(), nullptr, 16)));
-    }
-    return thumbprint;
-}
-
-// The options, or the text of what is wrong with them.
-[[nodiscard]] bool parse(std::span<const wchar_t* const> arguments, options& parsed,
-                         std::wstring& problem) {
-    for (std::size_t index = 0; index < arguments.size(); ++index) {
-        const std::wstring_view argument = arguments[index];
-        if (argument == L"--help" || argument == L"/?") {
-            parsed.help = true;
-        } else if (argument == L"--csv" || argument == L"--json") {
-            const output_format asked =
-                argument == L"--csv" ? output_format::csv : output_format::json;
-            if (parsed.format != output_format::table && parsed.format != asked) {
-                problem = L"--csv and --json exclude each other";
-                return false;
-            }
-            parsed.format = asked;
-        } else if (argument == L"--signer") {
-            if (index + 1 == arguments.size()) {
-                problem = L"--signer needs a name";
-                return false;
-            }
-            parsed.signers.emplace_back(arguments[++index]);
-        } else if (argument == L"--thumbprint") {
-            std::vector<unsigned char> thumbprint;
-            if (index + 1 < arguments.size()) {
-                thumbprint = thumbprint_of(arguments[++index]);
-            }
-            if (thumbprint.empty()) {
-                problem = L"--thumbprint needs 40 or 64 hex digits";
-                return false;
-            }
-            parsed.thumbprints.push_back(std::move(thumbprint));
-        } else {
-            problem = L"unknown option: " + std::wstring(argument);
-            return false;
-        }
-    }
-    return true;
 }
 
 // The most threads that verify files at once. Verification is mostly the
@@ -351,7 +187,7 @@ int run_signatures(std::span<const wchar_t* const> arguments, std::wostream& out
                    std::wostream& error) {
     options parsed;
     std::wstring problem;
-    if (!parse(arguments, parsed, problem)) {
+    if (!parse_options(arguments, parsed, problem)) {
         error << problem << L'\n' << usage_line;
         return exit_trouble;
     }
