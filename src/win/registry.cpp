@@ -1,50 +1,68 @@
-#include "registry_reads.h"
+#include "registry.h"
 
 #include <iterator>
 
-unique_registry_key open_registry_key(HKEY parent, const std::wstring& path) {
+namespace pelmar::win {
+
+namespace {
+
+// A registry call's status as the layer's error: the registry functions
+// return their code rather than set the last error.
+win32_error failed(LSTATUS status, const char* call) {
+    return {static_cast<std::uint32_t>(status), call};
+}
+
+bool absent(LSTATUS status) {
+    return status == ERROR_FILE_NOT_FOUND || status == ERROR_UNSUPPORTED_TYPE;
+}
+
+}  // namespace
+
+result<unique_registry_key> open_registry_key(HKEY parent, const std::wstring& path) {
     unique_registry_key key;
     const LSTATUS status = RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ, key.put());
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
-        throw registry_failure{status};
+        return failed(status, "RegOpenKeyExW");
     }
     return key;
 }
 
-void read_subkey_names(HKEY key, std::vector<std::wstring>& names) {
+result<std::vector<std::wstring>> subkey_names(HKEY key) {
+    std::vector<std::wstring> names;
     for (DWORD index = 0;; ++index) {
         wchar_t name[256];  // a key's name has at most 255 characters
         auto length = static_cast<DWORD>(std::size(name));
         const LSTATUS status =
             RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_NO_MORE_ITEMS) {
-            return;
+            return names;
         }
         if (status != ERROR_SUCCESS) {
-            throw registry_failure{status};
+            return failed(status, "RegEnumKeyExW");
         }
         names.emplace_back(name, length);
     }
 }
 
-void read_value_names(HKEY key, std::vector<std::wstring>& names) {
+result<std::vector<std::wstring>> value_names(HKEY key) {
+    std::vector<std::wstring> names;
+    std::vector<wchar_t> name(16384);  // a value's name has at most 16,383 characters
     for (DWORD index = 0;; ++index) {
-        wchar_t name[16384];  // a value's name has at most 16,383 characters
-        auto length = static_cast<DWORD>(std::size(name));
+        auto length = static_cast<DWORD>(name.size());
         const LSTATUS status =
-            RegEnumValueW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+            RegEnumValueW(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_NO_MORE_ITEMS) {
-            return;
+            return names;
         }
         if (status != ERROR_SUCCESS) {
-            throw registry_failure{status};
+            return failed(status, "RegEnumValueW");
         }
-        names.emplace_back(name, length);
+        names.emplace_back(name.data(), length);
     }
 }
 
-std::optional<std::wstring> registry_text(HKEY key, const std::wstring& subkey,
-                                          const wchar_t* name, bool expand) {
+result<std::optional<std::wstring>> registry_text(HKEY key, const std::wstring& subkey,
+                                                  const wchar_t* name, bool expand) {
     // Expanded, a REG_EXPAND_SZ value reads as REG_SZ.
     const DWORD text = expand ? RRF_RT_REG_SZ : RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
     const wchar_t* below = subkey.empty() ? nullptr : subkey.c_str();
@@ -61,26 +79,28 @@ std::optional<std::wstring> registry_text(HKEY key, const std::wstring& subkey,
             break;
         }
     }
-    if (status == ERROR_FILE_NOT_FOUND || status == ERROR_UNSUPPORTED_TYPE) {
-        return std::nullopt;
+    if (absent(status)) {
+        return std::optional<std::wstring>();
     }
     if (status != ERROR_SUCCESS) {
-        throw registry_failure{status};
+        return failed(status, "RegGetValueW");
     }
     value.erase(value.find(L'\0') == std::wstring::npos ? value.size() : value.find(L'\0'));
-    return value;
+    return std::optional(std::move(value));
 }
 
-std::optional<std::uint32_t> registry_number(HKEY key, const wchar_t* name) {
+result<std::optional<std::uint32_t>> registry_number(HKEY key, const wchar_t* name) {
     DWORD number = 0;
     DWORD size = sizeof number;
     const LSTATUS status =
         RegGetValueW(key, nullptr, name, RRF_RT_REG_DWORD, nullptr, &number, &size);
-    if (status == ERROR_FILE_NOT_FOUND || status == ERROR_UNSUPPORTED_TYPE) {
-        return std::nullopt;
+    if (absent(status)) {
+        return std::optional<std::uint32_t>();
     }
     if (status != ERROR_SUCCESS) {
-        throw registry_failure{status};
+        return failed(status, "RegGetValueW");
     }
-    return number;
+    return std::optional<std::uint32_t>(number);
 }
+
+}  // namespace pelmar::win
