@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iomanip>
 #include <map>
+#include <optional>
 #include <ranges>
 #include <string_view>
 #include <vector>
@@ -143,14 +144,10 @@ private:
     std::uint64_t largest_ = 0;  // the largest group's count
 };
 
-class csv : public comparison_output {
+// A record per differing row, identical inventory and unusable inventory,
+// each format writing its own.
+class records : public comparison_output {
 public:
-    explicit csv(std::wostream& out) : out_(out) {
-        // The byte order mark tells Excel that the text is UTF-8.
-        out_ << L"\uFEFFinventory,file,location,change,baseline_version,version,baseline_size,"
-                L"size,baseline_sha1,sha1,detail\n";
-    }
-
     void compared(const std::wstring& name, const inventory& baseline, const inventory& other,
                   const row_changes& changes) override {
         if (other.problem.empty() && changes.empty()) {
@@ -166,8 +163,24 @@ public:
     }
 
 private:
+    virtual void report_row(const std::wstring& name, std::size_t row, row_change change,
+                            const inventory_row& baseline, const inventory_row& other) = 0;
+    // `detail`: why it could not be used; none for an identical one.
+    virtual void whole_inventory(std::wstring_view name, std::wstring_view change,
+                                 std::optional<std::wstring_view> detail) = 0;
+};
+
+class csv : public records {
+public:
+    explicit csv(std::wostream& out) : out_(out) {
+        // The byte order mark tells Excel that the text is UTF-8.
+        out_ << L"\uFEFFinventory,file,location,change,baseline_version,version,baseline_size,"
+                L"size,baseline_sha1,sha1,detail\n";
+    }
+
+private:
     void report_row(const std::wstring& name, std::size_t row, row_change change,
-                    const inventory_row& baseline, const inventory_row& other) {
+                    const inventory_row& baseline, const inventory_row& other) override {
         // Each side's values where its file is present.
         const auto of = [](const inventory_row& side, std::wstring_view value) {
             return side.file_present ? value : std::wstring_view();
@@ -182,30 +195,17 @@ private:
     }
 
     void whole_inventory(std::wstring_view name, std::wstring_view change,
-                         std::wstring_view detail) {
-        write_csv_record(out_, {name, {}, {}, change, {}, {}, {}, {}, {}, {}, detail});
+                         std::optional<std::wstring_view> detail) override {
+        write_csv_record(out_,
+                         {name, {}, {}, change, {}, {}, {}, {}, {}, {}, detail.value_or(L"")});
     }
 
     std::wostream& out_;
 };
 
-class json : public comparison_output {
+class json : public records {
 public:
     explicit json(std::wostream& out) : out_(out) { keep_line_feeds(out_); }
-
-    void compared(const std::wstring& name, const inventory& baseline, const inventory& other,
-                  const row_changes& changes) override {
-        if (other.problem.empty() && changes.empty()) {
-            whole_inventory(name, L"identical", {});
-        }
-        for (const auto& [row, change] : changes) {
-            report_row(name, row, change, baseline.rows[row], other.rows[row]);
-        }
-    }
-
-    void unusable(const std::wstring& name, const std::wstring& problem) override {
-        whole_inventory(name, L"unusable", problem);
-    }
 
     void summary(std::uint64_t identical, std::uint64_t differing, std::uint64_t unusable,
                  int exit_code) override {
@@ -220,7 +220,7 @@ public:
 
 private:
     void report_row(const std::wstring& name, std::size_t row, row_change change,
-                    const inventory_row& baseline, const inventory_row& other) {
+                    const inventory_row& baseline, const inventory_row& other) override {
         // Each side's values where its file is present, null where it is not.
         const auto text_of = [](const inventory_row& side, std::wstring_view value) {
             return side.file_present ? std::optional<std::wstring_view>(value) : std::nullopt;
@@ -245,7 +245,7 @@ private:
     }
 
     void whole_inventory(std::wstring_view name, std::wstring_view change,
-                         std::optional<std::wstring_view> detail) {
+                         std::optional<std::wstring_view> detail) override {
         json_line line;
         line.text("inventory", name);
         for (const char* absent : {"file", "location"}) {
