@@ -15,7 +15,7 @@ constexpr std::wstring_view windows_signer = L"Microsoft Windows";
 
 }  // namespace
 
-bool named_signers::accept(const trust_result& signature) const {
+bool named_signers::accept(const win::trust_result& signature) const {
     const auto pinned = [&](const std::vector<unsigned char>& thumbprint) {
         return std::find(signature.thumbprints.begin(), signature.thumbprints.end(),
                          thumbprint) != signature.thumbprints.end();

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "trust_verification.h"
+#include "trust.h"
 
 namespace pelmar::signatures {
 
@@ -17,7 +17,7 @@ struct named_signers {
     [[nodiscard]] bool any() const { return !names.empty() || !thumbprints.empty(); }
     // Whether `signature` meets each list that is given: with none given,
     // every signature does.
-    [[nodiscard]] bool accept(const trust_result& signature) const;
+    [[nodiscard]] bool accept(const win::trust_result& signature) const;
 };
 
 // What is known of an executable image found in the spooler's folders or
@@ -27,7 +27,7 @@ struct image_facts {
     // Windows loads.
     bool claimed = false;
     // Its embedded Authenticode signature, as WinVerifyTrust found it.
-    const trust_result& embedded;
+    const win::trust_result& embedded;
     // A validly signed catalog in the system's store lists its hash under
     // the name Windows installed it by: it came in an installed driver
     // package, in-box or a vendor's.

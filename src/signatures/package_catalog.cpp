@@ -4,6 +4,7 @@
 
 #include "error_code_text.h"
 #include "opened_file.h"
+#include "printable_name.h"
 #include "trust_reason.h"
 #include "whole_file.h"
 
@@ -34,13 +35,14 @@ package_catalog::package_catalog(const std::wstring& directory) {
                                       L"cannot be read. " + error_code_text(error_code)};
         return;
     }
-    signature_ = verify_embedded(path, file.handle());
+    signature_ = win::verify_embedded(path, file.handle());
+    const std::wstring signer = printable_name(signature_.certificate_name);
     switch (trust_outcome_of(signature_.code)) {
         case trust_outcome::valid:
-            verdict_ = {signature_status::embedded_signature, signature_.signer, {}};
+            verdict_ = {signature_status::embedded_signature, signer, {}};
             break;
         case trust_outcome::altered:
-            verdict_ = {signature_status::altered, signature_.signer,
+            verdict_ = {signature_status::altered, signer,
                         trust_failure_text(signature_.code)};
             return;
         case trust_outcome::no_signature:
@@ -50,13 +52,13 @@ package_catalog::package_catalog(const std::wstring& directory) {
                             error_code_text(static_cast<std::uint32_t>(signature_.code))};
             return;
         case trust_outcome::invalid:
-            verdict_ = {signature_status::invalid, signature_.signer,
+            verdict_ = {signature_status::invalid, signer,
                         trust_failure_text(signature_.code)};
             return;
     }
     const std::wstring problem = read_catalog_members(bytes, members_);
     if (!problem.empty()) {
-        verdict_ = {signature_status::invalid, signature_.signer, problem};
+        verdict_ = {signature_status::invalid, signer, problem};
         members_.clear();
         return;
     }

@@ -10,7 +10,7 @@
 
 #include "catalog_members.h"
 #include "file_verdict.h"
-#include "trust_verification.h"
+#include "trust.h"
 
 namespace pelmar::signatures {
 
@@ -43,7 +43,7 @@ public:
     // Whether its members can vouch for files: its signature is valid.
     [[nodiscard]] bool can_vouch() const { return can_vouch_; }
     // Its own signature's verification.
-    [[nodiscard]] const trust_result& signature() const { return signature_; }
+    [[nodiscard]] const win::trust_result& signature() const { return signature_; }
 
     // The members whose File attribute names `name`, letter case aside: more
     // than one where the package covers several architectures' copies.
@@ -52,7 +52,7 @@ public:
 private:
     std::optional<file_verdict> verdict_;
     bool can_vouch_ = false;
-    trust_result signature_{};
+    win::trust_result signature_{};
     std::vector<catalog_member> members_;
 };
 

@@ -11,9 +11,7 @@
 #include "file_manifest.h"
 #include "opened_file.h"
 #include "printable_name.h"
-#include "scope_exit.h"
 #include "trust_reason.h"
-#include "trust_verification.h"
 #include "whole_file.h"
 
 namespace pelmar::signatures {
@@ -44,7 +42,7 @@ void keep_gravest(file_verdict& gravest, file_verdict finding) {
 
 // The tag by which a catalog of the signing tools lists a member: its hash in
 // upper-case hexadecimal.
-std::wstring member_tag(const catalog_hash& hash) {
+std::wstring member_tag(const win::catalog_hash& hash) {
     static constexpr wchar_t digits[] = L"0123456789ABCDEF";
     std::wstring tag;
     for (const unsigned char byte : hash.value) {
@@ -68,8 +66,13 @@ file_verdict unchecked(std::wstring detail) {
     return {signature_status::unchecked, {}, std::move(detail)};
 }
 
-file_verdict hash_failure(std::uint32_t error_code) {
-    return unchecked(L"hash cannot be computed. " + error_code_text(error_code));
+file_verdict hash_failure(const win::win32_error& error) {
+    return unchecked(L"hash cannot be computed. " + error_code_text(error.code));
+}
+
+// A row's words for who signed what `signature` verified.
+std::wstring signer_of(const win::trust_result& signature) {
+    return printable_name(signature.certificate_name);
 }
 
 // A file of the manifest where the manifest looks for it: the product's
@@ -131,10 +134,10 @@ std::wstring build_text(std::uint16_t machine) {
 // Why an image in the printer driver folder is not a build the spooler of
 // that folder's architecture loads; empty when it is one, or no image.
 [[nodiscard]] std::wstring wrong_machine(install_location location, const std::wstring& directory,
-                                         HANDLE file) {
+                                         file_facts& facts) {
     const driver_folder_kind* folder =
         location == printer_driver_directory ? driver_folder_of(directory) : nullptr;
-    const std::uint16_t machine = folder != nullptr ? image_machine(file) : 0;
+    const std::uint16_t machine = folder != nullptr ? facts.machine() : 0;
     return machine != 0 && machine != folder->machine
                ? build_text(machine) + L" in " + folder->text
                : std::wstring();
@@ -171,7 +174,7 @@ signature_checker::signature_checker(std::vector<std::wstring> signers,
                                      std::vector<std::vector<unsigned char>> thumbprints)
     : named_{std::move(signers), std::move(thumbprints)} {}
 
-bool signature_checker::expected(const trust_result& signature) const {
+bool signature_checker::expected(const win::trust_result& signature) const {
     return named_.accept(signature);
 }
 
@@ -195,7 +198,7 @@ const package_catalog& signature_checker::judging_catalog(install_location locat
     return catalogs_.at(location);
 }
 
-std::optional<file_verdict> signature_checker::check(const catalog_hasher& hasher,
+std::optional<file_verdict> signature_checker::check(const win::catalog_hasher& hasher,
                                                      install_location location,
                                                      const std::wstring& directory,
                                                      const std::wstring& file_name) const {
@@ -213,7 +216,7 @@ std::optional<file_verdict> signature_checker::check(const catalog_hasher& hashe
     return verdict;
 }
 
-std::optional<file_verdict> signature_checker::judge_file(const catalog_hasher& hasher,
+std::optional<file_verdict> signature_checker::judge_file(const win::catalog_hasher& hasher,
                                                           install_location location,
                                                           const std::wstring& directory,
                                                           const std::wstring& file_name) const {
@@ -237,38 +240,52 @@ std::optional<file_verdict> signature_checker::judge_file(const catalog_hasher& 
     if (file.absent()) {
         return std::nullopt;
     }
-    return check_open(hasher, location, path, file_name, file);
+    if (!file.problem().empty()) {
+        return file_verdict{signature_status::unreadable, {}, file.problem()};
+    }
+    file_facts facts(hasher, path, file.handle());
+    return check_open(location, file_name, facts);
 }
 
-file_verdict signature_checker::check_open(const catalog_hasher& hasher,
-                                           std::optional<install_location> location,
-                                           const std::wstring& path, const std::wstring& file_name,
-                                           const opened_file& file) const {
+std::optional<file_verdict> signature_checker::judge_embedded(file_facts& facts, bool accepted,
+                                                              file_verdict& gravest) const {
+    const win::trust_result& embedded = facts.embedded();
+    switch (trust_outcome_of(embedded.code)) {
+        case trust_outcome::altered:
+            // Changed since it was signed: no catalog can make up for that.
+            return file_verdict{signature_status::altered, signer_of(embedded),
+                                trust_failure_text(embedded.code)};
+        case trust_outcome::valid:
+            if (!accepted) {
+                // A catalog may still vouch for it.
+                keep_gravest(gravest, {signature_status::other_signer, signer_of(embedded), {}});
+            }
+            break;
+        case trust_outcome::invalid:
+            keep_gravest(gravest, {signature_status::invalid, signer_of(embedded),
+                                   trust_failure_text(embedded.code)});
+            break;
+        case trust_outcome::no_signature:
+            break;
+    }
+    return std::nullopt;
+}
+
+file_verdict signature_checker::check_open(std::optional<install_location> location,
+                                           const std::wstring& file_name,
+                                           file_facts& facts) const {
     // Outside the driver's own folders no package catalog speaks.
     static const package_catalog no_package;
     const package_catalog& beside = location ? catalogs_.at(*location) : no_package;
     const std::wstring package_name = package_catalog::file_name;
     // The folder as the directory text gives it, its trailing backslash kept.
-    const std::wstring directory = path.substr(0, path.find_last_of(L'\\'));
-    if (!file.problem().empty()) {
-        return file_verdict{signature_status::unreadable, {}, file.problem()};
-    }
-
+    const std::wstring directory = facts.path().substr(0, facts.path().find_last_of(L'\\'));
+    const win::trust_result& embedded = facts.embedded();
+    const bool signed_as_expected =
+        trust_outcome_of(embedded.code) == trust_outcome::valid && expected(embedded);
     file_verdict gravest{signature_status::no_signature, {}, {}};
-    const trust_result embedded = verify_embedded(path, file.handle());
-    const trust_outcome outcome = trust_outcome_of(embedded.code);
-    if (outcome == trust_outcome::altered) {
-        // Changed since it was signed: no catalog can make up for that.
-        return file_verdict{signature_status::altered, embedded.signer,
-                            trust_failure_text(embedded.code)};
-    }
-    const bool signed_as_expected = outcome == trust_outcome::valid && expected(embedded);
-    if (outcome == trust_outcome::valid && !signed_as_expected) {
-        // A catalog may still vouch for it by an expected signer.
-        keep_gravest(gravest, {signature_status::other_signer, embedded.signer, {}});
-    } else if (outcome == trust_outcome::invalid) {
-        keep_gravest(gravest, {signature_status::invalid, embedded.signer,
-                               trust_failure_text(embedded.code)});
+    if (std::optional<file_verdict> altered = judge_embedded(facts, signed_as_expected, gravest)) {
+        return *altered;
     }
 
     // The package's catalog, signed by an expected signer, is the authority
@@ -285,15 +302,15 @@ file_verdict signature_checker::check_open(const catalog_hasher& hasher,
     bool listed = false;
     const std::string* uncomputed = nullptr;
     for (const catalog_member* entry : entries) {
-        if (!hasher.computes(entry->algorithm)) {
+        if (!facts.computes(entry->algorithm)) {
             uncomputed = &entry->algorithm;
             continue;
         }
-        catalog_hash hash;
-        if (const std::uint32_t error_code = hasher.hash(entry->algorithm, file.handle(), hash)) {
-            return hash_failure(error_code);
+        const win::result<win::catalog_hash>& hash = facts.hash(entry->algorithm);
+        if (!hash) {
+            return hash_failure(hash.error());
         }
-        if (hash.value == entry->digest) {
+        if (hash.value().value == entry->digest) {
             listed = true;
             break;
         }
@@ -308,7 +325,7 @@ file_verdict signature_checker::check_open(const catalog_hasher& hasher,
     // a build for that folder's architecture: a catalog that covers both
     // lists the other one's under the same name.
     const std::wstring other_machine =
-        driver_file ? wrong_machine(*location, directory, file.handle()) : std::wstring();
+        driver_file ? wrong_machine(*location, directory, facts) : std::wstring();
     const auto vouched = [&](signature_status status, const std::wstring& signer,
                              std::wstring detail) {
         if (!other_machine.empty()) {
@@ -319,172 +336,116 @@ file_verdict signature_checker::check_open(const catalog_hasher& hasher,
                            : file_verdict{status, signer, std::move(detail)};
     };
     if (listed && signed_as_expected) {
-        return vouched(signature_status::embedded_signature, embedded.signer, {});
+        return vouched(signature_status::embedded_signature, signer_of(embedded), {});
     }
     if (listed && authority) {
-        return vouched(signature_status::catalog, package.signature().signer, catalog_text);
+        return vouched(signature_status::catalog, signer_of(package.signature()), catalog_text);
     }
     if (listed) {
-        keep_gravest(gravest, {signature_status::other_signer, package.signature().signer,
+        keep_gravest(gravest, {signature_status::other_signer, signer_of(package.signature()),
                                catalog_text});
     }
     if (signed_as_expected) {
-        return vouched(signature_status::embedded_signature, embedded.signer, {});
+        return vouched(signature_status::embedded_signature, signer_of(embedded), {});
     }
 
-    for (const std::string_view algorithm : catalog_hasher::algorithms) {
-        if (!hasher.computes(algorithm)) {
-            continue;
-        }
-        catalog_hash hash;
-        if (const std::uint32_t error_code = hasher.hash(algorithm, file.handle(), hash)) {
-            return hash_failure(error_code);
-        }
-        if (auto verdict = judge_system_catalogs(hash, path, file.handle(),
-                                                 driver_file ? file_name : std::wstring(),
-                                                 false, gravest)) {
-            return verdict->status == signature_status::catalog
-                       ? vouched(verdict->status, verdict->signer, verdict->detail)
-                       : *verdict;
-        }
+    if (std::optional<file_verdict> verdict = judge_system_catalogs(
+            facts, driver_file ? file_name : std::wstring(), false, gravest)) {
+        return verdict->status == signature_status::catalog
+                   ? vouched(verdict->status, verdict->signer, verdict->detail)
+                   : *verdict;
     }
 
     if (other_build) {
-        keep_gravest(gravest, {signature_status::altered, package.signature().signer,
+        keep_gravest(gravest, {signature_status::altered, signer_of(package.signature()),
                                catalog_text + L" lists another hash"});
     }
     return gravest;
 }
 
 std::optional<file_verdict> signature_checker::judge_system_catalogs(
-    const catalog_hash& hash, const std::wstring& path, HANDLE file,
-    const std::wstring& listed_name, bool any_signer, file_verdict& gravest) const {
-    const std::wstring tag = member_tag(hash);
-    std::vector<unsigned char> value = hash.value;
-    HCATINFO listing = nullptr;
-    // Handed the previous context, the search releases it itself: only the
-    // one it stops at is left to release, however the search is left.
-    const auto release_listing = scope_exit([&] {
-        if (listing != nullptr) {
-            CryptCATAdminReleaseCatalogContext(hash.admin, listing, 0);
+    file_facts& facts, const std::wstring& listed_name, bool any_signer,
+    file_verdict& gravest) const {
+    for (const std::string_view algorithm : win::catalog_hasher::algorithms) {
+        if (!facts.computes(algorithm)) {
+            continue;
         }
-    });
-    bool any_listing = false;
-    for (;;) {
-        HCATINFO previous = listing;
-        listing = CryptCATAdminEnumCatalogFromHash(hash.admin, value.data(),
-                                                   static_cast<DWORD>(value.size()), 0, &previous);
-        if (listing == nullptr) {
-            // After a catalog, the end of the search, by whatever code: none
-            // is documented for it. Before any: not found; or, as Wine's
-            // search of the store's folder says it, no catalog there. Any
-            // other code is a failure of the service (stopped, or its RPC
-            // failed), and no answer.
-            const DWORD error_code = GetLastError();
-            if (any_listing || error_code == ERROR_NOT_FOUND ||
-                error_code == ERROR_FILE_NOT_FOUND || error_code == ERROR_NO_MORE_FILES) {
-                return std::nullopt;
-            }
+        const win::result<win::catalog_hash>& hash = facts.hash(algorithm);
+        if (!hash) {
+            return hash_failure(hash.error());
+        }
+        const win::result<std::vector<std::wstring>> catalogs = win::catalogs_listing(hash.value());
+        if (!catalogs) {
             return unchecked(L"the system's catalogs cannot be searched. " +
-                             error_code_text(error_code));
+                             error_code_text(catalogs.error().code));
         }
-        any_listing = true;
-        CATALOG_INFO info{};
-        info.cbStruct = sizeof info;
-        std::optional<file_verdict> verdict;
-        if (!CryptCATCatalogInfoFromContext(listing, &info, 0)) {
-            verdict = unchecked(L"the system's catalogs cannot be searched. " +
-                                error_code_text(GetLastError()));
-        } else {
-            const std::wstring catalog_path = info.wszCatalogFile;
-            verdict = judge_listing({catalog_path, tag, path, file, hash.value, hash.admin},
-                                    listed_name, any_signer, gravest);
-        }
-        if (verdict) {
-            return verdict;
+        const std::wstring tag = member_tag(hash.value());
+        for (const std::wstring& catalog : catalogs.value()) {
+            if (std::optional<file_verdict> verdict = judge_listing(
+                    {catalog, tag, facts.path(), facts.handle(), hash.value().value,
+                     hash.value().admin},
+                    listed_name, any_signer, gravest)) {
+                return verdict;
+            }
         }
     }
+    return std::nullopt;
 }
 
-std::optional<file_verdict> signature_checker::check_claimed(const catalog_hasher& hasher,
-                                                             const std::wstring& path,
-                                                             const std::wstring& installed_name,
-                                                             const opened_file& file) const {
-    if (!file.problem().empty()) {
-        return file_verdict{signature_status::unreadable, {}, file.problem()};
-    }
-    const trust_result embedded = verify_embedded(path, file.handle());
-    const trust_outcome outcome = trust_outcome_of(embedded.code);
-    if (outcome == trust_outcome::altered) {
-        return file_verdict{signature_status::altered, embedded.signer,
-                            trust_failure_text(embedded.code)};
-    }
-    if (trusted_image({.claimed = true, .embedded = embedded}, named_)) {
-        return std::nullopt;  // no catalog search needed
-    }
+std::optional<file_verdict> signature_checker::check_claimed(const std::wstring& installed_name,
+                                                             file_facts& facts) const {
+    const bool trusted = trusted_image({.claimed = true, .embedded = facts.embedded()}, named_);
     file_verdict gravest{signature_status::no_signature, {}, {}};
-    if (outcome == trust_outcome::valid) {
-        keep_gravest(gravest, {signature_status::other_signer, embedded.signer, {}});
-    } else if (outcome == trust_outcome::invalid) {
-        keep_gravest(gravest, {signature_status::invalid, embedded.signer,
-                               trust_failure_text(embedded.code)});
+    if (std::optional<file_verdict> altered = judge_embedded(facts, trusted, gravest)) {
+        return altered;
+    }
+    if (trusted) {
+        return std::nullopt;  // no catalog search needed
     }
     // Only administrators add catalogs to the system's store, each of an
     // installed driver package: whoever signed it, it says what Windows
-    // installed, under which name.
-    for (const std::string_view algorithm : catalog_hasher::algorithms) {
-        if (!hasher.computes(algorithm)) {
-            continue;
-        }
-        catalog_hash hash;
-        if (const std::uint32_t error_code = hasher.hash(algorithm, file.handle(), hash)) {
-            return hash_failure(error_code);
-        }
-        std::optional<file_verdict> verdict =
-            judge_system_catalogs(hash, path, file.handle(), installed_name, true, gravest);
-        if (verdict && verdict->status != signature_status::catalog) {
-            return verdict;  // the store could not be searched
-        }
-        if (verdict && trusted_image({.claimed = true,
-                                      .embedded = embedded,
-                                      .listed_by_system_catalog = true},
-                                     named_)) {
-            return std::nullopt;
-        }
+    // installed, under which name, and the claim rule trusts it.
+    std::optional<file_verdict> verdict =
+        judge_system_catalogs(facts, installed_name, true, gravest);
+    if (verdict && verdict->status == signature_status::catalog) {
+        return std::nullopt;
     }
-    return gravest;
+    return verdict ? verdict : gravest;
 }
 
-bool signature_checker::listed_in_package(const catalog_hasher& hasher, install_location location,
-                                          const std::wstring& file_name, HANDLE file) const {
+bool signature_checker::listed_in_package(install_location location,
+                                          const std::wstring& file_name, file_facts& facts) const {
     const package_catalog& package = judging_catalog(location);
     if (!package.can_vouch() || !expected(package.signature())) {
         return false;
     }
     const auto entries = package.members_named(file_name);
     return std::any_of(entries.begin(), entries.end(), [&](const catalog_member* entry) {
-        catalog_hash hash;
-        return hasher.computes(entry->algorithm) &&
-               hasher.hash(entry->algorithm, file, hash) == 0 && hash.value == entry->digest;
+        if (!facts.computes(entry->algorithm)) {
+            return false;
+        }
+        const win::result<win::catalog_hash>& hash = facts.hash(entry->algorithm);
+        return hash && hash.value().value == entry->digest;
     });
 }
 
-std::optional<file_verdict> signature_checker::judge_listing(const catalog_member_query& query,
+std::optional<file_verdict> signature_checker::judge_listing(const win::catalog_member_query& query,
                                                              const std::wstring& listed_name,
                                                              bool any_signer,
                                                              file_verdict& gravest) const {
     const std::wstring& path = query.catalog_path;
     const std::wstring catalog_name = printable_name(path.substr(path.find_last_of(L"\\/") + 1));
-    const trust_result listed = verify_catalog_member(query);
+    const win::trust_result listed = win::verify_catalog_member(query);
+    const std::wstring signer = signer_of(listed);
     switch (trust_outcome_of(listed.code)) {
         case trust_outcome::valid: {
             if (!any_signer && !expected(listed)) {
                 keep_gravest(gravest,
-                             {signature_status::other_signer, listed.signer, catalog_name});
+                             {signature_status::other_signer, signer, catalog_name});
                 break;
             }
             if (listed_name.empty()) {
-                return file_verdict{signature_status::catalog, listed.signer, catalog_name};
+                return file_verdict{signature_status::catalog, signer, catalog_name};
             }
             // A catalog vouches for a hash under the name it lists it by: the
             // same bytes under the product's name are another vendor's file.
@@ -499,26 +460,26 @@ std::optional<file_verdict> signature_checker::judge_listing(const catalog_membe
             if (listed_member_name(catalog.handle(), query.member_tag, query.hash, name,
                                    problem)) {
                 if (same_file_name(name, listed_name)) {
-                    return file_verdict{signature_status::catalog, listed.signer, catalog_name};
+                    return file_verdict{signature_status::catalog, signer, catalog_name};
                 }
                 keep_gravest(gravest,
-                             {signature_status::replaced, listed.signer,
+                             {signature_status::replaced, signer,
                               catalog_name + (name.empty()
                                                   ? std::wstring(L" lists it under no name")
                                                   : L" lists it as " + printable_name(name))});
             } else if (!problem.empty()) {
-                keep_gravest(gravest, {signature_status::invalid, listed.signer,
+                keep_gravest(gravest, {signature_status::invalid, signer,
                                        catalog_name + L": " + problem});
             }
             break;
         }
         case trust_outcome::altered:
-            keep_gravest(gravest, {signature_status::altered, listed.signer,
+            keep_gravest(gravest, {signature_status::altered, signer,
                                    catalog_name + L": " + trust_failure_text(listed.code)});
             break;
         case trust_outcome::invalid:
         case trust_outcome::no_signature:
-            keep_gravest(gravest, {signature_status::invalid, listed.signer,
+            keep_gravest(gravest, {signature_status::invalid, signer,
                                    catalog_name + L": " + trust_failure_text(listed.code)});
             break;
     }

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "catalog_hasher.h"
+#include "catalogs.h"
 #include "claim_trust.h"
+#include "file_facts.h"
 #include "file_verdict.h"
 #include "install_location.h"
-#include "opened_file.h"
 #include "package_catalog.h"
-#include "trust_verification.h"
+#include "trust.h"
 
 namespace pelmar::signatures {
 
@@ -38,45 +38,41 @@ public:
     // printer driver folder only as a build for that folder's architecture;
     // there the installed package's catalog judges it, where it is signed
     // by an expected signer.
-    [[nodiscard]] std::optional<file_verdict> check(const catalog_hasher& hasher,
+    [[nodiscard]] std::optional<file_verdict> check(const win::catalog_hasher& hasher,
                                                     install_location location,
                                                     const std::wstring& directory,
                                                     const std::wstring& file_name) const;
 
-    // The open `file` at `path`, whose name is `file_name`, judged with the
-    // package catalog that judges the files of `location` where one is given.
-    [[nodiscard]] file_verdict check_open(const catalog_hasher& hasher,
-                                          std::optional<install_location> location,
-                                          const std::wstring& path,
-                                          const std::wstring& file_name,
-                                          const opened_file& file) const;
+    // The file of `facts`, readable, whose name is `file_name`, judged with
+    // the package catalog that judges the files of `location` where one is
+    // given.
+    [[nodiscard]] file_verdict check_open(std::optional<install_location> location,
+                                          const std::wstring& file_name, file_facts& facts) const;
 
-    // The executable image open as `file` at `path`, which Windows' records
+    // The executable image of `facts`, readable, which Windows' records
     // claim under the name `installed_name`, judged by the claim rule
     // (trusted_image): nothing where it may stay silent, else its row's
     // verdict, which says who signed it.
-    [[nodiscard]] std::optional<file_verdict> check_claimed(const catalog_hasher& hasher,
-                                                            const std::wstring& path,
-                                                            const std::wstring& installed_name,
-                                                            const opened_file& file) const;
+    [[nodiscard]] std::optional<file_verdict> check_claimed(const std::wstring& installed_name,
+                                                            file_facts& facts) const;
 
     // The signers the user named.
     [[nodiscard]] const named_signers& named() const { return named_; }
 
     // Whether the package catalog that judges the files of `location`,
-    // validly signed by an expected signer, lists the open file under its
-    // name `file_name`, with its hash by the entry's algorithm.
-    [[nodiscard]] bool listed_in_package(const catalog_hasher& hasher, install_location location,
-                                         const std::wstring& file_name, HANDLE file) const;
+    // validly signed by an expected signer, lists the file of `facts` under
+    // its name `file_name`, with its hash by the entry's algorithm.
+    [[nodiscard]] bool listed_in_package(install_location location, const std::wstring& file_name,
+                                         file_facts& facts) const;
 
 private:
-    [[nodiscard]] bool expected(const trust_result& signature) const;
+    [[nodiscard]] bool expected(const win::trust_result& signature) const;
     // The package catalog whose members the files of `location` must be:
     // the installed package's for the printer driver folder, where it is
     // signed by an expected signer; otherwise the one beside them.
     const package_catalog& judging_catalog(install_location location) const;
     // check() without the note on a missing package catalog.
-    [[nodiscard]] std::optional<file_verdict> judge_file(const catalog_hasher& hasher,
+    [[nodiscard]] std::optional<file_verdict> judge_file(const win::catalog_hasher& hasher,
                                                          install_location location,
                                                          const std::wstring& directory,
                                                          const std::wstring& file_name) const;
@@ -84,16 +80,22 @@ private:
     // expected signer, under `listed_name` where it is not empty; otherwise
     // nothing, and what it found goes to `gravest` where it is graver than
     // what is there. `any_signer`: a valid signature by anyone vouches.
-    [[nodiscard]] std::optional<file_verdict> judge_listing(const catalog_member_query& query,
+    [[nodiscard]] std::optional<file_verdict> judge_listing(const win::catalog_member_query& query,
                                                             const std::wstring& listed_name,
                                                             bool any_signer,
                                                             file_verdict& gravest) const;
-    // Each catalog of the system's store that lists `hash`, in turn, until
-    // one vouches (its verdict); nothing when none does; `unchecked` when
-    // the store could not be searched.
+    // What the embedded signature alone says: the verdict where it was
+    // altered, which no catalog makes up for; otherwise nothing, and what it
+    // found goes to `gravest`: a valid signature there unless `accepted`.
+    [[nodiscard]] std::optional<file_verdict> judge_embedded(file_facts& facts, bool accepted,
+                                                             file_verdict& gravest) const;
+    // Each catalog of the system's store that lists the file's hash, by
+    // each algorithm in turn, until one vouches (its verdict); nothing when
+    // none does; `unchecked` when the file cannot be hashed or the store
+    // cannot be searched.
     [[nodiscard]] std::optional<file_verdict> judge_system_catalogs(
-        const catalog_hash& hash, const std::wstring& path, HANDLE file,
-        const std::wstring& listed_name, bool any_signer, file_verdict& gravest) const;
+        file_facts& facts, const std::wstring& listed_name, bool any_signer,
+        file_verdict& gravest) const;
 
     std::map<install_location, package_catalog> catalogs_;
     named_signers named_;

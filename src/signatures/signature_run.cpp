@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "catalog_hasher.h"
+#include "catalogs.h"
 #include "com_initializer.h"
 #include "console_output.h"
 #include "failure_line.h"
@@ -77,13 +77,13 @@ struct checked_file {
 // so that one large file holds up one thread only. The results are in the
 // order of `files`.
 [[nodiscard]] std::vector<checked_file> check_all(const signature_checker& checker,
-                                                  const std::vector<catalog_hasher>& hashers,
+                                                  const std::vector<win::catalog_hasher>& hashers,
                                                   const std::vector<file_to_check>& files) {
     std::vector<checked_file> checked(files.size());
     std::atomic<std::size_t> next_row{0};
     // Each row is written by the one thread that took it, and read only
     // after every thread is joined.
-    const auto work = [&](const catalog_hasher& hasher) {
+    const auto work = [&](const win::catalog_hasher& hasher) {
         for (std::size_t index = next_row++; index < files.size(); index = next_row++) {
             const file_to_check& file = files[index];
             try {
@@ -113,8 +113,15 @@ struct checked_file {
     const com_initializer com;
     // Every thread's contexts before the table begins: a system that
     // refuses one leaves no table half written.
-    const std::vector<catalog_hasher> hashers(
-        std::clamp(std::thread::hardware_concurrency(), 1u, most_workers));
+    std::vector<win::catalog_hasher> hashers;
+    for (unsigned worker = 0;
+         worker < std::clamp(std::thread::hardware_concurrency(), 1u, most_workers); ++worker) {
+        win::result<win::catalog_hasher> hasher = win::catalog_hasher::acquire();
+        if (!hasher) {
+            throw pelmar::crypto::crypto_exception(hasher.error().code);
+        }
+        hashers.push_back(std::move(hasher).value());
+    }
     signature_checker checker(std::move(parsed.signers), std::move(parsed.thumbprints));
     status_tally tally;
     const std::unique_ptr<row_writer> writer =

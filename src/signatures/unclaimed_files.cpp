@@ -6,7 +6,7 @@
 
 #include "claim_trust.h"
 #include "error_code_text.h"
-#include "executable_image.h"
+#include "file_facts.h"
 #include "file_manifest.h"
 #include "file_streams.h"
 #include "folder_listing.h"
@@ -20,7 +20,6 @@
 #include "spooler_folders.h"
 #include "spooler_registrations.h"
 #include "spooler_settings.h"
-#include "trust_verification.h"
 
 namespace pelmar::signatures {
 
@@ -116,7 +115,7 @@ public:
     }
 
     // Lists every folder, then judges the files with `hasher`.
-    [[nodiscard]] std::vector<walk_item> walk_all(const catalog_hasher& hasher) {
+    [[nodiscard]] std::vector<walk_item> walk_all(const win::catalog_hasher& hasher) {
         const std::vector<installed_driver> drivers = installed_drivers();
         const print_processor_libraries processors = registered_print_processors();
         std::vector<std::wstring> named = processors.environments;
@@ -280,6 +279,9 @@ private:
         return {signature_status::unreadable, {}, std::move(detail)};
     }
 
+    // The row of a file that exists but cannot be read.
+    static file_verdict unreadable(const opened_file& file) { return trouble(file.problem()); }
+
     // `relative`: the folder's path below the root's, empty or ending in a
     // backslash; `folder`: that folder, open to be listed.
     void walk(std::size_t index, HANDLE folder, const std::wstring& relative, int depth) {
@@ -330,7 +332,7 @@ private:
     // image that Windows installed: a name alone is no proof, since an
     // attack names its own payload in the driver it installs. What nobody
     // claims keeps its row, unless its own package lists it.
-    void judge(const catalog_hasher& hasher, walk_item& item) const {
+    void judge(const win::catalog_hasher& hasher, walk_item& item) const {
         const walk_root& root = roots_[item.root];
         const std::wstring path = root.path + item.path;
         const opened_file file(root.folder.get(), path, item.entry);
@@ -343,8 +345,9 @@ private:
             item.claimed = item.deferred = true;
             return;
         }
-        const bool readable = file.problem().empty();
-        if (readable) {
+        std::optional<file_facts> facts;
+        if (file.problem().empty()) {
+            facts.emplace(hasher, path, file.handle());
             add_streams(item.streams, item.root, file.handle(), item.path, path);
             for (walk_item& stream : item.streams) {
                 if (!stream.verdict) {
@@ -356,13 +359,12 @@ private:
             item.claimed = true;
             return;
         }
-        if (readable && root.first &&
-            checker_.listed_in_package(hasher, *root.first, item.entry.name, file.handle())) {
+        if (facts && root.first && checker_.listed_in_package(*root.first, item.entry.name, *facts)) {
             item.claimed = true;
             return;  // the package's own, wherever in its folder
         }
-        const bool executable = readable && is_executable_image(file.handle());
-        if (readable && !executable && root.first == driver_package_directory &&
+        const bool executable = facts && facts->is_executable_image();
+        if (facts && !executable && root.first == driver_package_directory &&
             is_compiled_inf(item.path)) {
             item.claimed = true;
             return;  // the package's own, which its catalog cannot list
@@ -370,14 +372,14 @@ private:
         if (claim && (claim->images || !executable)) {
             item.kind = row_kind::claimed;
             item.claim = claim->by;
-            if (!executable && readable) {
+            if (!executable && facts) {
                 item.claimed = true;
                 return;
             }
-            judge_claimed(hasher, item, path, claim->installed_name, file, claim->by);
+            judge_claimed(item, claim->installed_name, file, facts, claim->by);
             return;
         }
-        judge_unclaimed(hasher, root.first, path, item.entry.name, file, executable, item);
+        judge_unclaimed(root.first, item.entry.name, file, facts, item);
     }
 
     // The streams of the open `host`, shown as `shown`, at `path`, as items
@@ -399,38 +401,43 @@ private:
 
     // A stream needs a row where it holds an executable image: whatever
     // its host's name, nothing installs one there.
-    void judge_stream(const catalog_hasher& hasher, walk_item& item) const {
+    void judge_stream(const win::catalog_hasher& hasher, walk_item& item) const {
         item.judged = true;
         const opened_file file(item.stream_path);
-        const bool readable = file.problem().empty();
-        if (file.absent() || (readable && !is_executable_image(file.handle()))) {
+        std::optional<file_facts> facts;
+        if (file.problem().empty()) {
+            facts.emplace(hasher, item.stream_path, file.handle());
+        }
+        if (file.absent() || (facts && !facts->is_executable_image())) {
             item.claimed = true;  // data, as a download's zone mark, or gone
             return;
         }
-        judge_unclaimed(hasher, std::nullopt, item.stream_path, item.path, file, readable, item);
+        judge_unclaimed(std::nullopt, item.path, file, facts, item);
     }
 
-    // The row of a file that nobody claims, open as `file` at `path`.
-    void judge_unclaimed(const catalog_hasher& hasher, std::optional<install_location> location,
-                         const std::wstring& path, const std::wstring& name,
-                         const opened_file& file, bool executable, walk_item& item) const {
-        file_verdict verdict = checker_.check_open(hasher, location, path, name, file);
+    // The row of a file that nobody claims, open as `file`, its facts where
+    // it can be read.
+    void judge_unclaimed(std::optional<install_location> location, const std::wstring& name,
+                         const opened_file& file, std::optional<file_facts>& facts,
+                         walk_item& item) const {
+        const bool executable = facts && facts->is_executable_image();
+        file_verdict verdict =
+            facts ? checker_.check_open(location, name, *facts) : unreadable(file);
         verdict.detail = std::wstring(L"named by no installed driver") +
                          (executable ? L"; an executable image" : L"") +
                          (verdict.detail.empty() ? L"" : L"; ") + verdict.detail;
         item.alarming =
-            executable &&
-            !trusted_image({.embedded = verify_embedded(path, file.handle())}, checker_.named());
+            executable && !trusted_image({.embedded = facts->embedded()}, checker_.named());
         item.verdict = std::move(verdict);
     }
 
     // An image that Windows' records claim under `installed_name`, `by` in a
     // row's words: silent where the claim rule trusts it.
-    void judge_claimed(const catalog_hasher& hasher, walk_item& item, const std::wstring& path,
-                       const std::wstring& installed_name, const opened_file& file,
+    void judge_claimed(walk_item& item, const std::wstring& installed_name,
+                       const opened_file& file, std::optional<file_facts>& facts,
                        const std::wstring& by) const {
         std::optional<file_verdict> verdict =
-            checker_.check_claimed(hasher, path, installed_name, file);
+            facts ? checker_.check_claimed(installed_name, *facts) : unreadable(file);
         if (!verdict) {
             item.claimed = true;
             return;
@@ -442,7 +449,7 @@ private:
     // A library the registry names, judged as the image a driver claims; one
     // that is not there is no alarm, the spooler cannot load it, and no row
     // where the spooler would not load it anyway.
-    void judge_registered(const catalog_hasher& hasher, walk_item& item) const {
+    void judge_registered(const win::catalog_hasher& hasher, walk_item& item) const {
         item.kind = row_kind::registered;
         item.judged = true;
         const std::wstring& by = item.registration->by;
@@ -456,10 +463,13 @@ private:
             item.verdict = {signature_status::missing, {}, by + L"; registered but missing"};
             return;
         }
+        std::optional<file_facts> facts;
+        if (file.problem().empty()) {
+            facts.emplace(hasher, item.path, file.handle());
+        }
         const std::size_t leaf = item.path.find_last_of(L'\\');
-        judge_claimed(hasher, item, item.path,
-                      leaf == std::wstring::npos ? item.path : item.path.substr(leaf + 1), file,
-                      by);
+        judge_claimed(item, leaf == std::wstring::npos ? item.path : item.path.substr(leaf + 1),
+                      file, facts, by);
     }
 
     const signature_checker& checker_;
@@ -514,7 +524,7 @@ int unclaimed_tally::exit_code() const {
     return unchecked_ > 0 ? 2 : alarming_ > 0 ? 1 : 0;
 }
 
-void check_unclaimed_files(const signature_checker& checker, const catalog_hasher& hasher,
+void check_unclaimed_files(const signature_checker& checker, const win::catalog_hasher& hasher,
                            const std::map<install_location, std::wstring>& directories,
                            const unclaimed_row& print, unclaimed_tally& tally) {
     folder_walk walk(checker, directories);

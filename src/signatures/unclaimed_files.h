@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "catalog_hasher.h"
+#include "catalogs.h"
 #include "file_verdict.h"
 #include "install_location.h"
 #include "signature_checker.h"
@@ -66,7 +66,7 @@ using unclaimed_row = std::function<void(const signature_row&)>;
 // loads. Throws
 // pelmar::winspool::enum_printer_drivers_exception when the installed
 // drivers cannot be listed.
-void check_unclaimed_files(const signature_checker& checker, const catalog_hasher& hasher,
+void check_unclaimed_files(const signature_checker& checker, const win::catalog_hasher& hasher,
                            const std::map<install_location, std::wstring>& directories,
                            const unclaimed_row& print,
                            unclaimed_tally& tally);

@@ -15,15 +15,15 @@
 #include "unique_file_handle.h"
 
 using pelmar::signatures::named_signers;
-using pelmar::signatures::trust_result;
+using pelmar::win::trust_result;
 
 TEST(image_policy, only_windows_or_a_named_signer_leaves_an_image_silent) {
     const std::vector<unsigned char> pinned(20, 0xAB);
-    const trust_result windows{0, L"Microsoft Windows", L"Microsoft Windows", {}};
-    const trust_result vendor{0, L"HP Inc.", L"HP Inc.", {pinned}};
-    const trust_result author{0, L"Open Source Developer, Benjamin Delpy", L"", {}};
-    const trust_result expired{static_cast<std::int32_t>(CERT_E_EXPIRED), L"HP Inc.", L"", {}};
-    const trust_result none{static_cast<std::int32_t>(TRUST_E_NOSIGNATURE), L"", L"", {}};
+    const trust_result windows{0, L"Microsoft Windows", {}};
+    const trust_result vendor{0, L"HP Inc.", {pinned}};
+    const trust_result author{0, L"Open Source Developer, Benjamin Delpy", {}};
+    const trust_result expired{static_cast<std::int32_t>(CERT_E_EXPIRED), L"HP Inc.", {}};
+    const trust_result none{static_cast<std::int32_t>(TRUST_E_NOSIGNATURE), L"", {}};
     const named_signers nobody{};
     const named_signers hp{{L"HP Inc."}, {}};
     const named_signers hp_pinned{{}, {pinned}};

@@ -8,10 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogs.h"
 #include "hex_text.h"
 #include "import_patch.h"
 #include "test_helpers.h"
 #include "windows8_catalogs.h"
+
+// The calling thread's catalog contexts, as a run acquires them.
+inline pelmar::win::catalog_hasher acquired_hasher() {
+    return pelmar::win::catalog_hasher::acquire().value();
+}
 
 // WinVerifyTrust as a script: it answers each verification with the code and
 // signer set for its kind of subject (a catalog's own signature, whether of

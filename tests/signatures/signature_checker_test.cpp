@@ -9,14 +9,13 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "catalog_hasher.h"
+#include "catalogs.h"
 #include "file_verdict.h"
 #include "hex_text.h"
 #include "scripted_trust.h"
 #include "signature_checker.h"
 #include "temp_folder.h"
 
-using pelmar::signatures::catalog_hasher;
 using pelmar::signatures::file_verdict;
 using pelmar::signatures::package_catalog;
 using pelmar::signatures::signature_checker;
@@ -41,7 +40,7 @@ protected:
                                       std::vector<std::wstring> signers = {}) {
         signature_checker checker(std::move(signers));
         checker.read_package_catalog(program_files_directory, folder_.path());
-        return checker.check(catalog_hasher(), program_files_directory, folder_.path(), name);
+        return checker.check(acquired_hasher(), program_files_directory, folder_.path(), name);
     }
 
     temp_folder folder_{L"signature_checker"};
@@ -201,6 +200,30 @@ TEST_F(signature_checker_test, failures_of_the_services_are_no_verdict) {
                    L"hash cannot be computed. Error code: 0x00000021.");
 }
 
+// A file is hashed once by each algorithm, however many of the package
+// catalog's entries and the store's searches ask for that hash.
+TEST_F(signature_checker_test, each_file_is_hashed_once_by_each_algorithm) {
+    const std::wstring path = folder_.write(L"pmomnui.dll", "MZ of neither build listed");
+    folder_.write(L"pelmaromn.cat",
+                  catalog_bytes({{std::vector<unsigned char>(20, 0x86), L"pmomnui.dll"},
+                                 {std::vector<unsigned char>(20, 0x64), L"pmomnui.dll"}}));
+    store.catalogs = {folder_.write(L"store\\oem1.cat", catalog_bytes({}))};
+    static int hashes = 0;
+    static const import_patch* counting = nullptr;
+    const import_patch counted(
+        "wintrust.dll", "CryptCATAdminCalcHashFromFileHandle",
+        as_import([](HANDLE file, DWORD* size, BYTE* hash, DWORD flags) -> BOOL {
+            ++hashes;
+            return counting->original<decltype(&CryptCATAdminCalcHashFromFileHandle)>()(
+                file, size, hash, flags);
+        }));
+    counting = &counted;
+    hashes = 0;
+    expect_verdict(check(L"pmomnui.dll"), signature_status::altered, signer,
+                   L"pelmaromn.cat lists another hash");
+    EXPECT_EQ(hashes, 1);
+}
+
 // However the search through the store is left, the catalog context it
 // stopped at is released: the fixture counts the releases.
 TEST_F(signature_checker_test, a_failure_inside_the_store_search_releases_the_catalog_context) {
@@ -342,7 +365,7 @@ TEST_F(package_catalog_test, catalog_is_verified_and_read_once_per_folder_and_un
     folder_.write(L"pmomndrv.dll", "MZ beside it");
     folder_.write(L"pmomnui.dll", "MZ beside it too");
     signature_checker checker({});
-    const catalog_hasher hasher;
+    const auto hasher = acquired_hasher();
     const std::wstring directory = folder_.path();
     checker.read_package_catalog(program_files_directory, directory);
     checker.read_package_catalog(program_files_directory, directory);
@@ -400,7 +423,7 @@ TEST(damaged_package_catalog, random_bytes_are_no_signed_catalog_and_vouch_for_n
     folder.write(L"pelmaromn.cat", noise);
     folder.write(L"pmomndrv.dll", "MZ beside a damaged catalog");
     signature_checker checker({});
-    const catalog_hasher hasher;
+    const auto hasher = acquired_hasher();
     checker.read_package_catalog(program_files_directory, folder.path());
     expect_verdict(checker.check(hasher, program_files_directory, folder.path(), L"pelmaromn.cat"),
                    signature_status::invalid, L"",
@@ -492,7 +515,7 @@ TEST_F(signature_checker_test, a_driver_file_is_the_products_own_build_under_its
                                                               : std::vector{row.expected_signer});
         checker.read_package_catalog(printer_driver_directory, drivers);
         checker.read_package_catalog(driver_package_directory, root + L"package\\");
-        expect_verdict(checker.check(catalog_hasher(), row.location, folder, row.file),
+        expect_verdict(checker.check(acquired_hasher(), row.location, folder, row.file),
                        row.status, row.who, row.detail);
     }
 }

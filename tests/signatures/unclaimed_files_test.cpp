@@ -21,6 +21,7 @@
 #include "import_patch.h"
 #include "install_location.h"
 #include "location_cache.h"
+#include "catalogs.h"
 #include "signature_checker.h"
 #include "test_helpers.h"
 #include "unclaimed_files.h"
@@ -268,7 +269,7 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
                                 package_here ? processor_folder : location_directory(location));
             checker.read_package_catalog(location, directories[location]);
         }
-        const pelmar::signatures::catalog_hasher hasher;
+        const auto hasher = pelmar::win::catalog_hasher::acquire().value();
         std::vector<std::wstring> rows;
         pelmar::signatures::unclaimed_tally tally;
         registered_absent = true;
@@ -306,7 +307,7 @@ TEST(unclaimed_files, a_registry_key_that_cannot_be_read_gives_a_row_and_exit_2)
     opening = &refusing;
     run_location_cache() = location_cache();
     const pelmar::signatures::signature_checker checker({});
-    const pelmar::signatures::catalog_hasher hasher;
+    const auto hasher = pelmar::win::catalog_hasher::acquire().value();
     std::vector<std::wstring> rows;
     pelmar::signatures::unclaimed_tally tally;
     pelmar::signatures::check_unclaimed_files(

@@ -17,17 +17,17 @@
 
 #include <mscat.h>
 
-#include "catalog_hasher.h"
+#include "catalogs.h"
 #include "hex_text.h"
 #include "opened_file.h"
 #include "tool_output.h"
-#include "trust_verification.h"
+#include "trust.h"
 #include "unique_file_handle.h"
 
 using pelmar::signatures::opened_file;
-using pelmar::signatures::trust_result;
-using pelmar::signatures::unique_catalog_admin;
-using pelmar::signatures::verify_embedded;
+using pelmar::win::trust_result;
+using pelmar::win::unique_catalog_admin;
+using pelmar::win::verify_embedded;
 
 namespace {
 

@@ -6,18 +6,15 @@
 
 #include "windows8_catalogs.h"
 
-namespace pelmar::signatures {
+namespace pelmar::win {
 
 // What WinVerifyTrust said about one subject: its result (0 for a valid
-// signature) and the simple display name of the signing certificate, when
-// the signature has one: as the certificate holds it, which --signer
-// matches, and as a row shows it (printable_name); and the SHA-1 and
-// SHA-256 thumbprints of each certificate in its chain, which --thumbprint
-// matches.
+// signature) and, where the signature names a certificate, the signing
+// certificate's simple display name as the certificate holds it, and the
+// SHA-1 and SHA-256 thumbprints of each certificate in its chain.
 struct trust_result {
     std::int32_t code;
     std::wstring certificate_name;
-    std::wstring signer;
     std::vector<std::vector<unsigned char>> thumbprints;
 };
 
@@ -39,4 +36,4 @@ struct catalog_member_query {
 };
 [[nodiscard]] trust_result verify_catalog_member(const catalog_member_query& query);
 
-}  // namespace pelmar::signatures
+}  // namespace pelmar::win

@@ -1,14 +1,13 @@
-#include "trust_verification.h"
+#include "trust.h"
 
 #include <wincrypt.h>
 #include <wintrust.h>
 #include <softpub.h>
 #include <bcrypt.h>
 
-#include "printable_name.h"
 #include "scope_exit.h"
 
-namespace pelmar::signatures {
+namespace pelmar::win {
 
 namespace {
 
@@ -77,9 +76,8 @@ void read_signer(HANDLE state, trust_result& result) {
         data.dwStateAction = WTD_STATEACTION_CLOSE;
         WinVerifyTrust(no_user_interface, &generic_verify, &data);
     });
-    trust_result result{static_cast<std::int32_t>(code), {}, {}, {}};
+    trust_result result{static_cast<std::int32_t>(code), {}, {}};
     read_signer(data.hWVTStateData, result);
-    result.signer = printable_name(result.certificate_name);
     return result;
 }
 
@@ -118,4 +116,4 @@ trust_result verify_catalog_member(const catalog_member_query& query) {
     return verify(data);
 }
 
-}  // namespace pelmar::signatures
+}  // namespace pelmar::win

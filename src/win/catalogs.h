@@ -1,14 +1,15 @@
 #pragma once
 
 #include <array>
-#include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "result.h"
 #include "unique_handle.h"
 #include "windows8_catalogs.h"
 
-namespace pelmar::signatures {
+namespace pelmar::win {
 
 inline void release_catalog_admin(HCATADMIN admin) {
     CryptCATAdminReleaseContext(admin, 0);
@@ -38,22 +39,26 @@ public:
     static constexpr std::array<std::string_view, 2> algorithms{szOID_NIST_sha256,
                                                                 szOID_OIWSEC_sha1};
 
-    // Throws pelmar::crypto::crypto_exception when not even the SHA-1
-    // context can be acquired.
-    catalog_hasher();
+    // The contexts, or the error where not even the SHA-1 context can be
+    // acquired.
+    [[nodiscard]] static result<catalog_hasher> acquire();
 
     // Whether this system computes catalog hashes by `algorithm`.
     [[nodiscard]] bool computes(std::string_view algorithm) const;
 
-    // The open file's hash by `algorithm`, one that it computes, into
-    // `hash`. Returns 0, or the Windows error code of the call that failed.
-    [[nodiscard]] std::uint32_t hash(std::string_view algorithm, HANDLE file,
-                                     catalog_hash& hash) const;
+    // The open file's hash by `algorithm`, one that it computes.
+    [[nodiscard]] result<catalog_hash> hash(std::string_view algorithm, HANDLE file) const;
 
 private:
+    catalog_hasher() = default;
+
     unique_catalog_admin sha256_;
     decltype(&CryptCATAdminCalcHashFromFileHandle2) hash_sha256_ = nullptr;
     unique_catalog_admin sha1_;
 };
 
-}  // namespace pelmar::signatures
+// The paths of the catalogs in the system's store that list `hash`, in the
+// order the store gives them; none where no catalog does.
+[[nodiscard]] result<std::vector<std::wstring>> catalogs_listing(const catalog_hash& hash);
+
+}  // namespace pelmar::win
