@@ -1,5 +1,6 @@
 #include "location_resolver.h"
 
+#include <optional>
 #include <string_view>
 
 #include <io.h>
@@ -59,65 +60,67 @@ std::wstring driver_path(const wchar_t* environment, std::uint32_t level,
     return std::wstring();
 }
 
-// The folder holding the file a driver record names, ending in a backslash.
-std::wstring driver_folder(std::wstring path, install_location location) {
-    const std::wstring missing(missing_text(location));
+// `path` ending in a backslash where that folder exists; nothing otherwise.
+std::optional<std::wstring> existing_folder(std::wstring path) {
     if (path.empty()) {
-        return missing;
-    }
-    cut_at_last_backslash(path);
-    if (path.empty()) {
-        return missing;
+        return std::nullopt;
     }
     end_with_backslash(path);
-    return exists(path) ? path : missing;
+    return exists(path) ? std::optional(std::move(path)) : std::nullopt;
 }
 
-std::wstring vendor_folder_under(const GUID& folder, install_location location) {
-    const std::wstring missing(missing_text(location));
+// The folder holding the file a driver record names, ending in a backslash.
+std::optional<std::wstring> driver_folder(std::wstring path) {
+    cut_at_last_backslash(path);
+    return existing_folder(std::move(path));
+}
+
+std::optional<std::wstring> vendor_folder_under(const GUID& folder) {
     std::wstring path = known_folder_path(folder);
     if (path.empty()) {
-        return missing;
+        return std::nullopt;
     }
     end_with_backslash(path);
     path += vendor_folder;
-    return exists(path) ? path : missing;
-}
-
-std::wstring print_processor_folder() {
-    const std::wstring missing(missing_text(print_processor_directory));
-    std::uint32_t needed = 0;
-    std::wstring path = pelmar::winspool::print_processor_directory_path(needed);
-    if (path.empty()) {
-        return missing;
-    }
-    end_with_backslash(path);
-    return exists(path) ? path : missing;
+    return exists(path) ? std::optional(std::move(path)) : std::nullopt;
 }
 
 }  // namespace
 
+std::optional<std::wstring> find_location(install_location location) {
+    switch (location) {
+        case printer_driver_directory:
+            return driver_folder(driver_path(all_environments, 2, &DRIVER_INFO_2W::pDriverPath));
+        case print_processor_directory: {
+            std::uint32_t needed = 0;
+            return existing_folder(pelmar::winspool::print_processor_directory_path(needed));
+        }
+        case program_files_directory:
+            return vendor_folder_under(FOLDERID_ProgramFiles);
+        case program_files_x86_directory:
+            return vendor_folder_under(FOLDERID_ProgramFilesX86);
+        case driver_package_directory:
+            return driver_folder(driver_path(all_environments, 8, &DRIVER_INFO_8W::pszInfPath));
+    }
+    return std::nullopt;
+}
+
 std::wstring resolve_location(std::int32_t location) {
     switch (location) {
         case printer_driver_directory:
-            return driver_folder(driver_path(all_environments, 2, &DRIVER_INFO_2W::pDriverPath),
-                                 printer_driver_directory);
         case print_processor_directory:
-            return print_processor_folder();
         case program_files_directory:
-            return vendor_folder_under(FOLDERID_ProgramFiles, program_files_directory);
         case program_files_x86_directory:
-            return vendor_folder_under(FOLDERID_ProgramFilesX86, program_files_x86_directory);
-        case driver_package_directory:
-            return driver_folder(driver_path(all_environments, 8, &DRIVER_INFO_8W::pszInfPath),
-                                 driver_package_directory);
+        case driver_package_directory: {
+            const auto known = static_cast<install_location>(location);
+            return find_location(known).value_or(std::wstring(missing_text(known)));
+        }
         default:
             return std::wstring();
     }
 }
 
-std::wstring resolve_native_printer_driver_directory() {
+std::optional<std::wstring> find_native_printer_driver_directory() {
     // No environment names the caller's own: "Windows x64" for this program.
-    return driver_folder(driver_path(nullptr, 2, &DRIVER_INFO_2W::pDriverPath),
-                         printer_driver_directory);
+    return driver_folder(driver_path(nullptr, 2, &DRIVER_INFO_2W::pDriverPath));
 }

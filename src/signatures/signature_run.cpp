@@ -17,10 +17,8 @@
 #include "com_initializer.h"
 #include "console_output.h"
 #include "failure_line.h"
-#include "location_cache.h"
 #include "location_resolver.h"
 #include "manifest_rows.h"
-#include "missing_text.h"
 #include "row_writers.h"
 #include "signature_checker.h"
 #include "signature_help.h"
@@ -37,10 +35,9 @@ namespace {
 constexpr int exit_trouble = 2;
 
 // A location as `resolve` finds it, asked again where a driver was installed
-// between the two calls of the spooler's listing: the location cache keeps
-// no resolution that failed.
+// between the two calls of the spooler's listing.
 template <typename resolver>
-std::wstring resolved_while_growing(const resolver& resolve) {
+std::optional<std::wstring> resolved_while_growing(const resolver& resolve) {
     for (int tried = 1;; ++tried) {
         try {
             return resolve();
@@ -136,30 +133,26 @@ struct checked_file {
     // the list at its row; the rows before it are still checked and printed
     // before its failure, as when the rows were taken one at a time.
     std::vector<file_to_check> files;
-    std::map<install_location, std::wstring> directories;
+    std::map<install_location, std::optional<std::wstring>> found;
     std::exception_ptr unresolved;
     try {
-        // The printer driver folder is the one of this program's own
-        // environment, whose copies the spooler loads; the inventory takes
-        // the first of any environment.
-        std::optional<std::wstring> native_driver_folder;
         for (const manifest_row& row : manifest_rows()) {
-            if (row.location == printer_driver_directory && !native_driver_folder) {
-                native_driver_folder =
-                    resolved_while_growing(resolve_native_printer_driver_directory);
+            if (!found.contains(row.location)) {
+                // The printer driver folder is the one of this program's own
+                // environment, whose copies the spooler loads; the inventory
+                // takes the first of any environment.
+                found[row.location] = resolved_while_growing([&] {
+                    return row.location == printer_driver_directory
+                               ? find_native_printer_driver_directory()
+                               : find_location(row.location);
+                });
+                if (found[row.location]) {
+                    checker.read_package_catalog(row.location, *found[row.location]);
+                }
             }
-            std::wstring directory =
-                row.location == printer_driver_directory
-                    ? *native_driver_folder
-                    : resolved_while_growing([&] {
-                          return location_directory(static_cast<std::int32_t>(row.location));
-                      });
-            directories.emplace(row.location, directory);
-            if (directory == missing_text(row.location)) {
-                continue;
+            if (found[row.location]) {
+                files.push_back({&row, *found[row.location]});
             }
-            checker.read_package_catalog(row.location, directory);
-            files.push_back({&row, std::move(directory)});
         }
     } catch (...) {
         unresolved = std::current_exception();
@@ -181,6 +174,12 @@ struct checked_file {
         std::rethrow_exception(unresolved);
     }
     unclaimed_tally unclaimed;
+    std::map<install_location, std::wstring> directories;
+    for (const auto& [location, directory] : found) {
+        if (directory) {
+            directories.emplace(location, *directory);
+        }
+    }
     check_unclaimed_files(checker, hashers.front(), directories, print_row, unclaimed);
     const int exit_code = std::max(tally.exit_code(), unclaimed.exit_code());
     writer->summary(tally.summary() + L"; " + unclaimed.summary(), exit_code);

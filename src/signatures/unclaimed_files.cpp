@@ -11,7 +11,6 @@
 #include "file_streams.h"
 #include "folder_listing.h"
 #include "installed_drivers.h"
-#include "missing_text.h"
 #include "opened_file.h"
 #include "print_processor_libraries.h"
 #include "printer_connections.h"
@@ -101,9 +100,6 @@ public:
                 const std::map<install_location, std::wstring>& directories)
         : checker_(checker) {
         for (const auto& [location, text] : directories) {
-            if (text == missing_text(location)) {
-                continue;
-            }
             walk_root& root = add_root(text);
             root.first = root.first.value_or(location);
             for (const manifest_entry& entry : file_manifest) {

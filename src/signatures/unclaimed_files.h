@@ -56,8 +56,8 @@ private:
 using unclaimed_row = std::function<void(const signature_row&)>;
 
 // Walks the spooler's folders, every environment's drivers and print
-// processors, and the driver's locations in `directories` (their texts as the
-// driver rows show them, or their Missing texts), and gives a row to
+// processors, and the driver's locations found on this machine, in
+// `directories` (their texts as the driver rows show them), and gives a row to
 // every file that nobody claims and to every claimed executable image that
 // Windows did not install (trusted_image), judged by `checker`, with the
 // signers the user named, and `hasher`. Then the same to each library that

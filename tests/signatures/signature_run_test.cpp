@@ -8,7 +8,6 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include "location_cache.h"
 #include "program_run.h"
 #include "scripted_trust.h"
 #include "signature_run.h"
@@ -23,9 +22,6 @@ const std::wstring header =
 
 class signature_run_test : public scripted_trust_test {
 protected:
-    // Each run starts, as a process does, with no location resolved yet.
-    signature_run_test() { run_location_cache() = location_cache(); }
-
     run_result run(const std::vector<const wchar_t*>& arguments = {}) {
         return run_program(run_signatures, arguments);
     }
@@ -53,7 +49,6 @@ TEST_F(signature_run_test, drivers_installed_between_the_calls_are_listed_again_
     EXPECT_EQ(result.error, L"");
     EXPECT_NE(result.exit_code, 2);
 
-    run_location_cache() = location_cache();
     grown_fills = 1000;
     result = run();
     EXPECT_EQ(result.error,

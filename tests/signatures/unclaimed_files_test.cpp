@@ -20,7 +20,7 @@
 
 #include "import_patch.h"
 #include "install_location.h"
-#include "location_cache.h"
+#include "location_resolver.h"
 #include "catalogs.h"
 #include "signature_checker.h"
 #include "test_helpers.h"
@@ -196,8 +196,7 @@ const std::wstring processors_unread =
 }  // namespace
 
 TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row_and_exit_2) {
-    run_location_cache() = location_cache();
-    processor_folder = location_directory(print_processor_directory);
+    processor_folder = *find_location(print_processor_directory);
     const import_patch opening("kernel32.dll", "CreateFileW", as_import(open_scripted));
     const import_patch listing_patch("kernel32.dll", "GetFileInformationByHandleEx",
                                      as_import(list_scripted));
@@ -255,7 +254,6 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
         stream = tested.stream;
         stream_hosts.clear();
         scripted_handles.clear();
-        run_location_cache() = location_cache();
         pelmar::signatures::signature_checker checker({});
         std::map<install_location, std::wstring> directories;
         for (const auto location : {printer_driver_directory, print_processor_directory,
@@ -265,9 +263,12 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
             if (tested.package_folder && location == print_processor_directory) {
                 continue;
             }
-            directories.emplace(location,
-                                package_here ? processor_folder : location_directory(location));
-            checker.read_package_catalog(location, directories[location]);
+            const std::optional<std::wstring> found =
+                package_here ? processor_folder : find_location(location);
+            if (found) {
+                directories.emplace(location, *found);
+                checker.read_package_catalog(location, *found);
+            }
         }
         const auto hasher = pelmar::win::catalog_hasher::acquire().value();
         std::vector<std::wstring> rows;
@@ -305,7 +306,6 @@ TEST(unclaimed_files, a_registry_key_that_cannot_be_read_gives_a_row_and_exit_2)
                                                                   key);
         }));
     opening = &refusing;
-    run_location_cache() = location_cache();
     const pelmar::signatures::signature_checker checker({});
     const auto hasher = pelmar::win::catalog_hasher::acquire().value();
     std::vector<std::wstring> rows;
