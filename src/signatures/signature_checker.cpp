@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <utility>
+#include <variant>
 
 #include <windows.h>
 
@@ -12,33 +13,12 @@
 #include "opened_file.h"
 #include "printable_name.h"
 #include "trust_reason.h"
+#include "verdict_policy.h"
 #include "whole_file.h"
 
 namespace pelmar::signatures {
 
 namespace {
-
-// Where nothing vouches for a file, the gravest of the findings stands.
-int gravity(signature_status status) {
-    switch (status) {
-        case signature_status::altered:
-            return 4;
-        case signature_status::replaced:
-            return 3;
-        case signature_status::invalid:
-            return 2;
-        case signature_status::other_signer:
-            return 1;
-        default:
-            return 0;
-    }
-}
-
-void keep_gravest(file_verdict& gravest, file_verdict finding) {
-    if (gravity(finding.status) > gravity(gravest.status)) {
-        gravest = std::move(finding);
-    }
-}
 
 // The tag by which a catalog of the signing tools lists a member: its hash in
 // upper-case hexadecimal.
@@ -70,9 +50,10 @@ file_verdict hash_failure(const win::win32_error& error) {
     return unchecked(L"hash cannot be computed. " + error_code_text(error.code));
 }
 
-// A row's words for who signed what `signature` verified.
-std::wstring signer_of(const win::trust_result& signature) {
-    return printable_name(signature.certificate_name);
+// A signature as the rules read it; `expected`: by a signer the user named.
+signature_fact fact_of(const win::trust_result& signature, bool expected) {
+    return {trust_outcome_of(signature.code), signature.code,
+            printable_name(signature.certificate_name), expected};
 }
 
 // A file of the manifest where the manifest looks for it: the product's
@@ -247,243 +228,153 @@ std::optional<file_verdict> signature_checker::judge_file(const win::catalog_has
     return check_open(location, file_name, facts);
 }
 
-std::optional<file_verdict> signature_checker::judge_embedded(file_facts& facts, bool accepted,
-                                                              file_verdict& gravest) const {
-    const win::trust_result& embedded = facts.embedded();
-    switch (trust_outcome_of(embedded.code)) {
-        case trust_outcome::altered:
-            // Changed since it was signed: no catalog can make up for that.
-            return file_verdict{signature_status::altered, signer_of(embedded),
-                                trust_failure_text(embedded.code)};
-        case trust_outcome::valid:
-            if (!accepted) {
-                // A catalog may still vouch for it.
-                keep_gravest(gravest, {signature_status::other_signer, signer_of(embedded), {}});
+template <typename facts_type, typename judge_type>
+auto signature_checker::judge_with_store(facts_type& facts, file_facts& file,
+                                         const std::wstring& listed_name,
+                                         const judge_type& judge) const {
+    auto judgement = judge(facts);
+    const auto more = [&] { return std::holds_alternative<search_store>(judgement); };
+    for (const std::string_view algorithm : win::catalog_hasher::algorithms) {
+        if (!more()) {
+            return judgement;
+        }
+        if (!file.computes(algorithm)) {
+            continue;
+        }
+        store_search& search = facts.store.emplace_back();
+        const win::result<win::catalog_hash>& hash = file.hash(algorithm);
+        if (!hash) {
+            search.failure = hash_failure(hash.error());
+            judgement = judge(facts);
+            continue;
+        }
+        const win::result<std::vector<std::wstring>> catalogs = win::catalogs_listing(hash.value());
+        if (!catalogs) {
+            search.failure = unchecked(L"the system's catalogs cannot be searched. " +
+                                       error_code_text(catalogs.error().code));
+            judgement = judge(facts);
+            continue;
+        }
+        const std::wstring tag = member_tag(hash.value());
+        for (const std::wstring& catalog : catalogs.value()) {
+            search.listings.push_back(listing_of(catalog, tag, file, hash.value(), listed_name));
+            judgement = judge(facts);
+            if (!more()) {
+                return judgement;
             }
-            break;
-        case trust_outcome::invalid:
-            keep_gravest(gravest, {signature_status::invalid, signer_of(embedded),
-                                   trust_failure_text(embedded.code)});
-            break;
-        case trust_outcome::no_signature:
-            break;
+        }
+        judgement = judge(facts);
     }
-    return std::nullopt;
+    if (more()) {
+        facts.store_searched = true;
+        judgement = judge(facts);
+    }
+    return judgement;
+}
+
+store_listing signature_checker::listing_of(const std::wstring& catalog, const std::wstring& tag,
+                                            file_facts& file, const win::catalog_hash& hash,
+                                            const std::wstring& listed_name) const {
+    const win::trust_result signature = win::verify_catalog_member(
+        {catalog, tag, file.path(), file.handle(), hash.value, hash.admin});
+    store_listing listing{printable_name(catalog.substr(catalog.find_last_of(L"\\/") + 1)),
+                          fact_of(signature, expected(signature)),
+                          store_listing::naming::not_read,
+                          {}};
+    if (listing.signature.outcome != trust_outcome::valid || listed_name.empty()) {
+        return listing;
+    }
+    // The name it lists the file by. Only administrators can change the
+    // store's catalogs, as its verification by path takes for granted too.
+    const opened_file opened(catalog);
+    if (!opened.problem().empty()) {
+        listing.naming = store_listing::naming::unreadable;
+        listing.name = opened.problem();
+    } else if (std::wstring problem;
+               listed_member_name(opened.handle(), tag, hash.value, listing.name, problem)) {
+        listing.naming = store_listing::naming::named;
+    } else if (!problem.empty()) {
+        listing.naming = store_listing::naming::malformed;
+        listing.name = problem;
+    } else {
+        listing.naming = store_listing::naming::not_listed;
+    }
+    return listing;
+}
+
+package_fact signature_checker::package_fact_of(install_location location,
+                                               const std::wstring& file_name,
+                                               file_facts& file) const {
+    const package_catalog& package = judging_catalog(location);
+    package_fact fact;
+    fact.catalog = &package == &catalogs_.at(location)
+                       ? std::wstring(package_catalog::file_name)
+                       : L"the driver package's " + std::wstring(package_catalog::file_name);
+    fact.signer = printable_name(package.signature().certificate_name);
+    fact.authority = package.can_vouch() && expected(package.signature());
+    if (!package.can_vouch()) {
+        return fact;
+    }
+    // One entry for each architecture's build the package covers, each
+    // hashed by its own algorithm.
+    const std::vector<const catalog_member*> entries = package.members_named(file_name);
+    fact.names_it = !entries.empty();
+    for (const catalog_member* entry : entries) {
+        if (!file.computes(entry->algorithm)) {
+            fact.uncomputed = algorithm_name(entry->algorithm);
+            continue;
+        }
+        const win::result<win::catalog_hash>& hash = file.hash(entry->algorithm);
+        if (!hash) {
+            fact.hash_failure = hash_failure(hash.error());
+            break;
+        }
+        if (hash.value().value == entry->digest) {
+            fact.lists_it = true;
+            break;
+        }
+    }
+    return fact;
 }
 
 file_verdict signature_checker::check_open(std::optional<install_location> location,
                                            const std::wstring& file_name,
-                                           file_facts& facts) const {
-    // Outside the driver's own folders no package catalog speaks.
-    static const package_catalog no_package;
-    const package_catalog& beside = location ? catalogs_.at(*location) : no_package;
-    const std::wstring package_name = package_catalog::file_name;
-    // The folder as the directory text gives it, its trailing backslash kept.
-    const std::wstring directory = facts.path().substr(0, facts.path().find_last_of(L'\\'));
-    const win::trust_result& embedded = facts.embedded();
-    const bool signed_as_expected =
-        trust_outcome_of(embedded.code) == trust_outcome::valid && expected(embedded);
-    file_verdict gravest{signature_status::no_signature, {}, {}};
-    if (std::optional<file_verdict> altered = judge_embedded(facts, signed_as_expected, gravest)) {
-        return *altered;
-    }
-
-    // The package's catalog, signed by an expected signer, is the authority
-    // for each file it names: the file must be a build it lists under the
-    // file's name (one for each architecture it covers), hashed by the
-    // entry's own algorithm, whatever else vouches for it.
-    const bool driver_file = location && is_driver_file(*location, file_name);
-    const package_catalog& package = location ? judging_catalog(*location) : no_package;
-    const std::wstring catalog_text =
-        &package == &beside ? package_name : L"the driver package's " + package_name;
-    const std::vector<const catalog_member*> entries =
-        package.can_vouch() ? package.members_named(file_name)
-                            : std::vector<const catalog_member*>();
-    bool listed = false;
-    const std::string* uncomputed = nullptr;
-    for (const catalog_member* entry : entries) {
-        if (!facts.computes(entry->algorithm)) {
-            uncomputed = &entry->algorithm;
-            continue;
-        }
-        const win::result<win::catalog_hash>& hash = facts.hash(entry->algorithm);
-        if (!hash) {
-            return hash_failure(hash.error());
-        }
-        if (hash.value().value == entry->digest) {
-            listed = true;
-            break;
+                                           file_facts& file) const {
+    const win::trust_result& embedded = file.embedded();
+    open_file_facts facts;
+    facts.embedded = fact_of(embedded, expected(embedded));
+    if (location) {
+        facts.package = package_fact_of(*location, file_name, file);
+        if (is_driver_file(*location, file_name)) {
+            facts.driver_name = file_name;
+            // The folder as the directory text gives it, its trailing
+            // backslash kept.
+            const std::wstring& path = file.path();
+            facts.wrong_machine =
+                wrong_machine(*location, path.substr(0, path.find_last_of(L'\\')), file);
         }
     }
-    if (!listed && uncomputed != nullptr) {
-        return unchecked(catalog_text + L" lists a " + algorithm_name(*uncomputed) +
-                         L" hash, which this Windows cannot compute");
-    }
-    const bool authority = expected(package.signature());
-    const bool other_build = !entries.empty() && !listed && authority;
-    // Whatever vouches for it, a file in the printer driver folder must be
-    // a build for that folder's architecture: a catalog that covers both
-    // lists the other one's under the same name.
-    const std::wstring other_machine =
-        driver_file ? wrong_machine(*location, directory, facts) : std::wstring();
-    const auto vouched = [&](signature_status status, const std::wstring& signer,
-                             std::wstring detail) {
-        if (!other_machine.empty()) {
-            return file_verdict{signature_status::replaced, signer, other_machine};
-        }
-        return other_build ? file_verdict{signature_status::replaced, signer,
-                                          L"not the file " + catalog_text + L" lists"}
-                           : file_verdict{status, signer, std::move(detail)};
-    };
-    if (listed && signed_as_expected) {
-        return vouched(signature_status::embedded_signature, signer_of(embedded), {});
-    }
-    if (listed && authority) {
-        return vouched(signature_status::catalog, signer_of(package.signature()), catalog_text);
-    }
-    if (listed) {
-        keep_gravest(gravest, {signature_status::other_signer, signer_of(package.signature()),
-                               catalog_text});
-    }
-    if (signed_as_expected) {
-        return vouched(signature_status::embedded_signature, signer_of(embedded), {});
-    }
-
-    if (std::optional<file_verdict> verdict = judge_system_catalogs(
-            facts, driver_file ? file_name : std::wstring(), false, gravest)) {
-        return verdict->status == signature_status::catalog
-                   ? vouched(verdict->status, verdict->signer, verdict->detail)
-                   : *verdict;
-    }
-
-    if (other_build) {
-        keep_gravest(gravest, {signature_status::altered, signer_of(package.signature()),
-                               catalog_text + L" lists another hash"});
-    }
-    return gravest;
-}
-
-std::optional<file_verdict> signature_checker::judge_system_catalogs(
-    file_facts& facts, const std::wstring& listed_name, bool any_signer,
-    file_verdict& gravest) const {
-    for (const std::string_view algorithm : win::catalog_hasher::algorithms) {
-        if (!facts.computes(algorithm)) {
-            continue;
-        }
-        const win::result<win::catalog_hash>& hash = facts.hash(algorithm);
-        if (!hash) {
-            return hash_failure(hash.error());
-        }
-        const win::result<std::vector<std::wstring>> catalogs = win::catalogs_listing(hash.value());
-        if (!catalogs) {
-            return unchecked(L"the system's catalogs cannot be searched. " +
-                             error_code_text(catalogs.error().code));
-        }
-        const std::wstring tag = member_tag(hash.value());
-        for (const std::wstring& catalog : catalogs.value()) {
-            if (std::optional<file_verdict> verdict = judge_listing(
-                    {catalog, tag, facts.path(), facts.handle(), hash.value().value,
-                     hash.value().admin},
-                    listed_name, any_signer, gravest)) {
-                return verdict;
-            }
-        }
-    }
-    return std::nullopt;
+    return std::get<file_verdict>(judge_with_store(facts, file, facts.driver_name, judge_open));
 }
 
 std::optional<file_verdict> signature_checker::check_claimed(const std::wstring& installed_name,
-                                                             file_facts& facts) const {
-    const bool trusted = trusted_image({.claimed = true, .embedded = facts.embedded()}, named_);
-    file_verdict gravest{signature_status::no_signature, {}, {}};
-    if (std::optional<file_verdict> altered = judge_embedded(facts, trusted, gravest)) {
-        return altered;
+                                                             file_facts& file) const {
+    const win::trust_result& embedded = file.embedded();
+    claimed_image_facts facts;
+    facts.embedded = fact_of(embedded, expected(embedded));
+    facts.trusted = trusted_image({.claimed = true, .embedded = embedded}, named_);
+    facts.installed_name = installed_name;
+    const auto judgement = judge_with_store(facts, file, installed_name, judge_claimed_image);
+    if (const file_verdict* verdict = std::get_if<file_verdict>(&judgement)) {
+        return *verdict;
     }
-    if (trusted) {
-        return std::nullopt;  // no catalog search needed
-    }
-    // Only administrators add catalogs to the system's store, each of an
-    // installed driver package: whoever signed it, it says what Windows
-    // installed, under which name, and the claim rule trusts it.
-    std::optional<file_verdict> verdict =
-        judge_system_catalogs(facts, installed_name, true, gravest);
-    if (verdict && verdict->status == signature_status::catalog) {
-        return std::nullopt;
-    }
-    return verdict ? verdict : gravest;
+    return std::nullopt;
 }
 
 bool signature_checker::listed_in_package(install_location location,
-                                          const std::wstring& file_name, file_facts& facts) const {
-    const package_catalog& package = judging_catalog(location);
-    if (!package.can_vouch() || !expected(package.signature())) {
-        return false;
-    }
-    const auto entries = package.members_named(file_name);
-    return std::any_of(entries.begin(), entries.end(), [&](const catalog_member* entry) {
-        if (!facts.computes(entry->algorithm)) {
-            return false;
-        }
-        const win::result<win::catalog_hash>& hash = facts.hash(entry->algorithm);
-        return hash && hash.value().value == entry->digest;
-    });
-}
-
-std::optional<file_verdict> signature_checker::judge_listing(const win::catalog_member_query& query,
-                                                             const std::wstring& listed_name,
-                                                             bool any_signer,
-                                                             file_verdict& gravest) const {
-    const std::wstring& path = query.catalog_path;
-    const std::wstring catalog_name = printable_name(path.substr(path.find_last_of(L"\\/") + 1));
-    const win::trust_result listed = win::verify_catalog_member(query);
-    const std::wstring signer = signer_of(listed);
-    switch (trust_outcome_of(listed.code)) {
-        case trust_outcome::valid: {
-            if (!any_signer && !expected(listed)) {
-                keep_gravest(gravest,
-                             {signature_status::other_signer, signer, catalog_name});
-                break;
-            }
-            if (listed_name.empty()) {
-                return file_verdict{signature_status::catalog, signer, catalog_name};
-            }
-            // A catalog vouches for a hash under the name it lists it by: the
-            // same bytes under the product's name are another vendor's file.
-            // Only administrators can change the store's catalogs, as its
-            // verification by path takes for granted too.
-            const opened_file catalog(path);
-            if (!catalog.problem().empty()) {
-                return unchecked(catalog_name + L": " + catalog.problem());
-            }
-            std::wstring name;
-            std::wstring problem;
-            if (listed_member_name(catalog.handle(), query.member_tag, query.hash, name,
-                                   problem)) {
-                if (same_file_name(name, listed_name)) {
-                    return file_verdict{signature_status::catalog, signer, catalog_name};
-                }
-                keep_gravest(gravest,
-                             {signature_status::replaced, signer,
-                              catalog_name + (name.empty()
-                                                  ? std::wstring(L" lists it under no name")
-                                                  : L" lists it as " + printable_name(name))});
-            } else if (!problem.empty()) {
-                keep_gravest(gravest, {signature_status::invalid, signer,
-                                       catalog_name + L": " + problem});
-            }
-            break;
-        }
-        case trust_outcome::altered:
-            keep_gravest(gravest, {signature_status::altered, signer,
-                                   catalog_name + L": " + trust_failure_text(listed.code)});
-            break;
-        case trust_outcome::invalid:
-        case trust_outcome::no_signature:
-            keep_gravest(gravest, {signature_status::invalid, signer,
-                                   catalog_name + L": " + trust_failure_text(listed.code)});
-            break;
-    }
-    return std::nullopt;
+                                          const std::wstring& file_name, file_facts& file) const {
+    const package_fact fact = package_fact_of(location, file_name, file);
+    return fact.authority && fact.lists_it;
 }
 
 }  // namespace pelmar::signatures

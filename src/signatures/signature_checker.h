@@ -12,6 +12,7 @@
 #include "install_location.h"
 #include "package_catalog.h"
 #include "trust.h"
+#include "verdict_policy.h"
 
 namespace pelmar::signatures {
 
@@ -84,18 +85,22 @@ private:
                                                             const std::wstring& listed_name,
                                                             bool any_signer,
                                                             file_verdict& gravest) const;
-    // What the embedded signature alone says: the verdict where it was
-    // altered, which no catalog makes up for; otherwise nothing, and what it
-    // found goes to `gravest`: a valid signature there unless `accepted`.
-    [[nodiscard]] std::optional<file_verdict> judge_embedded(file_facts& facts, bool accepted,
-                                                             file_verdict& gravest) const;
-    // Each catalog of the system's store that lists the file's hash, by
-    // each algorithm in turn, until one vouches (its verdict); nothing when
-    // none does; `unchecked` when the file cannot be hashed or the store
-    // cannot be searched.
-    [[nodiscard]] std::optional<file_verdict> judge_system_catalogs(
-        file_facts& facts, const std::wstring& listed_name, bool any_signer,
-        file_verdict& gravest) const;
+    // What the package catalog that judges the files of `location` says of
+    // the file `file_name`, read as `file`.
+    [[nodiscard]] package_fact package_fact_of(install_location location,
+                                               const std::wstring& file_name,
+                                               file_facts& file) const;
+    // `judge`'s judgement of `facts`, with as much of the system's store as it
+    // asks for, searched by `file`'s hashes. `listed_name`: the name a
+    // catalog must list the file by, read where it is not empty.
+    template <typename facts_type, typename judge_type>
+    [[nodiscard]] auto judge_with_store(facts_type& facts, file_facts& file,
+                                        const std::wstring& listed_name,
+                                        const judge_type& judge) const;
+    // What `catalog`, which lists `hash` under `tag`, says of the file.
+    [[nodiscard]] store_listing listing_of(const std::wstring& catalog, const std::wstring& tag,
+                                           file_facts& file, const win::catalog_hash& hash,
+                                           const std::wstring& listed_name) const;
 
     std::map<install_location, package_catalog> catalogs_;
     named_signers named_;
