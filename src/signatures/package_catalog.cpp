@@ -1,6 +1,7 @@
 #include "package_catalog.h"
 
 #include <cstdint>
+#include <variant>
 
 #include "error_code_text.h"
 #include "opened_file.h"
@@ -9,6 +10,36 @@
 #include "whole_file.h"
 
 namespace pelmar::signatures {
+
+std::wstring catalog_problem_text(const win::catalog_problem& problem) {
+    const std::wstring malformed = L"malformed catalog: ";
+    switch (problem.fault) {
+        using enum win::catalog_fault;
+        case undecodable:
+            return L"catalog cannot be read. " + error_code_text(problem.code);
+        case signs_something_else:
+            return L"not a catalog: it signs something else";
+        case other_trust_list:
+            return L"not a catalog: a trust list of another kind";
+        case tag_not_text:
+            return malformed + L"a tag that is not text";
+        case attribute_values:
+            return malformed + L"an attribute with more values than one";
+        case attribute_unreadable:
+            return malformed + L"an attribute that cannot be read";
+        case two_digests:
+            return malformed + L"an entry with two digests";
+        case two_file_names:
+            return malformed + L"an entry with two file names";
+        case file_name_not_text:
+            return malformed + L"a file name that is not text";
+        case no_digest:
+            return malformed + L"an entry without a digest";
+        case tag_twice:
+            return malformed + L"a tag listed twice";
+    }
+    return malformed;
+}
 
 package_catalog::package_catalog(const std::wstring& directory) {
     const std::wstring path = directory + L'\\' + file_name;
@@ -56,19 +87,20 @@ package_catalog::package_catalog(const std::wstring& directory) {
                         trust_failure_text(signature_.code)};
             return;
     }
-    const std::wstring problem = read_catalog_members(bytes, members_);
-    if (!problem.empty()) {
-        verdict_ = {signature_status::invalid, signer, problem};
-        members_.clear();
+    auto members = win::read_catalog_members(bytes);
+    if (const auto* problem = std::get_if<win::catalog_problem>(&members)) {
+        verdict_ = {signature_status::invalid, signer, catalog_problem_text(*problem)};
         return;
     }
+    members_ = std::get<std::vector<win::catalog_member>>(std::move(members));
     can_vouch_ = true;
 }
 
-std::vector<const catalog_member*> package_catalog::members_named(const std::wstring& name) const {
-    std::vector<const catalog_member*> named;
-    for (const catalog_member& member : members_) {
-        if (same_file_name(member.file_name, name)) {
+std::vector<const win::catalog_member*> package_catalog::members_named(
+    const std::wstring& name) const {
+    std::vector<const win::catalog_member*> named;
+    for (const win::catalog_member& member : members_) {
+        if (win::same_file_name(member.file_name, name)) {
             named.push_back(&member);
         }
     }

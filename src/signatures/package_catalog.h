@@ -14,17 +14,13 @@
 
 namespace pelmar::signatures {
 
-// Whether two file names name the same file, as Windows compares them: the
-// letter case aside.
-inline bool same_file_name(std::wstring_view left, std::wstring_view right) {
-    return CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(),
-                                static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
-}
-
 // The package's own catalog, pelmaromn.cat, in one folder. It comes from the
 // field and may be damaged or hostile: its members are read only once its
 // own signature has proven valid, and it is never added to the system's
 // catalogs. Read once per run and folder.
+// Why catalog bytes cannot be read as a catalog, in a row's words.
+[[nodiscard]] std::wstring catalog_problem_text(const win::catalog_problem& problem);
+
 class package_catalog {
 public:
     static constexpr const wchar_t* file_name = L"pelmaromn.cat";
@@ -47,13 +43,13 @@ public:
 
     // The members whose File attribute names `name`, letter case aside: more
     // than one where the package covers several architectures' copies.
-    std::vector<const catalog_member*> members_named(const std::wstring& name) const;
+    std::vector<const win::catalog_member*> members_named(const std::wstring& name) const;
 
 private:
     std::optional<file_verdict> verdict_;
     bool can_vouch_ = false;
     win::trust_result signature_{};
-    std::vector<catalog_member> members_;
+    std::vector<win::catalog_member> members_;
 };
 
 }  // namespace pelmar::signatures

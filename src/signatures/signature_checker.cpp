@@ -60,7 +60,7 @@ signature_fact fact_of(const win::trust_result& signature, bool expected) {
 // own, whose name a catalog must list it under.
 bool is_driver_file(install_location location, const std::wstring& file_name) {
     return std::any_of(file_manifest.begin(), file_manifest.end(), [&](const auto& entry) {
-        return (entry.locations & location) != 0 && same_file_name(entry.file_name, file_name);
+        return (entry.locations & location) != 0 && win::same_file_name(entry.file_name, file_name);
     });
 }
 
@@ -89,7 +89,7 @@ const driver_folder_kind* driver_folder_of(std::wstring_view directory) {
     // The whole text where it has no separator: npos + 1 is 0.
     const std::wstring_view environment = directory.substr(directory.find_last_of(L"\\/") + 1);
     for (const driver_folder_kind& kind : driver_folder_kinds) {
-        if (same_file_name(environment, kind.environment_folder)) {
+        if (win::same_file_name(environment, kind.environment_folder)) {
             return &kind;
         }
     }
@@ -140,12 +140,16 @@ std::wstring build_text(std::uint16_t machine) {
                       : L"cannot be read. " + error_code_text(error_code);
         return false;
     }
-    std::optional<catalog_member> member;
-    problem = read_catalog_member(bytes, tag, member);
-    if (!problem.empty() || !member || member->digest != hash) {
+    auto member = win::read_catalog_member(bytes, tag);
+    if (const auto* catalog_problem = std::get_if<win::catalog_problem>(&member)) {
+        problem = catalog_problem_text(*catalog_problem);
         return false;
     }
-    name = member->file_name;
+    const auto& found = std::get<std::optional<win::catalog_member>>(member);
+    if (!found || found->digest != hash) {
+        return false;
+    }
+    name = found->file_name;
     return true;
 }
 
@@ -205,7 +209,7 @@ std::optional<file_verdict> signature_checker::judge_file(const win::catalog_has
     // file without the catalog beside it.
     const package_catalog& beside = catalogs_.at(location);
     const std::wstring package_name = package_catalog::file_name;
-    if (same_file_name(file_name, package_name)) {
+    if (win::same_file_name(file_name, package_name)) {
         const std::optional<file_verdict>& verdict = beside.verdict();
         if (verdict && verdict->status == signature_status::embedded_signature &&
             !expected(beside.signature())) {
@@ -317,9 +321,9 @@ package_fact signature_checker::package_fact_of(install_location location,
     }
     // One entry for each architecture's build the package covers, each
     // hashed by its own algorithm.
-    const std::vector<const catalog_member*> entries = package.members_named(file_name);
+    const std::vector<const win::catalog_member*> entries = package.members_named(file_name);
     fact.names_it = !entries.empty();
-    for (const catalog_member* entry : entries) {
+    for (const win::catalog_member* entry : entries) {
         if (!file.computes(entry->algorithm)) {
             fact.uncomputed = algorithm_name(entry->algorithm);
             continue;

@@ -86,7 +86,7 @@ bool is_compiled_inf(const std::wstring& path) {
     return std::any_of(file_manifest.begin(), file_manifest.end(), [&](const manifest_entry& entry) {
         const std::wstring_view name = entry.file_name;
         return (entry.locations & driver_package_directory) != 0 && name.ends_with(L".inf") &&
-               same_file_name(path, std::wstring(name.substr(0, name.size() - 4)) + L".PNF");
+               win::same_file_name(path, std::wstring(name.substr(0, name.size() - 4)) + L".PNF");
     });
 }
 

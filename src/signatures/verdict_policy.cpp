@@ -73,7 +73,7 @@ std::optional<file_verdict> judge_listing(const store_listing& listing,
                 break;
             }
             if (listed_name.empty() || (listing.naming == store_listing::naming::named &&
-                                        same_file_name(listing.name, listed_name))) {
+                                        win::same_file_name(listing.name, listed_name))) {
                 return file_verdict{signature_status::catalog, signature.signer, catalog};
             }
             switch (listing.naming) {

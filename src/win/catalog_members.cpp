@@ -1,6 +1,7 @@
 #include "catalog_members.h"
 
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 
@@ -9,11 +10,9 @@
 #include <wintrust.h>
 #include <mscat.h>
 
-#include "error_code_text.h"
-#include "package_catalog.h"
 #include "unique_handle.h"
 
-namespace pelmar::signatures {
+namespace pelmar::win {
 
 namespace {
 
@@ -55,9 +54,10 @@ constexpr std::string_view catalog_list_usage = "1.3.6.1.4.1.311.12.1.1";
 }
 
 // The member an entry lists, or why it is not as the signing tools write it.
-[[nodiscard]] const wchar_t* read_member(const CTL_ENTRY& entry, catalog_member& member) {
+[[nodiscard]] std::optional<catalog_fault> read_member(const CTL_ENTRY& entry,
+                                                       catalog_member& member) {
     if (!utf16_text(entry.SubjectIdentifier.pbData, entry.SubjectIdentifier.cbData, member.tag)) {
-        return L"a tag that is not text";
+        return catalog_fault::tag_not_text;
     }
     for (DWORD index = 0; index < entry.cAttribute; ++index) {
         const CRYPT_ATTRIBUTE& attribute = entry.rgAttribute[index];
@@ -66,17 +66,17 @@ constexpr std::string_view catalog_list_usage = "1.3.6.1.4.1.311.12.1.1";
             continue;
         }
         if (attribute.cValue != 1) {
-            return L"an attribute with more values than one";
+            return catalog_fault::attribute_values;
         }
         const CRYPT_ATTR_BLOB& value = attribute.rgValue[0];
         const auto decoded = decode(attribute.pszObjId, value.pbData, value.cbData);
         if (decoded.empty()) {
-            return L"an attribute that cannot be read";
+            return catalog_fault::attribute_unreadable;
         }
         if (type == SPC_INDIRECT_DATA_OBJID) {
             const auto& data = *reinterpret_cast<const SPC_INDIRECT_DATA_CONTENT*>(decoded.data());
             if (!member.digest.empty()) {
-                return L"an entry with two digests";
+                return catalog_fault::two_digests;
             }
             member.algorithm = data.DigestAlgorithm.pszObjId;
             member.digest.assign(data.Digest.pbData, data.Digest.pbData + data.Digest.cbData);
@@ -86,20 +86,23 @@ constexpr std::string_view catalog_list_usage = "1.3.6.1.4.1.311.12.1.1";
                 continue;
             }
             if (!member.file_name.empty()) {
-                return L"an entry with two file names";
+                return catalog_fault::two_file_names;
             }
             if (!utf16_text(name.Value.pbData, name.Value.cbData, member.file_name)) {
-                return L"a file name that is not text";
+                return catalog_fault::file_name_not_text;
             }
         }
     }
-    return member.digest.empty() ? L"an entry without a digest" : nullptr;
+    if (member.digest.empty()) {
+        return catalog_fault::no_digest;
+    }
+    return std::nullopt;
 }
 
 // The trust list a catalog's bytes sign, decoded into `trust_list`; why it
-// cannot be, in words, or nothing.
-[[nodiscard]] std::wstring read_trust_list(const std::string& bytes,
-                                          std::vector<unsigned char>& trust_list) {
+// cannot be, or nothing.
+[[nodiscard]] std::optional<catalog_problem> read_trust_list(
+    const std::string& bytes, std::vector<unsigned char>& trust_list) {
     const unique_crypt_message message(CryptMsgOpenToDecode(encoding, 0, 0, 0, nullptr, nullptr));
     DWORD size = 0;
     std::string inner_type;
@@ -115,55 +118,57 @@ constexpr std::string_view catalog_list_usage = "1.3.6.1.4.1.311.12.1.1";
         (content.resize(size),
          CryptMsgGetParam(message.get(), CMSG_CONTENT_PARAM, 0, content.data(), &size));
     if (!read) {
-        return L"catalog cannot be read. " + error_code_text(GetLastError());
+        return catalog_problem{catalog_fault::undecodable, GetLastError()};
     }
     if (inner_type.c_str() != std::string_view(szOID_CTL)) {
-        return L"not a catalog: it signs something else";
+        return catalog_problem{catalog_fault::signs_something_else};
     }
     trust_list = decode(PKCS_CTL, content.data(), size);
     if (trust_list.empty()) {
-        return L"catalog cannot be read. " + error_code_text(GetLastError());
+        return catalog_problem{catalog_fault::undecodable, GetLastError()};
     }
     const auto& list = *reinterpret_cast<const CTL_INFO*>(trust_list.data());
     if (list.SubjectUsage.cUsageIdentifier != 1 ||
         list.SubjectUsage.rgpszUsageIdentifier[0] != catalog_list_usage) {
-        return L"not a catalog: a trust list of another kind";
+        return catalog_problem{catalog_fault::other_trust_list};
     }
-    return {};
+    return std::nullopt;
 }
 
 }  // namespace
 
-std::wstring read_catalog_members(const std::string& bytes, std::vector<catalog_member>& members) {
+std::variant<std::vector<catalog_member>, catalog_problem> read_catalog_members(
+    const std::string& bytes) {
     std::vector<unsigned char> trust_list;
-    if (std::wstring problem = read_trust_list(bytes, trust_list); !problem.empty()) {
-        return problem;
+    if (const std::optional<catalog_problem> problem = read_trust_list(bytes, trust_list)) {
+        return *problem;
     }
     const auto& list = *reinterpret_cast<const CTL_INFO*>(trust_list.data());
     // A package of many files lists thousands: the tags seen are looked
     // up, not searched.
     std::unordered_set<std::wstring> tags;
+    std::vector<catalog_member> members;
     for (DWORD index = 0; index < list.cCTLEntry; ++index) {
         catalog_member member;
-        if (const wchar_t* problem = read_member(list.rgCTLEntry[index], member)) {
-            return std::wstring(L"malformed catalog: ") + problem;
+        if (const std::optional<catalog_fault> fault = read_member(list.rgCTLEntry[index], member)) {
+            return catalog_problem{*fault};
         }
         // One name may carry several hashes, one for each architecture's
         // copy; a tag is the one key the catalog services look a member up
         // by, so two entries of one tag could each be read for the other.
         if (!tags.insert(member.tag).second) {
-            return L"malformed catalog: a tag listed twice";
+            return catalog_problem{catalog_fault::tag_twice};
         }
         members.push_back(std::move(member));
     }
-    return {};
+    return members;
 }
 
-std::wstring read_catalog_member(const std::string& bytes, const std::wstring& tag,
-                                 std::optional<catalog_member>& member) {
+std::variant<std::optional<catalog_member>, catalog_problem> read_catalog_member(
+    const std::string& bytes, const std::wstring& tag) {
     std::vector<unsigned char> trust_list;
-    if (std::wstring problem = read_trust_list(bytes, trust_list); !problem.empty()) {
-        return problem;
+    if (const std::optional<catalog_problem> problem = read_trust_list(bytes, trust_list)) {
+        return *problem;
     }
     const auto& list = *reinterpret_cast<const CTL_INFO*>(trust_list.data());
     for (DWORD index = 0; index < list.cCTLEntry; ++index) {
@@ -172,14 +177,19 @@ std::wstring read_catalog_member(const std::string& bytes, const std::wstring& t
         if (utf16_text(identifier.pbData, identifier.cbData, entry_tag) &&
             same_file_name(entry_tag, tag)) {
             catalog_member found;
-            if (const wchar_t* problem = read_member(list.rgCTLEntry[index], found)) {
-                return std::wstring(L"malformed catalog: ") + problem;
+            if (const std::optional<catalog_fault> fault =
+                    read_member(list.rgCTLEntry[index], found)) {
+                return catalog_problem{*fault};
             }
-            member = std::move(found);
-            return {};
+            return std::optional(std::move(found));
         }
     }
-    return {};
+    return std::optional<catalog_member>();
 }
 
-}  // namespace pelmar::signatures
+bool same_file_name(std::wstring_view left, std::wstring_view right) {
+    return CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(),
+                                static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace pelmar::win
