@@ -123,7 +123,8 @@ private:
                     return false;
                 }
             }
-            error = read_whole_file(handle, max_inventory_bytes, bytes_);
+            const win::status read = win::read_whole_file(handle, max_inventory_bytes, bytes_);
+            error = read ? read->code : 0;
         }
         if (error == 0) {
             read_inventory(bytes_, into);

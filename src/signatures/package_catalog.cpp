@@ -41,6 +41,17 @@ std::wstring catalog_problem_text(const win::catalog_problem& problem) {
     return malformed;
 }
 
+std::optional<file_verdict> read_catalog_bytes(HANDLE file, std::string& bytes) {
+    const win::status failure = win::read_whole_file(file, package_catalog::most_bytes, bytes);
+    if (!failure) {
+        return std::nullopt;
+    }
+    return failure->code == ERROR_FILE_TOO_LARGE
+               ? file_verdict{signature_status::invalid, {}, L"too large"}
+               : file_verdict{signature_status::unreadable, {},
+                              L"cannot be read. " + error_code_text(failure->code)};
+}
+
 package_catalog::package_catalog(const std::wstring& directory) {
     const std::wstring path = directory + L'\\' + file_name;
     // One handle for all of it, which nobody may write while it is open (an
@@ -56,14 +67,8 @@ package_catalog::package_catalog(const std::wstring& directory) {
         return;
     }
     std::string bytes;
-    const bool rewound = SetFilePointerEx(file.handle(), LARGE_INTEGER{}, nullptr, FILE_BEGIN);
-    const std::uint32_t error_code =
-        rewound ? read_whole_file(file.handle(), most_bytes, bytes) : GetLastError();
-    if (error_code != 0) {
-        verdict_ = error_code == ERROR_FILE_TOO_LARGE
-                       ? file_verdict{signature_status::invalid, {}, L"too large"}
-                       : file_verdict{signature_status::unreadable, {},
-                                      L"cannot be read. " + error_code_text(error_code)};
+    if (std::optional<file_verdict> failure = read_catalog_bytes(file.handle(), bytes)) {
+        verdict_ = std::move(failure);
         return;
     }
     signature_ = win::verify_embedded(path, file.handle());

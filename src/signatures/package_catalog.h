@@ -18,6 +18,10 @@ namespace pelmar::signatures {
 // field and may be damaged or hostile: its members are read only once its
 // own signature has proven valid, and it is never added to the system's
 // catalogs. Read once per run and folder.
+// Reads the whole of the catalog open as `file` into `bytes`; or the verdict
+// of one that cannot be read, or is larger than any catalog.
+[[nodiscard]] std::optional<file_verdict> read_catalog_bytes(HANDLE file, std::string& bytes);
+
 // Why catalog bytes cannot be read as a catalog, in a row's words.
 [[nodiscard]] std::wstring catalog_problem_text(const win::catalog_problem& problem);
 

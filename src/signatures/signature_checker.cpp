@@ -14,7 +14,6 @@
 #include "printable_name.h"
 #include "trust_reason.h"
 #include "verdict_policy.h"
-#include "whole_file.h"
 
 namespace pelmar::signatures {
 
@@ -131,13 +130,8 @@ std::wstring build_text(std::uint16_t machine) {
                                       const std::vector<unsigned char>& hash, std::wstring& name,
                                       std::wstring& problem) {
     std::string bytes;
-    const bool rewound = SetFilePointerEx(catalog, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
-    const std::uint32_t error_code =
-        rewound ? read_whole_file(catalog, package_catalog::most_bytes, bytes) : GetLastError();
-    if (error_code != 0) {
-        problem = error_code == ERROR_FILE_TOO_LARGE
-                      ? L"too large"
-                      : L"cannot be read. " + error_code_text(error_code);
+    if (const std::optional<file_verdict> failure = read_catalog_bytes(catalog, bytes)) {
+        problem = failure->detail;
         return false;
     }
     auto member = win::read_catalog_member(bytes, tag);
