@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -42,5 +43,8 @@ struct signature_row {
     // on it; empty for other rows.
     std::wstring_view claim;
 };
+
+// Writes a row.
+using row_printer = std::function<void(const signature_row&)>;
 
 }  // namespace pelmar::signatures

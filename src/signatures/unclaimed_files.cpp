@@ -522,7 +522,7 @@ int unclaimed_tally::exit_code() const {
 
 void check_unclaimed_files(const signature_checker& checker, const win::catalog_hasher& hasher,
                            const std::map<install_location, std::wstring>& directories,
-                           const unclaimed_row& print, unclaimed_tally& tally) {
+                           const row_printer& print, unclaimed_tally& tally) {
     folder_walk walk(checker, directories);
     const auto report = [&](const walk_item& item) {
         if (item.claimed) {

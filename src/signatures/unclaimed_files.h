@@ -51,10 +51,6 @@ private:
     std::uint64_t settings_ = 0;
 };
 
-// Writes a row: a file's, its path below the folder (`Old\1\x.dll`) as
-// listed, the folder's text as the driver rows show it, and its kind.
-using unclaimed_row = std::function<void(const signature_row&)>;
-
 // Walks the spooler's folders, every environment's drivers and print
 // processors, and the driver's locations found on this machine, in
 // `directories` (their texts as the driver rows show them), and gives a row to
@@ -68,7 +64,7 @@ using unclaimed_row = std::function<void(const signature_row&)>;
 // drivers cannot be listed.
 void check_unclaimed_files(const signature_checker& checker, const win::catalog_hasher& hasher,
                            const std::map<install_location, std::wstring>& directories,
-                           const unclaimed_row& print,
+                           const row_printer& print,
                            unclaimed_tally& tally);
 
 }  // namespace pelmar::signatures
