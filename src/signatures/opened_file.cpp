@@ -23,12 +23,16 @@ opened_file::opened_file(const std::wstring& path, bool others_may_write)
     read_start();
 }
 
-opened_file::opened_file(HANDLE listed, const std::wstring& path, const folder_entry& entry) {
-    if (const std::uint32_t code = open_listed(listed, path, entry, file_)) {
+opened_file::opened_file(HANDLE listed, const std::wstring& path,
+                         const win::folder_entry& entry) {
+    win::result<unique_file_handle> opened = win::open_listed(listed, path, entry);
+    if (!opened) {
+        const std::uint32_t code = opened.error().code;
         // An id that no longer names a file is one deleted since the listing.
         failed(code == ERROR_INVALID_PARAMETER ? ERROR_FILE_NOT_FOUND : code, false);
         return;
     }
+    file_ = std::move(opened).value();
     read_start();
 }
 

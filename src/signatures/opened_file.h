@@ -18,7 +18,7 @@ public:
     // The file `entry` of the listing of the open folder `listed`, at
     // `path`, opened as the very file listed (open_listed); absent when it
     // was deleted since.
-    opened_file(HANDLE listed, const std::wstring& path, const folder_entry& entry);
+    opened_file(HANDLE listed, const std::wstring& path, const win::folder_entry& entry);
 
     [[nodiscard]] bool absent() const { return absent_; }
     // Why the file cannot be checked, in the words of its row; empty when

@@ -59,13 +59,13 @@ std::wstring folder_from(query_type query) {
 
 // `path` is `folder` or below it.
 bool inside(const std::wstring& path, const std::wstring& folder) {
-    return !folder.empty() && file_name_key(ending_in_backslash(path))
-                                  .starts_with(file_name_key(ending_in_backslash(folder)));
+    return !folder.empty() && win::file_name_key(ending_in_backslash(path))
+                                  .starts_with(win::file_name_key(ending_in_backslash(folder)));
 }
 
 // A name that Windows runs or loads as code.
 bool executable_name(const std::wstring& name) {
-    const std::wstring key = file_name_key(name);
+    const std::wstring key = win::file_name_key(name);
     for (const wchar_t* extension : {L".DLL", L".EXE", L".SYS", L".DRV", L".OCX", L".CPL",
                                      L".SCR", L".COM", L".BAT", L".CMD", L".PS1", L".VBS",
                                      L".JS", L".MSI"}) {
@@ -81,7 +81,7 @@ class module_list {
 public:
     void add(const std::wstring& path, const std::wstring& root, const std::wstring& by,
              bool loaded_here = true) {
-        const auto [known, added] = index_.try_emplace(file_name_key(path), modules_.size());
+        const auto [known, added] = index_.try_emplace(win::file_name_key(path), modules_.size());
         if (added) {
             modules_.push_back({path, machine_key_text(root), by, loaded_here});
             more_.push_back(0);

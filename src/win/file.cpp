@@ -33,6 +33,11 @@ result<unique_file_handle> open_folder_to_query(const std::wstring& path) {
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
+result<unique_file_handle> open_folder_to_list(const std::wstring& path) {
+    return opened(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, share_all,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
 result<file_id> id_of(HANDLE file) {
     file_id_info about{};
     if (GetFileInformationByHandleEx(file, file_id_info_class, &about, sizeof about)) {

@@ -18,6 +18,11 @@ namespace pelmar::win {
 // Opens the folder at `path` to ask about it, without reading or listing it.
 [[nodiscard]] result<unique_file_handle> open_folder_to_query(const std::wstring& path);
 
+// Opens the folder at `path` to be listed and asked for its streams; others
+// may read, write and delete it meanwhile. Through it, the files on its
+// volume open by id (open_listed).
+[[nodiscard]] result<unique_file_handle> open_folder_to_list(const std::wstring& path);
+
 // Which file a handle reads, whatever the path that named it: the volume's
 // serial number, then the file id's upper half (0 for a 64-bit index) and
 // lower half.
