@@ -38,6 +38,20 @@ result<unique_file_handle> open_folder_to_list(const std::wstring& path) {
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
+status read_at(HANDLE file, std::uint64_t offset, std::span<std::byte> into) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    if (!ReadFile(file, into.data(), static_cast<DWORD>(into.size()), &read, &at)) {
+        return last_error("ReadFile");
+    }
+    if (read != into.size()) {
+        return win32_error{ERROR_HANDLE_EOF, "ReadFile"};
+    }
+    return std::nullopt;
+}
+
 result<file_id> id_of(HANDLE file) {
     file_id_info about{};
     if (GetFileInformationByHandleEx(file, file_id_info_class, &about, sizeof about)) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include <windows.h>
@@ -22,6 +24,10 @@ namespace pelmar::win {
 // may read, write and delete it meanwhile. Through it, the files on its
 // volume open by id (open_listed).
 [[nodiscard]] result<unique_file_handle> open_folder_to_list(const std::wstring& path);
+
+// Reads `into` whole from `offset` of the open `file`, whatever its file
+// pointer; ERROR_HANDLE_EOF where the file ends before.
+[[nodiscard]] status read_at(HANDLE file, std::uint64_t offset, std::span<std::byte> into);
 
 // Which file a handle reads, whatever the path that named it: the volume's
 // serial number, then the file id's upper half (0 for a 64-bit index) and
