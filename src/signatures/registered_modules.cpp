@@ -7,6 +7,7 @@
 
 #include "error_code_text.h"
 #include "folder_listing.h"
+#include "paths.h"
 #include "printable_name.h"
 
 namespace pelmar::signatures {
@@ -32,12 +33,11 @@ bool is_absolute(const std::wstring& path) {
            path.starts_with(L"\\\\");
 }
 
-// `path` whole, with `.` and `..` resolved, as Windows opens it.
+// `path` whole, with `.` and `..` resolved, as Windows opens it; as it is
+// where Windows cannot.
 std::wstring full_path(const std::wstring& path) {
-    std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()),
-                                          full.data(), nullptr);
-    return length == 0 || length >= full.size() ? path : full.substr(0, length);
+    win::result<std::wstring> full = win::full_path(path);
+    return full ? std::move(full).value() : path;
 }
 
 // A library as the spooler loads it: a full path as it is, any other
@@ -50,11 +50,9 @@ std::wstring resolved(const std::wstring& folder, const std::wstring& library) {
                      (extension ? L"" : L".dll"));
 }
 
-template <typename query_type>
-std::wstring folder_from(query_type query) {
-    wchar_t folder[MAX_PATH + 1] = {};
-    const UINT length = query(folder, MAX_PATH + 1);
-    return length > 0 && length <= MAX_PATH ? std::wstring(folder, length) : std::wstring();
+// A folder Windows names; empty, with nothing inside it, where it names none.
+std::wstring folder_or_none(win::result<std::wstring> folder) {
+    return folder ? std::move(folder).value() : std::wstring();
 }
 
 // `path` is `folder` or below it.
@@ -149,7 +147,7 @@ registered_sources registered_sources_of(const spooler_registrations& registry,
                                          const print_processor_libraries& processors,
                                          const std::vector<spooler_environment>& environments,
                                          const std::vector<installed_driver>& drivers) {
-    const std::wstring system = folder_from(GetSystemDirectoryW);
+    const std::wstring system = folder_or_none(win::system_folder());
     registered_sources found;
     module_list modules;
     for (const registry_text_value& module : registry.modules) {
@@ -194,7 +192,7 @@ registered_sources registered_sources_of(const spooler_registrations& registry,
     }
     // PrintDemon (CVE-2020-1048): printing to a port named by a file writes
     // that file, as SYSTEM.
-    const std::wstring windows = folder_from(GetSystemWindowsDirectoryW);
+    const std::wstring windows = folder_or_none(win::windows_folder());
     for (const std::wstring& port : registry.ports) {
         const bool system_file = is_absolute(port) && inside(full_path(port), windows);
         if (system_file || executable_name(port)) {
