@@ -10,7 +10,7 @@ namespace {
 
 // Whether an identity tells one file from every other, by either half of its id.
 bool is_certain(const file_identity& identity) {
-    return tells_files_apart(identity[1]) || tells_files_apart(identity[2]);
+    return win::tells_files_apart(identity[1]) || win::tells_files_apart(identity[2]);
 }
 
 // The serial number of the volume that holds `folder`, where a listing's
@@ -82,8 +82,9 @@ std::wstring files_named(const std::wstring& argument, std::vector<named_file>& 
     const std::wstring folder = argument.substr(0, folder_end);
     // "C:" is drive C's current folder, as "" is the current folder.
     const std::wstring listed = folder.empty() || folder.back() == L':' ? folder + L"." : folder;
-    std::vector<folder_entry> entries;
-    if (const std::uint32_t error = list_folder(listed, entries)) {
+    const win::result<std::vector<win::folder_entry>> entries = win::list_folder(listed);
+    if (!entries) {
+        const std::uint32_t error = entries.error().code;
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                    ? L"no file matches"
                    : L"the folder cannot be listed. " + error_code_text(error);
@@ -91,9 +92,10 @@ std::wstring files_named(const std::wstring& argument, std::vector<named_file>& 
     // The listing's file indexes spare asking each of a fleet's thousands of
     // files for its id (under Wine, a round trip to the mount manager each).
     const std::optional<std::uint64_t> volume = indexed_volume(listed);
-    const std::wstring pattern = file_name_key(std::wstring_view(argument).substr(folder_end));
-    for (const folder_entry& entry : entries) {
-        if (!entry.is_folder() && matches_wildcard(pattern, file_name_key(entry.name))) {
+    const std::wstring pattern =
+        win::file_name_key(std::wstring_view(argument).substr(folder_end));
+    for (const win::folder_entry& entry : entries.value()) {
+        if (!entry.is_folder() && matches_wildcard(pattern, win::file_name_key(entry.name))) {
             // A link's own index is not its target's.
             const file_identity identity{volume.value_or(0), 0, entry.file_index};
             const bool known = volume && is_certain(identity) &&

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include "folder_listing.h"
+
 namespace {
 
 // Every environment of Windows NT's spooler: a 64-bit machine keeps the
@@ -16,7 +18,7 @@ constexpr const wchar_t* defined_environments[] = {
 
 void add_name(std::vector<std::wstring>& names, const std::wstring& name) {
     const auto same = [&](const std::wstring& known) {
-        return CompareStringOrdinal(known.c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL;
+        return pelmar::win::same_file_name(known, name);
     };
     if (!name.empty() && std::none_of(names.begin(), names.end(), same)) {
         names.push_back(name);

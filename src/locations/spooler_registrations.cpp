@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include "folder_listing.h"
 #include "registry.h"
 
 namespace {
@@ -137,8 +138,7 @@ spooler_registrations read_spooler_registrations() {
                      return type.error();
                  }
                  found.domain_controller =
-                     type.value() && CompareStringOrdinal(type.value()->c_str(), -1, L"LanmanNT",
-                                                          -1, TRUE) == CSTR_EQUAL;
+                     type.value() && win::same_file_name(type.value()->c_str(), L"LanmanNT");
                  return std::nullopt;
              });
     return found;

@@ -1,57 +1,80 @@
 #include "opened_file.h"
 
 #include <array>
+#include <cstddef>
 
 #include "error_code_text.h"
+#include "file.h"
 
 namespace pelmar::signatures {
 
-opened_file::opened_file(const std::wstring& path, bool others_may_write)
-    : file_(CreateFileW(path.c_str(), GENERIC_READ,
-                        FILE_SHARE_READ | FILE_SHARE_DELETE |
-                            (others_may_write ? FILE_SHARE_WRITE : 0),
-                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)) {
-    if (!file_) {
-        const DWORD code = GetLastError();
+opened_file::opened_file(const std::wstring& path, bool others_may_write) {
+    win::result<unique_file_handle> opened = win::open_to_read_at(path, others_may_write);
+    if (!opened) {
         // A folder does not open as a file, and the code says access denied,
         // which would send the reader after rights that are not the matter.
-        const DWORD attributes = GetFileAttributesW(path.c_str());
-        failed(code, code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-                         (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+        const win::result<DWORD> attributes = win::attributes_of(path);
+        const bool folder = opened.error().code == ERROR_ACCESS_DENIED && attributes &&
+                            (attributes.value() & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        fail(folder ? failure{why_not::folder} : failed_with(opened.error()));
         return;
     }
+    file_ = std::move(opened).value();
     read_start();
 }
 
-opened_file::opened_file(HANDLE listed, const std::wstring& path, const folder_entry& entry) {
-    if (const std::uint32_t code = open_listed(listed, path, entry, file_)) {
+opened_file::opened_file(HANDLE listed, const std::wstring& path,
+                         const win::folder_entry& entry) {
+    win::result<unique_file_handle> opened = win::open_listed(listed, path, entry);
+    if (!opened) {
         // An id that no longer names a file is one deleted since the listing.
-        failed(code == ERROR_INVALID_PARAMETER ? ERROR_FILE_NOT_FOUND : code, false);
+        const win::win32_error error = opened.error();
+        fail(failed_with(error.code == ERROR_INVALID_PARAMETER
+                             ? win::win32_error{ERROR_FILE_NOT_FOUND, error.call}
+                             : error));
         return;
     }
+    file_ = std::move(opened).value();
     read_start();
 }
 
-void opened_file::failed(DWORD code, bool folder) {
-    absent_ = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
-    problem_ = folder ? L"a folder, not a file" : L"cannot be read. " + error_code_text(code);
+opened_file::failure opened_file::failed_with(win::win32_error error) {
+    const bool absent = error.code == ERROR_FILE_NOT_FOUND || error.code == ERROR_PATH_NOT_FOUND;
+    return {absent ? why_not::absent : why_not::unreadable, error};
+}
+
+std::wstring opened_file::problem_text(const failure& failed) {
+    switch (failed.why) {
+    case why_not::folder:
+        return L"a folder, not a file";
+    case why_not::not_on_disk:
+        return L"not a file on a disk";
+    case why_not::absent:
+    case why_not::unreadable:
+        break;
+    }
+    return L"cannot be read. " + error_code_text(failed.error.code);
+}
+
+void opened_file::fail(failure failed) {
+    failure_ = failed;
+    problem_ = problem_text(failed);
+    file_ = {};
 }
 
 void opened_file::read_start() {
     // A name may lead to a device or a pipe: only a file on a disk is one
     // that a signature or a catalog can speak of.
-    if (GetFileType(file_.get()) != FILE_TYPE_DISK) {
-        problem_ = L"not a file on a disk";
-        file_ = {};
+    const win::result<DWORD> type = win::type_of(file_.get());
+    if (!type || type.value() != FILE_TYPE_DISK) {
+        fail({why_not::not_on_disk});
         return;
     }
     // A file can open and still refuse its bytes (a range locked by another
     // process); the signature services would then fail in ways of their own.
-    std::array<char, 4096> start{};
-    DWORD read = 0;
-    if (!ReadFile(file_.get(), start.data(), static_cast<DWORD>(start.size()), &read, nullptr)) {
-        failed(GetLastError(), false);
-        file_ = {};
+    std::array<std::byte, 4096> start{};
+    if (const win::result<std::size_t> read = win::read_next(file_.get(), start); !read) {
+        fail(failed_with(read.error()));
     }
 }
 

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "folder_listing.h"
 #include "unique_file_handle.h"
+#include "win32_error.h"
 
 namespace pelmar::signatures {
 
@@ -18,22 +20,32 @@ public:
     // The file `entry` of the listing of the open folder `listed`, at
     // `path`, opened as the very file listed (open_listed); absent when it
     // was deleted since.
-    opened_file(HANDLE listed, const std::wstring& path, const folder_entry& entry);
+    opened_file(HANDLE listed, const std::wstring& path, const win::folder_entry& entry);
 
-    [[nodiscard]] bool absent() const { return absent_; }
+    [[nodiscard]] bool absent() const { return failure_ && failure_->why == why_not::absent; }
     // Why the file cannot be checked, in the words of its row; empty when
     // it is open.
     [[nodiscard]] const std::wstring& problem() const { return problem_; }
     HANDLE handle() const { return file_.get(); }
 
 private:
-    // Why the file cannot be checked that failed to open with `code`.
-    void failed(DWORD code, bool folder);
+    enum class why_not { absent, folder, not_on_disk, unreadable };
+    struct failure {
+        why_not why;
+        win::win32_error error{};  // of an absent or unreadable file
+    };
+
+    // An absent or unreadable file, as a call that failed with `error` says.
+    static failure failed_with(win::win32_error error);
+    // The words of a row that `failed` gives.
+    static std::wstring problem_text(const failure& failed);
+    // Keeps why the file cannot be checked, and lets it go.
+    void fail(failure failed);
     // Whether the file opened is one to check, and its bytes can be read.
     void read_start();
 
-    bool absent_ = false;
-    std::wstring problem_;
+    std::optional<failure> failure_;
+    std::wstring problem_;  // problem_text(*failure_), made once
     unique_file_handle file_;
 };
 

@@ -7,6 +7,7 @@
 
 #include "error_code_text.h"
 #include "folder_listing.h"
+#include "paths.h"
 #include "printable_name.h"
 
 namespace pelmar::signatures {
@@ -32,12 +33,11 @@ bool is_absolute(const std::wstring& path) {
            path.starts_with(L"\\\\");
 }
 
-// `path` whole, with `.` and `..` resolved, as Windows opens it.
+// `path` whole, with `.` and `..` resolved, as Windows opens it; as it is
+// where Windows cannot.
 std::wstring full_path(const std::wstring& path) {
-    std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()),
-                                          full.data(), nullptr);
-    return length == 0 || length >= full.size() ? path : full.substr(0, length);
+    win::result<std::wstring> full = win::full_path(path);
+    return full ? std::move(full).value() : path;
 }
 
 // A library as the spooler loads it: a full path as it is, any other
@@ -50,22 +50,20 @@ std::wstring resolved(const std::wstring& folder, const std::wstring& library) {
                      (extension ? L"" : L".dll"));
 }
 
-template <typename query_type>
-std::wstring folder_from(query_type query) {
-    wchar_t folder[MAX_PATH + 1] = {};
-    const UINT length = query(folder, MAX_PATH + 1);
-    return length > 0 && length <= MAX_PATH ? std::wstring(folder, length) : std::wstring();
+// A folder Windows names; empty, with nothing inside it, where it names none.
+std::wstring folder_or_none(win::result<std::wstring> folder) {
+    return folder ? std::move(folder).value() : std::wstring();
 }
 
 // `path` is `folder` or below it.
 bool inside(const std::wstring& path, const std::wstring& folder) {
-    return !folder.empty() && file_name_key(ending_in_backslash(path))
-                                  .starts_with(file_name_key(ending_in_backslash(folder)));
+    return !folder.empty() && win::file_name_key(ending_in_backslash(path))
+                                  .starts_with(win::file_name_key(ending_in_backslash(folder)));
 }
 
 // A name that Windows runs or loads as code.
 bool executable_name(const std::wstring& name) {
-    const std::wstring key = file_name_key(name);
+    const std::wstring key = win::file_name_key(name);
     for (const wchar_t* extension : {L".DLL", L".EXE", L".SYS", L".DRV", L".OCX", L".CPL",
                                      L".SCR", L".COM", L".BAT", L".CMD", L".PS1", L".VBS",
                                      L".JS", L".MSI"}) {
@@ -81,7 +79,7 @@ class module_list {
 public:
     void add(const std::wstring& path, const std::wstring& root, const std::wstring& by,
              bool loaded_here = true) {
-        const auto [known, added] = index_.try_emplace(file_name_key(path), modules_.size());
+        const auto [known, added] = index_.try_emplace(win::file_name_key(path), modules_.size());
         if (added) {
             modules_.push_back({path, machine_key_text(root), by, loaded_here});
             more_.push_back(0);
@@ -119,8 +117,7 @@ std::wstring language_monitor_of(const std::wstring& value,
     std::vector<std::wstring> users;
     for (const installed_driver& driver : drivers) {
         if (!driver.monitor.empty() &&
-            CompareStringOrdinal(driver.monitor.c_str(), -1, monitor.c_str(), -1, TRUE) ==
-                CSTR_EQUAL &&
+            win::same_file_name(driver.monitor, monitor) &&
             std::find(users.begin(), users.end(), driver.name) == users.end()) {
             users.push_back(driver.name);
         }
@@ -149,7 +146,7 @@ registered_sources registered_sources_of(const spooler_registrations& registry,
                                          const print_processor_libraries& processors,
                                          const std::vector<spooler_environment>& environments,
                                          const std::vector<installed_driver>& drivers) {
-    const std::wstring system = folder_from(GetSystemDirectoryW);
+    const std::wstring system = folder_or_none(win::system_folder());
     registered_sources found;
     module_list modules;
     for (const registry_text_value& module : registry.modules) {
@@ -160,16 +157,14 @@ registered_sources registered_sources_of(const spooler_registrations& registry,
         const auto environment = std::find_if(
             environments.begin(), environments.end(), [&](const spooler_environment& known) {
                 return known.error_code == 0 &&
-                       CompareStringOrdinal(known.name.c_str(), -1, processor.environment.c_str(),
-                                            -1, TRUE) == CSTR_EQUAL;
+                       win::same_file_name(known.name, processor.environment);
             });
         if (environment != environments.end()) {
             modules.add(resolved(environment->processor_folder, processor.library),
                         L"SYSTEM\\CurrentControlSet\\Control\\Print",
                         L"Environments\\" + processor.environment + L"\\Print Processors\\" +
                             processor.processor + L"\\Driver",
-                        CompareStringOrdinal(processor.environment.c_str(), -1, own_environment,
-                                             -1, TRUE) == CSTR_EQUAL);
+                        win::same_file_name(processor.environment, own_environment));
         }
     }
     found.modules = modules.take();
@@ -194,7 +189,7 @@ registered_sources registered_sources_of(const spooler_registrations& registry,
     }
     // PrintDemon (CVE-2020-1048): printing to a port named by a file writes
     // that file, as SYSTEM.
-    const std::wstring windows = folder_from(GetSystemWindowsDirectoryW);
+    const std::wstring windows = folder_or_none(win::windows_folder());
     for (const std::wstring& port : registry.ports) {
         const bool system_file = is_absolute(port) && inside(full_path(port), windows);
         if (system_file || executable_name(port)) {

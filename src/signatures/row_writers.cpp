@@ -48,7 +48,7 @@ private:
 // The SHA-256 of the file at `path` in lower-case hex, where it can be read.
 std::optional<std::wstring> sha256_text(const std::wstring& path) {
     // As the walk opens it: a trailing dot or space kept, COM3.dll a file.
-    const std::wstring verbatim = verbatim_path(path);
+    const std::wstring verbatim = win::verbatim_path(path);
     const win::result<unique_file_handle> opened =
         win::open_to_read(verbatim.empty() ? path : verbatim);
     if (!opened) {

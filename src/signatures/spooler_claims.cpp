@@ -80,7 +80,7 @@ std::optional<std::wstring> named_at(const rule_context& context, std::wstring_v
     for (const std::wstring& driver : found->second) {
         text += (&driver == &found->second.front() ? L"" : L", ") + quoted(driver);
         if (context.printers != printer_use::unknown &&
-            !contains(context.used, file_name_key(driver))) {
+            !contains(context.used, win::file_name_key(driver))) {
             // Another user's connection may use it where they were not read.
             text += context.printers == printer_use::known ? L" (no printer uses it)"
                                                             : L" (no printer on this machine uses it)";
@@ -268,13 +268,13 @@ const struct {
 };
 
 std::wstring folder_key(const std::wstring& folder) {
-    return file_name_key(folder.ends_with(L'\\') ? folder : folder + L'\\');
+    return win::file_name_key(folder.ends_with(L'\\') ? folder : folder + L'\\');
 }
 
 // The key of the file name at the end of a path, of a bare name, or of a
 // v4 driver's `<driver store folder>|<file>`.
 std::wstring name_key_of(const std::wstring& path) {
-    return file_name_key(path.substr(path.find_last_of(L"\\/|") + 1));
+    return win::file_name_key(path.substr(path.find_last_of(L"\\/|") + 1));
 }
 
 // Whether a driver names the file by its place in the driver store, from
@@ -293,20 +293,20 @@ spooler_claims::spooler_claims(const std::vector<installed_driver>& drivers,
                                const std::vector<std::wstring>& used, printer_use printers)
     : printers_(printers) {
     for (const std::wstring& driver : used) {
-        used_.push_back(file_name_key(driver));
+        used_.push_back(win::file_name_key(driver));
     }
     // Each environment's version folder, by the environment's name.
     std::map<std::wstring, std::wstring, std::less<>> version_folders;
     for (const spooler_environment& environment : environments) {
         if (environment.error_code == 0) {
-            version_folders.emplace(file_name_key(environment.name),
+            version_folders.emplace(win::file_name_key(environment.name),
                                     folder_key(environment.driver_folder) + L"3\\");
         }
     }
     for (const installed_driver& driver : drivers) {
-        const auto version_folder = version_folders.find(file_name_key(driver.environment));
+        const auto version_folder = version_folders.find(win::file_name_key(driver.environment));
         for (const std::wstring& file : driver.files) {
-            const std::wstring key = file_name_key(file);
+            const std::wstring key = win::file_name_key(file);
             std::vector<std::wstring> places;
             if (key.find(L'|') == std::wstring::npos) {
                 places.push_back(key);
@@ -336,8 +336,7 @@ spooler_claims::spooler_claims(const std::vector<installed_driver>& drivers,
         std::vector<std::wstring>& libraries =
             facts_.processors[folder_key(environment.processor_folder)];
         for (const print_processor_library& processor : processors.names) {
-            if (CompareStringOrdinal(processor.environment.c_str(), -1, environment.name.c_str(),
-                                     -1, TRUE) == CSTR_EQUAL) {
+            if (win::same_file_name(processor.environment, environment.name)) {
                 libraries.push_back(name_key_of(processor.library));
             }
         }
@@ -348,7 +347,7 @@ spooler_claims::spooler_claims(const std::vector<installed_driver>& drivers,
 }
 
 std::optional<file_claim> spooler_claims::claim(const std::wstring& path) const {
-    const std::wstring key = file_name_key(path);
+    const std::wstring key = win::file_name_key(path);
     const std::wstring_view folder = folder_of(key);
     const std::wstring_view name = std::wstring_view(path).substr(folder.size());
     const file_place place{name, key, folder, std::wstring_view(key).substr(folder.size())};

@@ -6,6 +6,7 @@
 
 #include "claim_trust.h"
 #include "error_code_text.h"
+#include "file.h"
 #include "file_facts.h"
 #include "file_manifest.h"
 #include "file_streams.h"
@@ -23,6 +24,8 @@
 namespace pelmar::signatures {
 
 namespace {
+
+using win::file_name_key;
 
 // The deepest a folder is walked, against a tree made to never end: the
 // spooler's own are four deep at most (`x64\3\Old\1\`). A folder below it
@@ -48,12 +51,12 @@ struct walk_root {
 // registry names, or a verdict found while walking (a link, a folder that
 // cannot be listed) or in the registry.
 struct walk_item {
-    walk_item(std::size_t in, std::wstring below, const folder_entry& listed = {})
+    walk_item(std::size_t in, std::wstring below, const win::folder_entry& listed = {})
         : root(in), path(std::move(below)), entry(listed) {}
 
     std::size_t root;
     std::wstring path;  // below the root's; a registered library's whole path
-    folder_entry entry;
+    win::folder_entry entry;
     std::optional<file_verdict> verdict;
     bool alarming = false;  // of an unclaimed file's row; a claimed one's always is
     bool claimed = false;   // needs no row
@@ -158,12 +161,9 @@ public:
             if (root.path.empty()) {
                 continue;
             }
-            const HANDLE opened = CreateFileW(
-                root.path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-            if (opened == INVALID_HANDLE_VALUE) {
-                const DWORD error = GetLastError();
+            win::result<unique_file_handle> opened = win::open_folder_to_list(root.path);
+            if (!opened) {
+                const std::uint32_t error = opened.error().code;
                 // An environment's folder that was never made holds nothing.
                 if (!root.first && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
                     continue;
@@ -171,7 +171,7 @@ public:
                 add_row(index, L".\\", trouble(L"cannot be listed. " + error_code_text(error)));
                 continue;
             }
-            root.folder = unique_file_handle(opened);
+            root.folder = std::move(opened).value();
             if (root.processors && processors.error_code != 0) {
                 // Its libraries cannot be told from planted ones: they get
                 // rows below, and this one says why.
@@ -179,7 +179,7 @@ public:
                         trouble(L"the registered print processors cannot be read. " +
                                 error_code_text(processors.error_code)));
             }
-            walk(index, opened, L"", 0);
+            walk(index, root.folder.get(), L"", 0);
         }
 
         // One after another: under Wine, a print server's 900 small images
@@ -282,17 +282,17 @@ private:
     // backslash; `folder`: that folder, open to be listed.
     void walk(std::size_t index, HANDLE folder, const std::wstring& relative, int depth) {
         const walk_root& root = roots_[index];
-        std::vector<folder_entry> entries;
-        if (const std::uint32_t error = list_folder(folder, entries)) {
+        const win::result<std::vector<win::folder_entry>> entries = win::list_folder(folder);
+        if (!entries) {
             add_row(index, relative.empty() ? L".\\" : relative,
-                    trouble(L"cannot be listed. " + error_code_text(error)));
+                    trouble(L"cannot be listed. " + error_code_text(entries.error().code)));
             return;
         }
         // A folder's own streams, shown after its name (`.` for the root's).
         add_streams(items_, index, folder,
                     relative.empty() ? L"." : without_backslash(relative),
                     without_backslash(root.path + relative));
-        for (const folder_entry& entry : entries) {
+        for (const win::folder_entry& entry : entries.value()) {
             const std::wstring path = relative + entry.name;
             if (entry.is_link()) {
                 const bool junction = entry.reparse_tag == IO_REPARSE_TAG_MOUNT_POINT;
@@ -310,16 +310,17 @@ private:
                         trouble(L"not walked: more than " + std::to_wstring(deepest_folder) +
                                 L" folders deep"));
             } else {
-                unique_file_handle subfolder;
-                if (const std::uint32_t error =
-                        open_listed(folder, root.path + path + L'\\', entry, subfolder)) {
+                const win::result<unique_file_handle> subfolder =
+                    win::open_listed(folder, root.path + path + L'\\', entry);
+                if (!subfolder) {
+                    const std::uint32_t error = subfolder.error().code;
                     if (error != ERROR_INVALID_PARAMETER && error != ERROR_FILE_NOT_FOUND) {
                         add_row(index, path + L'\\',
                                 trouble(L"cannot be listed. " + error_code_text(error)));
                     }
                     continue;  // or gone since the listing
                 }
-                walk(index, subfolder.get(), path + L'\\', depth + 1);
+                walk(index, subfolder.value().get(), path + L'\\', depth + 1);
             }
         }
     }
@@ -382,14 +383,15 @@ private:
     // to judge in `into`; a row where they cannot be listed.
     void add_streams(std::vector<walk_item>& into, std::size_t root, HANDLE host,
                      const std::wstring& shown, const std::wstring& path) const {
-        std::vector<std::wstring> names;
-        if (const std::uint32_t error = list_streams(host, names)) {
+        const win::result<std::vector<std::wstring>> names = win::list_streams(host);
+        if (!names) {
             walk_item& item = into.emplace_back(root, shown);
-            item.verdict = trouble(L"its streams cannot be listed. " + error_code_text(error));
+            item.verdict =
+                trouble(L"its streams cannot be listed. " + error_code_text(names.error().code));
             return;
         }
-        const std::wstring verbatim = verbatim_path(path);
-        for (const std::wstring& name : names) {
+        const std::wstring verbatim = win::verbatim_path(path);
+        for (const std::wstring& name : names.value()) {
             into.emplace_back(root, shown + L':' + name).stream_path =
                 (verbatim.empty() ? path : verbatim) + L':' + name;
         }

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "package_catalog.h"
+#include "folder_listing.h"
 #include "printable_name.h"
 
 namespace pelmar::signatures {

@@ -10,6 +10,7 @@
 #include <wintrust.h>
 #include <mscat.h>
 
+#include "folder_listing.h"
 #include "unique_handle.h"
 
 namespace pelmar::win {
@@ -185,11 +186,6 @@ std::variant<std::optional<catalog_member>, catalog_problem> read_catalog_member
         }
     }
     return std::optional<catalog_member>();
-}
-
-bool same_file_name(std::wstring_view left, std::wstring_view right) {
-    return CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(),
-                                static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace pelmar::win

@@ -53,8 +53,4 @@ struct catalog_problem {
 [[nodiscard]] std::variant<std::optional<catalog_member>, catalog_problem> read_catalog_member(
     const std::string& bytes, const std::wstring& tag);
 
-// Whether two file names name the same file, as Windows compares them: the
-// letter case aside.
-[[nodiscard]] bool same_file_name(std::wstring_view left, std::wstring_view right);
-
 }  // namespace pelmar::win

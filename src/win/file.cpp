@@ -28,9 +28,62 @@ result<unique_file_handle> open_to_read(const std::wstring& path) {
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
 }
 
+result<unique_file_handle> open_to_read_at(const std::wstring& path, bool others_may_write) {
+    return opened(CreateFileW(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_DELETE |
+                                  (others_may_write ? FILE_SHARE_WRITE : 0),
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 result<unique_file_handle> open_folder_to_query(const std::wstring& path) {
     return opened(CreateFileW(path.c_str(), 0, share_all, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+result<unique_file_handle> open_folder_to_list(const std::wstring& path) {
+    return opened(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, share_all,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+result<DWORD> attributes_of(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return last_error("GetFileAttributesW");
+    }
+    return attributes;
+}
+
+result<DWORD> type_of(HANDLE file) {
+    // FILE_TYPE_UNKNOWN is also the answer of a call that failed, told apart
+    // by the last error alone.
+    SetLastError(NO_ERROR);
+    const DWORD type = GetFileType(file);
+    if (type == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR) {
+        return last_error("GetFileType");
+    }
+    return type;
+}
+
+result<std::size_t> read_next(HANDLE file, std::span<std::byte> into) {
+    DWORD read = 0;
+    if (!ReadFile(file, into.data(), static_cast<DWORD>(into.size()), &read, nullptr)) {
+        return last_error("ReadFile");
+    }
+    return std::size_t{read};
+}
+
+status read_at(HANDLE file, std::uint64_t offset, std::span<std::byte> into) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD read = 0;
+    if (!ReadFile(file, into.data(), static_cast<DWORD>(into.size()), &read, &at)) {
+        return last_error("ReadFile");
+    }
+    if (read != into.size()) {
+        return win32_error{ERROR_HANDLE_EOF, "ReadFile"};
+    }
+    return std::nullopt;
 }
 
 result<file_id> id_of(HANDLE file) {

@@ -4,6 +4,10 @@
 
 #include <winternl.h>
 
+#include "file.h"
+
+namespace pelmar::win {
+
 namespace {
 
 constexpr DWORD share_all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -29,19 +33,18 @@ bool has_index(HANDLE file, std::uint64_t index) {
 
 }  // namespace
 
-std::uint32_t list_folder(const std::wstring& folder, std::vector<folder_entry>& entries) {
-    const HANDLE opened = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, share_all, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) {
-        return GetLastError();
+result<std::vector<folder_entry>> list_folder(const std::wstring& folder) {
+    const result<unique_file_handle> opened = open_folder_to_list(folder);
+    if (!opened) {
+        return opened.error();
     }
-    const unique_file_handle owner(opened);
-    return list_folder(opened, entries);
+    return list_folder(opened.value().get());
 }
 
-std::uint32_t list_folder(HANDLE opened, std::vector<folder_entry>& entries) {
+result<std::vector<folder_entry>> list_folder(HANDLE opened) {
     // Long names only, where a pattern would also match 8.3 short names; and
     // each file's index, which spares a caller opening the file to ask.
+    std::vector<folder_entry> entries;
     std::vector<std::uint64_t> buffer(8192);  // aligned as the records need
     while (GetFileInformationByHandleEx(opened, FileIdBothDirectoryInfo, buffer.data(),
                                         static_cast<DWORD>(buffer.size() * sizeof buffer[0]))) {
@@ -63,20 +66,20 @@ std::uint32_t list_folder(HANDLE opened, std::vector<folder_entry>& entries) {
     // A drive's empty root has not even `.` and `..` to list.
     if (const DWORD error = GetLastError();
         error != ERROR_NO_MORE_FILES && error != ERROR_FILE_NOT_FOUND) {
-        return error;
+        return win32_error{error, "GetFileInformationByHandleEx"};
     }
     std::sort(entries.begin(), entries.end(), [](const auto& left, const auto& right) {
         return left.is_folder() != right.is_folder() ? right.is_folder()
                                                      : file_name_before(left.name, right.name);
     });
-    return 0;
+    return entries;
 }
 
-std::uint32_t open_listed(HANDLE listed, const std::wstring& path, const folder_entry& entry,
-                          unique_file_handle& opened) {
+result<unique_file_handle> open_listed(HANDLE listed, const std::wstring& path,
+                                       const folder_entry& entry) {
     // An id that names no file must not pass for a file deleted since.
     if (!tells_files_apart(entry.file_index)) {
-        return ERROR_NOT_SUPPORTED;
+        return win32_error{ERROR_NOT_SUPPORTED, "OpenFileById"};
     }
     // Backup semantics opens a folder. No reparse point is opened as such:
     // a compressed or deduplicated file's data comes through its filter so,
@@ -95,8 +98,7 @@ std::uint32_t open_listed(HANDLE listed, const std::wstring& path, const folder_
     if (by_path != INVALID_HANDLE_VALUE) {
         unique_file_handle candidate(by_path);
         if (has_index(by_path, entry.file_index)) {
-            opened = std::move(candidate);
-            return 0;
+            return candidate;
         }
     }
     FILE_ID_DESCRIPTOR id{};
@@ -106,10 +108,9 @@ std::uint32_t open_listed(HANDLE listed, const std::wstring& path, const folder_
     const HANDLE handle =
         OpenFileById(listed, &id, access, share_all, nullptr, FILE_FLAG_BACKUP_SEMANTICS);
     if (handle == INVALID_HANDLE_VALUE) {
-        return GetLastError();
+        return last_error("OpenFileById");
     }
-    opened = unique_file_handle(handle);
-    return 0;
+    return unique_file_handle(handle);
 }
 
 std::wstring verbatim_path(const std::wstring& path) {
@@ -145,8 +146,15 @@ std::wstring file_name_key(std::wstring_view name) {
     return key;
 }
 
+bool same_file_name(std::wstring_view left, std::wstring_view right) {
+    return CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(),
+                                static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
+}
+
 bool file_name_before(std::wstring_view left, std::wstring_view right) {
     const int order = CompareStringOrdinal(left.data(), static_cast<int>(left.size()),
                                            right.data(), static_cast<int>(right.size()), TRUE);
     return order == CSTR_EQUAL ? left < right : order == CSTR_LESS_THAN;
 }
+
+}  // namespace pelmar::win

@@ -4,6 +4,8 @@
 
 #include <winternl.h>
 
+namespace pelmar::win {
+
 namespace {
 
 // FILE_STREAM_INFORMATION and its class, which only the driver kit's
@@ -29,29 +31,30 @@ constexpr NTSTATUS no_streams_here[] = {
 
 }  // namespace
 
-std::uint32_t list_streams(HANDLE file, std::vector<std::wstring>& names) {
+result<std::vector<std::wstring>> list_streams(HANDLE file) {
     // Not FindFirstStreamW, which takes a path: the file's name may be one
     // that Windows rewrites, and the handle is the very file listed.
+    std::vector<std::wstring> names;
     std::vector<std::uint64_t> buffer(512);  // aligned as the records need
     for (;;) {
         IO_STATUS_BLOCK status{};
-        const NTSTATUS result = NtQueryInformationFile(
+        const NTSTATUS answer = NtQueryInformationFile(
             file, &status, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof buffer[0]),
             file_stream_information_class);
-        if (result == buffer_overflow || result == buffer_too_small) {
+        if (answer == buffer_overflow || answer == buffer_too_small) {
             buffer.resize(buffer.size() * 2);
             continue;
         }
         for (const NTSTATUS none : no_streams_here) {
-            if (result == none) {
-                return 0;
+            if (answer == none) {
+                return names;
             }
         }
-        if (result < 0) {
-            return RtlNtStatusToDosError(result);
+        if (answer < 0) {
+            return win32_error{RtlNtStatusToDosError(answer), "NtQueryInformationFile"};
         }
         if (status.Information == 0) {
-            return 0;  // a folder without streams has no records at all
+            return names;  // a folder without streams has no records at all
         }
         for (auto* entry = reinterpret_cast<const file_stream_information*>(buffer.data());;
              entry = reinterpret_cast<const file_stream_information*>(
@@ -67,8 +70,10 @@ std::uint32_t list_streams(HANDLE file, std::vector<std::wstring>& names) {
                 }
             }
             if (entry->next_entry_offset == 0) {
-                return 0;
+                return names;
             }
         }
     }
 }
+
+}  // namespace pelmar::win

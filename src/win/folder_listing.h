@@ -7,7 +7,10 @@
 
 #include <windows.h>
 
+#include "result.h"
 #include "unique_file_handle.h"
+
+namespace pelmar::win {
 
 // Whether a file index or file id tells one file from every other: some file
 // systems and network redirectors give every file 0 or all ones.
@@ -32,24 +35,21 @@ struct folder_entry {
 
 // The entries of `folder` (a path to a folder) but `.` and `..`, files
 // first, each part in the order of their names with letter case aside, so
-// that a listing reads the same on every file system. Returns the Windows
-// error code of a listing that failed, or 0.
-[[nodiscard]] std::uint32_t list_folder(const std::wstring& folder,
-                                        std::vector<folder_entry>& entries);
-// The same, of a folder opened with FILE_LIST_DIRECTORY.
-[[nodiscard]] std::uint32_t list_folder(HANDLE folder, std::vector<folder_entry>& entries);
+// that a listing reads the same on every file system.
+[[nodiscard]] result<std::vector<folder_entry>> list_folder(const std::wstring& folder);
+// The same, of a folder opened to be listed (open_folder_to_list).
+[[nodiscard]] result<std::vector<folder_entry>> list_folder(HANDLE folder);
 
 // Opens what `entry` of a listing names, at `path`, as the very file listed,
 // by the file id the listing gave: through the verbatim form of its path
 // where that leads to the file of that id, else by the id on the volume of
 // `listed` (any handle there, such as the listed folder's). A folder opens
 // to be listed, a file to be read; others may read, write and delete it
-// meanwhile.
-// Returns 0 and the handle, or the Windows error code: ERROR_INVALID_PARAMETER
-// for an id that names no file any more, ERROR_NOT_SUPPORTED where the file
-// system gave no id (the spooler's and the driver's folders are on NTFS).
-[[nodiscard]] std::uint32_t open_listed(HANDLE listed, const std::wstring& path,
-                                        const folder_entry& entry, unique_file_handle& opened);
+// meanwhile. Fails with ERROR_INVALID_PARAMETER for an id that names no file
+// any more, ERROR_NOT_SUPPORTED where the file system gave no id (the
+// spooler's and the driver's folders are on NTFS).
+[[nodiscard]] result<unique_file_handle> open_listed(HANDLE listed, const std::wstring& path,
+                                                     const folder_entry& entry);
 
 // The full path `path` in the `\\?\` form, which Windows hands to the file
 // system as it is: a device name such as `COM3.dll` is not taken for the
@@ -62,7 +62,13 @@ std::wstring verbatim_path(const std::wstring& path);
 // with the same key name the same file.
 std::wstring file_name_key(std::wstring_view name);
 
+// Whether two file names name the same file, as Windows compares them: the
+// letter case aside.
+[[nodiscard]] bool same_file_name(std::wstring_view left, std::wstring_view right);
+
 // File names in order, letter case aside. Names that differ in case only can
 // share a folder on case-sensitive file systems; ordinal order with case
 // between those keeps a listing's order the same from run to run.
 bool file_name_before(std::wstring_view left, std::wstring_view right);
+
+}  // namespace pelmar::win

@@ -1,14 +1,18 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
 #include <windows.h>
 
+#include "result.h"
+
+namespace pelmar::win {
+
 // The names of the alternate data streams of the open file or folder `file`
 // (`p.dll` of `RSWOP.icm:p.dll`), in the order the file system gives them;
 // none where the file system keeps no streams. Windows loads a library from
-// a stream as from a file, and a folder's listing never shows one. Returns 0,
-// or the Windows error code of a query that failed.
-[[nodiscard]] std::uint32_t list_streams(HANDLE file, std::vector<std::wstring>& names);
+// a stream as from a file, and a folder's listing never shows one.
+[[nodiscard]] result<std::vector<std::wstring>> list_streams(HANDLE file);
+
+}  // namespace pelmar::win
