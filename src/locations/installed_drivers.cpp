@@ -37,34 +37,3 @@ std::vector<installed_driver> installed_drivers() {
     }
     return found;
 }
-
-std::uint32_t printer_driver_names(std::vector<std::wstring>& names) {
-    constexpr DWORD which = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
-    DWORD needed = 0;
-    DWORD returned = 0;
-    if (EnumPrintersW(which, nullptr, 2, nullptr, 0, &needed, &returned)) {
-        return 0;  // no printer
-    }
-    if (const DWORD error = GetLastError(); error != ERROR_INSUFFICIENT_BUFFER) {
-        return error;
-    }
-    std::unique_ptr<BYTE[]> buffer;
-    for (int tried = 1;; ++tried) {
-        buffer = std::make_unique<BYTE[]>(needed);
-        if (EnumPrintersW(which, nullptr, 2, buffer.get(), needed, &needed, &returned)) {
-            break;
-        }
-        if (const DWORD error = GetLastError();
-            error != ERROR_INSUFFICIENT_BUFFER ||
-            tried >= pelmar::winspool::tries_while_growing) {
-            return error;
-        }
-    }
-    const auto* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.get());
-    for (DWORD index = 0; index < returned; ++index) {
-        if (printers[index].pDriverName != nullptr) {
-            names.emplace_back(printers[index].pDriverName);
-        }
-    }
-    return 0;
-}

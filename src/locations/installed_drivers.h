@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,8 +18,3 @@ struct installed_driver {
 // The drivers of every environment. Throws
 // pelmar::winspool::enum_printer_drivers_exception.
 std::vector<installed_driver> installed_drivers();
-
-// The names of the drivers that this machine's printers and printer
-// connections use, into `names`. Returns 0, or the Windows error code of a
-// listing that failed.
-[[nodiscard]] std::uint32_t printer_driver_names(std::vector<std::wstring>& names);

@@ -53,8 +53,6 @@ win::status read_processors(print_processor_libraries& found) {
 
 print_processor_libraries registered_print_processors() {
     print_processor_libraries found;
-    if (const win::status failure = read_processors(found)) {
-        found.error_code = failure->code;
-    }
+    found.failure = read_processors(found);
     return found;
 }

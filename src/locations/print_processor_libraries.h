@@ -1,8 +1,9 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
+
+#include "result.h"
 
 // The libraries registered as print processors, of every environment: the
 // `Driver` value of each key under
@@ -21,10 +22,10 @@ struct print_processor_libraries {
     std::vector<std::wstring> environments;
     // Each library, as registered.
     std::vector<print_processor_library> names;
-    // The Windows error code of the registry read that failed, or 0: the
-    // names are then those read before it. An absent key, or a processor
-    // without a text `Driver` value, names nothing and is no failure.
-    std::uint32_t error_code = 0;
+    // The registry read that failed, where one did: the names are then those
+    // read before it. An absent key, or a processor without a text `Driver`
+    // value, names nothing and is no failure.
+    pelmar::win::status failure;
 };
 
 [[nodiscard]] print_processor_libraries registered_print_processors();

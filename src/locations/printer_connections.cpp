@@ -51,15 +51,15 @@ win::status connection_driver(HKEY connections, const std::wstring& connection,
 
 }  // namespace
 
-std::uint32_t connection_driver_names(std::vector<std::wstring>& names) {
+win::status connection_driver_names(std::vector<std::wstring>& names) {
     const auto users = win::subkey_names(HKEY_USERS);
     if (!users) {
-        return users.error().code;
+        return users.error();
     }
-    std::uint32_t first_error = ERROR_SUCCESS;
+    win::status first_failure;
     const auto keep = [&](const win::status& failure) {
-        if (failure && first_error == ERROR_SUCCESS) {
-            first_error = failure->code;
+        if (!first_failure) {
+            first_failure = failure;
         }
     };
     for (const std::wstring& user : users.value()) {
@@ -79,5 +79,5 @@ std::uint32_t connection_driver_names(std::vector<std::wstring>& names) {
             keep(connection_driver(connections.value().get(), connection, names));
         }
     }
-    return first_error;
+    return first_failure;
 }

@@ -4,11 +4,13 @@
 #include <iterator>
 
 #include <windows.h>
-#include <winspool.h>
 
 #include "folder_listing.h"
+#include "spooler.h"
 
 namespace {
+
+using namespace pelmar;
 
 // Every environment of Windows NT's spooler: a 64-bit machine keeps the
 // drivers of the others for the clients it serves, and a spooler may hold
@@ -18,32 +20,11 @@ constexpr const wchar_t* defined_environments[] = {
 
 void add_name(std::vector<std::wstring>& names, const std::wstring& name) {
     const auto same = [&](const std::wstring& known) {
-        return pelmar::win::same_file_name(known, name);
+        return win::same_file_name(known, name);
     };
     if (!name.empty() && std::none_of(names.begin(), names.end(), same)) {
         names.push_back(name);
     }
-}
-
-// The spooler's answer to `query` (GetPrinterDriverDirectoryW or
-// GetPrintProcessorDirectoryW) for `environment`: 0 and the folder, or the
-// Windows error code.
-template <typename query_type>
-std::uint32_t folder_of(query_type query, const std::wstring& environment, std::wstring& folder) {
-    auto name = environment;
-    DWORD needed = 0;
-    if (!query(nullptr, name.data(), 1, nullptr, 0, &needed)) {
-        if (const DWORD error = GetLastError(); error != ERROR_INSUFFICIENT_BUFFER) {
-            return error;
-        }
-    }
-    std::wstring text(needed / sizeof(wchar_t) + 1, L'\0');
-    if (!query(nullptr, name.data(), 1, reinterpret_cast<BYTE*>(text.data()),
-               static_cast<DWORD>(text.size() * sizeof(wchar_t)), &needed)) {
-        return GetLastError();
-    }
-    folder.assign(text.c_str());
-    return 0;
 }
 
 }  // namespace
@@ -56,13 +37,19 @@ std::vector<spooler_environment> spooler_environments(const std::vector<std::wst
     }
     std::vector<spooler_environment> found;
     for (const std::wstring& name : names) {
-        spooler_environment environment{name, {}, {}, 0};
-        environment.error_code = folder_of(GetPrinterDriverDirectoryW, name, environment.driver_folder);
-        if (environment.error_code == 0) {
-            environment.error_code =
-                folder_of(GetPrintProcessorDirectoryW, name, environment.processor_folder);
+        spooler_environment environment{name, {}, {}, {}};
+        auto drivers = win::spooler_folder_of(win::spooler_folder::drivers, name);
+        if (!drivers) {
+            environment.failure = drivers.error();
+        } else if (auto processors =
+                       win::spooler_folder_of(win::spooler_folder::print_processors, name);
+                   !processors) {
+            environment.failure = processors.error();
+        } else {
+            environment.driver_folder = std::move(drivers).value();
+            environment.processor_folder = std::move(processors).value();
         }
-        if (environment.error_code != ERROR_INVALID_ENVIRONMENT) {
+        if (!environment.failure || environment.failure->code != ERROR_INVALID_ENVIRONMENT) {
             found.push_back(std::move(environment));
         }
     }

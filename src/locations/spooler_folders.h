@@ -1,8 +1,10 @@
 #pragma once
 
-#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "win32_error.h"
 
 // One environment's folders, as the spooler gives them: where it keeps the
 // drivers' files (`spool\drivers\x64`) and the print processors
@@ -11,9 +13,8 @@ struct spooler_environment {
     std::wstring name;
     std::wstring driver_folder;
     std::wstring processor_folder;
-    // The Windows error code of a query that failed, or 0; its folder is
-    // then empty.
-    std::uint32_t error_code = 0;
+    // The query that failed, where one did; its folder is then empty.
+    std::optional<pelmar::win::win32_error> failure;
 };
 
 // The folders of each environment the spooler knows: those Windows defines

@@ -29,7 +29,7 @@ void read_key(spooler_registrations& found, const std::wstring& root, const std:
         !opened ? win::status(opened.error()) : opened.value() ? read(opened.value().get())
                                                                : std::nullopt;
     if (failure) {
-        found.unreadable.push_back({root, key, failure->code});
+        found.unreadable.push_back({root, key, *failure});
     }
 }
 

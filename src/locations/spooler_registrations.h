@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "win32_error.h"
+
 // A text value of HKLM that names what the spooler loads or uses.
 struct registry_text_value {
     // The key that rows show as their folder, below HKLM:
@@ -15,11 +17,11 @@ struct registry_text_value {
     std::wstring text;
 };
 
-// A key below `root` that could not be read, and the Windows error code.
+// A key below `root` that could not be read, and the read that failed.
 struct unreadable_key {
     std::wstring root;
     std::wstring key;
-    std::uint32_t error_code;
+    pelmar::win::win32_error error;
 };
 
 // The spooler's registrations beside its folders and drivers, and the

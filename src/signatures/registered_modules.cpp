@@ -156,7 +156,7 @@ registered_sources registered_sources_of(const spooler_registrations& registry,
     for (const print_processor_library& processor : processors.names) {
         const auto environment = std::find_if(
             environments.begin(), environments.end(), [&](const spooler_environment& known) {
-                return known.error_code == 0 &&
+                return !known.failure &&
                        win::same_file_name(known.name, processor.environment);
             });
         if (environment != environments.end()) {
@@ -175,7 +175,7 @@ registered_sources registered_sources_of(const spooler_registrations& registry,
         const std::wstring path = full_path(folder.text);
         const bool drivers = std::any_of(environments.begin(), environments.end(),
                                          [&](const spooler_environment& environment) {
-            return environment.error_code == 0 &&
+            return !environment.failure &&
                    inside(path, parent_folder(environment.driver_folder));
         });
         const bool system_folder =
@@ -202,7 +202,7 @@ registered_sources registered_sources_of(const spooler_registrations& registry,
     for (const unreadable_key& key : registry.unreadable) {
         found.findings.push_back({machine_key_text(key.root), key.key + L'\\',
                                   {signature_status::unreadable, {},
-                                   L"cannot be read. " + error_code_text(key.error_code)}});
+                                   L"cannot be read. " + error_code_text(key.error.code)}});
     }
     return found;
 }

@@ -4,8 +4,6 @@
 #include <cwctype>
 #include <string_view>
 
-#include <windows.h>
-
 #include "folder_listing.h"
 #include "printable_name.h"
 
@@ -120,7 +118,7 @@ std::optional<std::wstring> language_resource(const rule_context& context) {
     const std::wstring locale(leaf_of(file.folder));
     // Also below a subfolder of the version folder, where a driver keeps
     // its modules in folders of their own.
-    if (!file.name_key.ends_with(L".MUI") || !IsValidLocaleName(locale.c_str()) ||
+    if (!file.name_key.ends_with(L".MUI") || !win::is_locale_name(locale) ||
         !(contains(context.known.version_folders, grandparent) ||
           contains(context.known.version_folders, folder_of(grandparent)) ||
           context.known.processors.contains(grandparent))) {
@@ -298,7 +296,7 @@ spooler_claims::spooler_claims(const std::vector<installed_driver>& drivers,
     // Each environment's version folder, by the environment's name.
     std::map<std::wstring, std::wstring, std::less<>> version_folders;
     for (const spooler_environment& environment : environments) {
-        if (environment.error_code == 0) {
+        if (!environment.failure) {
             version_folders.emplace(win::file_name_key(environment.name),
                                     folder_key(environment.driver_folder) + L"3\\");
         }
@@ -324,7 +322,7 @@ spooler_claims::spooler_claims(const std::vector<installed_driver>& drivers,
         }
     }
     for (const spooler_environment& environment : environments) {
-        if (environment.error_code != 0) {
+        if (environment.failure) {
             continue;
         }
         const std::wstring drivers_key = folder_key(environment.driver_folder);

@@ -16,8 +16,10 @@
 #include "print_processor_libraries.h"
 #include "printer_connections.h"
 #include "registered_modules.h"
+#include "spooler.h"
 #include "spooler_claims.h"
 #include "spooler_folders.h"
+#include "spooler_queries.h"
 #include "spooler_registrations.h"
 #include "spooler_settings.h"
 
@@ -122,12 +124,13 @@ public:
             named.push_back(driver.environment);
         }
         const std::vector<spooler_environment> environments = spooler_environments(named);
-        std::vector<std::wstring> used;
-        const bool printers_listed = printer_driver_names(used) == 0;
+        auto printers = win::printer_driver_names(winspool::tries_while_growing);
+        std::vector<std::wstring> used =
+            printers ? std::move(printers).value() : std::vector<std::wstring>();
         // Run as SYSTEM, the spooler lists no user's connections.
-        const bool connections_read = connection_driver_names(used) == 0;
+        const bool connections_read = !connection_driver_names(used);
         claims_.emplace(drivers, processors, environments, used,
-                        !printers_listed    ? printer_use::unknown
+                        !printers           ? printer_use::unknown
                         : connections_read ? printer_use::known
                                            : printer_use::local_only);
         const spooler_registrations registry = read_spooler_registrations();
@@ -140,19 +143,19 @@ public:
         // environment, version, staging, language, cabinet and colour
         // folder, and any other), and each environment's print processors.
         for (const spooler_environment& environment : environments) {
-            if (environment.error_code != 0) {
+            if (environment.failure) {
                 // Shown under the environment's name, which is all there is.
                 add_root(environment.name).path.clear();
                 add_row(roots_.size() - 1, L".\\",
                         trouble(L"the spooler does not give its folders. " +
-                                error_code_text(environment.error_code)));
+                                error_code_text(environment.failure->code)));
                 continue;
             }
             const std::wstring folder = ending_in_backslash(environment.driver_folder);
             add_root(folder.substr(0, folder.find_last_of(L'\\', folder.size() - 2) + 1));
         }
         for (const spooler_environment& environment : environments) {
-            if (environment.error_code == 0) {
+            if (!environment.failure) {
                 add_root(ending_in_backslash(environment.processor_folder)).processors = true;
             }
         }
@@ -172,12 +175,12 @@ public:
                 continue;
             }
             root.folder = std::move(opened).value();
-            if (root.processors && processors.error_code != 0) {
+            if (root.processors && processors.failure) {
                 // Its libraries cannot be told from planted ones: they get
                 // rows below, and this one says why.
                 add_row(index, L".\\",
                         trouble(L"the registered print processors cannot be read. " +
-                                error_code_text(processors.error_code)));
+                                error_code_text(processors.failure->code)));
             }
             walk(index, root.folder.get(), L"", 0);
         }

@@ -151,6 +151,10 @@ bool same_file_name(std::wstring_view left, std::wstring_view right) {
                                 static_cast<int>(right.size()), TRUE) == CSTR_EQUAL;
 }
 
+bool is_locale_name(const std::wstring& name) {
+    return IsValidLocaleName(name.c_str()) != FALSE;
+}
+
 bool file_name_before(std::wstring_view left, std::wstring_view right) {
     const int order = CompareStringOrdinal(left.data(), static_cast<int>(left.size()),
                                            right.data(), static_cast<int>(right.size()), TRUE);

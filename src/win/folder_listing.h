@@ -66,6 +66,10 @@ std::wstring file_name_key(std::wstring_view name);
 // letter case aside.
 [[nodiscard]] bool same_file_name(std::wstring_view left, std::wstring_view right);
 
+// Whether `name` names a locale this Windows knows (`en-US`), as the folders
+// of language resources are named.
+[[nodiscard]] bool is_locale_name(const std::wstring& name);
+
 // File names in order, letter case aside. Names that differ in case only can
 // share a folder on case-sensitive file systems; ordinal order with case
 // between those keeps a listing's order the same from run to run.

@@ -439,14 +439,16 @@ TEST(printer_connections, each_users_connection_names_its_cached_queues_driver) 
     write(HKEY_LOCAL_MACHINE, cache + L"\\Printers\\" + guid + L"\\DsSpooler", L"driverName",
           L"HP Universal Printing PCL 6");
     std::vector<std::wstring> names;
-    EXPECT_EQ(connection_driver_names(names), 0u);
+    EXPECT_FALSE(connection_driver_names(names).has_value());
     EXPECT_EQ(names, std::vector<std::wstring>{L"HP Universal Printing PCL 6"});
 
     // A connection whose queue is not cached leaves its driver unknown.
     write(HKEY_CURRENT_USER, L"Printers\\Connections\\,,printsrv,Floor 3", L"GuidPrinter",
           L"{00000000-0000-0000-0000-000000000001}");
     names.clear();
-    EXPECT_EQ(connection_driver_names(names), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+    const pelmar::win::status uncached = connection_driver_names(names);
+    ASSERT_TRUE(uncached.has_value());
+    EXPECT_EQ(uncached->code, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(names, std::vector<std::wstring>{L"HP Universal Printing PCL 6"});
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Printers\\Connections");
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, cache.c_str());

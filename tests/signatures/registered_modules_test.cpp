@@ -25,8 +25,8 @@ TEST(registered_modules, a_monitor_says_which_drivers_use_it_and_a_library_is_ju
         {L"Microsoft Print To PDF", L"Windows x64", {}, L""}};
     const std::wstring spool = L"C:\\Windows\\System32\\spool\\";
     const std::vector<spooler_environment> environments = {
-        {L"Windows x64", spool + L"drivers\\x64", spool + L"prtprocs\\x64", 0},
-        {L"Windows NT x86", spool + L"drivers\\W32X86", spool + L"prtprocs\\W32X86", 0}};
+        {L"Windows x64", spool + L"drivers\\x64", spool + L"prtprocs\\x64", {}},
+        {L"Windows NT x86", spool + L"drivers\\W32X86", spool + L"prtprocs\\W32X86", {}}};
     print_processor_libraries processors;
     processors.names = {{L"Windows NT x86", L"winprint", L"winprint.dll"},
                         {L"windows x64", L"UDPrint", L"..\\..\\spool.dll"}};

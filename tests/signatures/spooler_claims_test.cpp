@@ -26,7 +26,7 @@ TEST(spooler_claims, a_row_names_each_driver_and_whether_a_printer_uses_it) {
           L"ntprint.inf_amd64_0a1b|UNIRES.DLL"}}};
     const std::vector<spooler_environment> environments = {
         {L"Windows x64", L"C:\\Windows\\System32\\spool\\drivers\\x64",
-         L"C:\\Windows\\System32\\spool\\prtprocs\\x64", 0}};
+         L"C:\\Windows\\System32\\spool\\prtprocs\\x64", {}}};
     const std::vector<std::wstring> used = {L"hp universal printing pcl 6"};
     const struct {
         printer_use printers;
@@ -66,7 +66,7 @@ TEST(spooler_claims, near_misses_are_not_claimed_as_images) {
         {L"HP Universal Printing PCL 6", L"Windows x64",
          {folder + L"UNIDRV.DLL", folder + L"hpcu250u.gpd", folder + L"UNIDRV.HLP"}}};
     const std::vector<spooler_environment> environments = {
-        {L"Windows x64", spool + L"drivers\\x64", spool + L"prtprocs\\x64", 0}};
+        {L"Windows x64", spool + L"drivers\\x64", spool + L"prtprocs\\x64", {}}};
     print_processor_libraries processors;
     processors.names = {{L"Windows x64", L"winprint", L"winprint.dll"}};
     const struct {
