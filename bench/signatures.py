@@ -294,6 +294,26 @@ class SignaturesBench:
         self.summary_line = lines[-1].strip()
         return sample
 
+    def count_hashes(self, name, prefix):
+        """One untimed run of the check with Wine's wintrust tracing on: how
+        many catalog hashes it computed (Wine 8 computes SHA-1 only) and how
+        many verifications it asked for, beside the files its summary counts
+        (the driver's and the claimed ones)."""
+        self.keep_server(prefix)
+        env = dict(prefix.env, WINEDEBUG="trace+wintrust")
+        completed = subprocess.run([WINE64, self.signatures, "--signer", PUBLISHER], env=env,
+                                   stdin=subprocess.DEVNULL, capture_output=True)
+        trace = completed.stderr.decode("utf-8", "replace")
+        lines = completed.stdout.decode("utf-8", "replace").rstrip().splitlines()
+        summary = SUMMARY.fullmatch(lines[-1].strip()) if lines else None
+        files = int(summary.group(1)) + int(summary.group(3)) if summary else "?"
+        hashes = len(re.findall(r":CryptCATAdminCalcHashFromFileHandle2? ", trace))
+        # Wine traces each call's arguments, then what it returns; each
+        # verification's state is closed by a call of its own.
+        verifications = len(re.findall(r":WinVerifyTrust \(", trace)) // 2
+        print(f"{name}: {hashes} catalog hashes computed and {verifications} verifications by "
+              f"WinVerifyTrust for {files} files", flush=True)
+
     def run_reference(self, signed, prefix=None):
         self.keep_server(prefix or self.prefix)
         sample = measure([WINE64, self.reference, *signed], (prefix or self.prefix).env,
@@ -327,6 +347,7 @@ class SignaturesBench:
         self.signed_files = len(signed)
         self.report(found, samples, (load_before, os.getloadavg()[0]),
                     time.perf_counter() - started)
+        self.count_hashes("installation", self.prefix)
 
         started = time.perf_counter()
         server, bare = self.make_print_servers()
@@ -347,6 +368,7 @@ class SignaturesBench:
             for name, run in contenders[turn:] + contenders[:turn]:
                 samples[name].append(run())
         self.report_print_server(samples, time.perf_counter() - started)
+        self.count_hashes("print server", server)
         self.measure_client()
 
     def measure_client(self):

@@ -123,30 +123,6 @@ std::wstring build_text(std::uint16_t machine) {
                : std::wstring();
 }
 
-// The member that lists `hash` under `tag` in the catalog open as `catalog`,
-// read as the package catalog's members are: its name into `name`. Returns
-// whether the catalog lists it; a problem with the catalog goes to `problem`.
-[[nodiscard]] bool listed_member_name(HANDLE catalog, const std::wstring& tag,
-                                      const std::vector<unsigned char>& hash, std::wstring& name,
-                                      std::wstring& problem) {
-    std::string bytes;
-    if (const std::optional<file_verdict> failure = read_catalog_bytes(catalog, bytes)) {
-        problem = failure->detail;
-        return false;
-    }
-    auto member = win::read_catalog_member(bytes, tag);
-    if (const auto* catalog_problem = std::get_if<win::catalog_problem>(&member)) {
-        problem = catalog_problem_text(*catalog_problem);
-        return false;
-    }
-    const auto& found = std::get<std::optional<win::catalog_member>>(member);
-    if (!found || found->digest != hash) {
-        return false;
-    }
-    name = found->file_name;
-    return true;
-}
-
 }  // namespace
 
 signature_checker::signature_checker(std::vector<std::wstring> signers,
@@ -282,18 +258,31 @@ store_listing signature_checker::listing_of(const std::wstring& catalog, const s
     if (listing.signature.outcome != trust_outcome::valid || listed_name.empty()) {
         return listing;
     }
-    // The name it lists the file by. Only administrators can change the
-    // store's catalogs, as its verification by path takes for granted too.
+    // The name it lists the file by, read as the package catalog's members
+    // are. Only administrators can change the store's catalogs, as its
+    // verification by path takes for granted too.
     const opened_file opened(catalog);
     if (!opened.problem().empty()) {
         listing.naming = store_listing::naming::unreadable;
         listing.name = opened.problem();
-    } else if (std::wstring problem;
-               listed_member_name(opened.handle(), tag, hash.value, listing.name, problem)) {
-        listing.naming = store_listing::naming::named;
-    } else if (!problem.empty()) {
+        return listing;
+    }
+    std::string bytes;
+    if (const std::optional<file_verdict> failure = read_catalog_bytes(opened.handle(), bytes)) {
         listing.naming = store_listing::naming::malformed;
-        listing.name = problem;
+        listing.name = failure->detail;
+        return listing;
+    }
+    const auto member = win::read_catalog_member(bytes, tag);
+    if (const auto* problem = std::get_if<win::catalog_problem>(&member)) {
+        listing.naming = store_listing::naming::malformed;
+        listing.name = catalog_problem_text(*problem);
+        return listing;
+    }
+    const std::optional<win::catalog_member>& found = std::get<0>(member);
+    if (found && found->digest == hash.value) {
+        listing.naming = store_listing::naming::named;
+        listing.name = found->file_name;
     } else {
         listing.naming = store_listing::naming::not_listed;
     }
