@@ -2,8 +2,12 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace pelmar::signatures {
 
@@ -37,13 +41,24 @@ constexpr std::wstring_view status_text(signature_status status) {
     return texts[static_cast<std::size_t>(status)];
 }
 
+// One reason a row gives: its words and, where a call or a signature failed,
+// the code that says how ("cannot be read", 0x20); the writers spell it.
+struct reason {
+    reason(std::wstring text, std::optional<std::uint32_t> failure = std::nullopt)
+        : words(std::move(text)), code(failure) {}
+
+    std::wstring words;
+    std::optional<std::uint32_t> code;
+};
+
 // One file's row: its status, who signed it (empty when nobody did, or the
 // signature named nobody) and what explains the status (the catalog that
-// lists the file, or why the signature failed, with the code).
+// lists the file, or why the signature failed, with the code), most general
+// first: "named by no installed driver", "an executable image", ...
 struct file_verdict {
     signature_status status;
     std::wstring signer;
-    std::wstring detail;
+    std::vector<reason> reasons;
 };
 
 }  // namespace pelmar::signatures

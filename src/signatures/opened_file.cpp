@@ -3,7 +3,6 @@
 #include <array>
 #include <cstddef>
 
-#include "error_code_text.h"
 #include "file.h"
 
 namespace pelmar::signatures {
@@ -43,22 +42,21 @@ opened_file::failure opened_file::failed_with(win::win32_error error) {
     return {absent ? why_not::absent : why_not::unreadable, error};
 }
 
-std::wstring opened_file::problem_text(const failure& failed) {
-    switch (failed.why) {
+reason opened_file::problem() const {
+    switch (failure_->why) {
     case why_not::folder:
-        return L"a folder, not a file";
+        return {L"a folder, not a file"};
     case why_not::not_on_disk:
-        return L"not a file on a disk";
+        return {L"not a file on a disk"};
     case why_not::absent:
     case why_not::unreadable:
         break;
     }
-    return L"cannot be read. " + error_code_text(failed.error.code);
+    return {L"cannot be read", failure_->error.code};
 }
 
 void opened_file::fail(failure failed) {
     failure_ = failed;
-    problem_ = problem_text(failed);
     file_ = {};
 }
 

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "file_verdict.h"
 #include "folder_listing.h"
 #include "unique_file_handle.h"
 #include "win32_error.h"
@@ -23,9 +24,9 @@ public:
     opened_file(HANDLE listed, const std::wstring& path, const win::folder_entry& entry);
 
     [[nodiscard]] bool absent() const { return failure_ && failure_->why == why_not::absent; }
-    // Why the file cannot be checked, in the words of its row; empty when
-    // it is open.
-    [[nodiscard]] const std::wstring& problem() const { return problem_; }
+    [[nodiscard]] bool readable() const { return !failure_; }
+    // Why a file that is not readable cannot be checked, as its row says it.
+    [[nodiscard]] reason problem() const;
     HANDLE handle() const { return file_.get(); }
 
 private:
@@ -37,15 +38,12 @@ private:
 
     // An absent or unreadable file, as a call that failed with `error` says.
     static failure failed_with(win::win32_error error);
-    // The words of a row that `failed` gives.
-    static std::wstring problem_text(const failure& failed);
     // Keeps why the file cannot be checked, and lets it go.
     void fail(failure failed);
     // Whether the file opened is one to check, and its bytes can be read.
     void read_start();
 
     std::optional<failure> failure_;
-    std::wstring problem_;  // problem_text(*failure_), made once
     unique_file_handle file_;
 };
 

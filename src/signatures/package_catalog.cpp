@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <variant>
 
-#include "error_code_text.h"
 #include "opened_file.h"
 #include "printable_name.h"
 #include "trust_reason.h"
@@ -11,34 +10,34 @@
 
 namespace pelmar::signatures {
 
-std::wstring catalog_problem_text(const win::catalog_problem& problem) {
+reason catalog_problem_reason(const win::catalog_problem& problem) {
     const std::wstring malformed = L"malformed catalog: ";
     switch (problem.fault) {
         using enum win::catalog_fault;
         case undecodable:
-            return L"catalog cannot be read. " + error_code_text(problem.code);
+            return {L"catalog cannot be read", problem.code};
         case signs_something_else:
-            return L"not a catalog: it signs something else";
+            return {L"not a catalog: it signs something else"};
         case other_trust_list:
-            return L"not a catalog: a trust list of another kind";
+            return {L"not a catalog: a trust list of another kind"};
         case tag_not_text:
-            return malformed + L"a tag that is not text";
+            return {malformed + L"a tag that is not text"};
         case attribute_values:
-            return malformed + L"an attribute with more values than one";
+            return {malformed + L"an attribute with more values than one"};
         case attribute_unreadable:
-            return malformed + L"an attribute that cannot be read";
+            return {malformed + L"an attribute that cannot be read"};
         case two_digests:
-            return malformed + L"an entry with two digests";
+            return {malformed + L"an entry with two digests"};
         case two_file_names:
-            return malformed + L"an entry with two file names";
+            return {malformed + L"an entry with two file names"};
         case file_name_not_text:
-            return malformed + L"a file name that is not text";
+            return {malformed + L"a file name that is not text"};
         case no_digest:
-            return malformed + L"an entry without a digest";
+            return {malformed + L"an entry without a digest"};
         case tag_twice:
-            return malformed + L"a tag listed twice";
+            return {malformed + L"a tag listed twice"};
     }
-    return malformed;
+    return {malformed};
 }
 
 std::optional<file_verdict> read_catalog_bytes(HANDLE file, std::string& bytes) {
@@ -47,9 +46,8 @@ std::optional<file_verdict> read_catalog_bytes(HANDLE file, std::string& bytes) 
         return std::nullopt;
     }
     return failure->code == ERROR_FILE_TOO_LARGE
-               ? file_verdict{signature_status::invalid, {}, L"too large"}
-               : file_verdict{signature_status::unreadable, {},
-                              L"cannot be read. " + error_code_text(failure->code)};
+               ? file_verdict{signature_status::invalid, {}, {{L"too large"}}}
+               : file_verdict{signature_status::unreadable, {}, {{L"cannot be read", failure->code}}};
 }
 
 package_catalog::package_catalog(const std::wstring& directory) {
@@ -62,8 +60,8 @@ package_catalog::package_catalog(const std::wstring& directory) {
     if (file.absent()) {
         return;
     }
-    if (!file.problem().empty()) {
-        verdict_ = {signature_status::unreadable, {}, file.problem()};
+    if (!file.readable()) {
+        verdict_ = {signature_status::unreadable, {}, {file.problem()}};
         return;
     }
     std::string bytes;
@@ -78,23 +76,21 @@ package_catalog::package_catalog(const std::wstring& directory) {
             verdict_ = {signature_status::embedded_signature, signer, {}};
             break;
         case trust_outcome::altered:
-            verdict_ = {signature_status::altered, signer,
-                        trust_failure_text(signature_.code)};
+            verdict_ = {signature_status::altered, signer, {trust_failure(signature_.code)}};
             return;
         case trust_outcome::no_signature:
             // A catalog is nothing but a signature: without one it is damaged.
-            verdict_ = {signature_status::invalid, {},
-                        L"not a signed catalog. " +
-                            error_code_text(static_cast<std::uint32_t>(signature_.code))};
+            verdict_ = {signature_status::invalid,
+                        {},
+                        {{L"not a signed catalog", static_cast<std::uint32_t>(signature_.code)}}};
             return;
         case trust_outcome::invalid:
-            verdict_ = {signature_status::invalid, signer,
-                        trust_failure_text(signature_.code)};
+            verdict_ = {signature_status::invalid, signer, {trust_failure(signature_.code)}};
             return;
     }
     auto members = win::read_catalog_members(bytes);
     if (const auto* problem = std::get_if<win::catalog_problem>(&members)) {
-        verdict_ = {signature_status::invalid, signer, catalog_problem_text(*problem)};
+        verdict_ = {signature_status::invalid, signer, {catalog_problem_reason(*problem)}};
         return;
     }
     members_ = std::get<std::vector<win::catalog_member>>(std::move(members));

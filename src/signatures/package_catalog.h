@@ -22,8 +22,8 @@ namespace pelmar::signatures {
 // of one that cannot be read, or is larger than any catalog.
 [[nodiscard]] std::optional<file_verdict> read_catalog_bytes(HANDLE file, std::string& bytes);
 
-// Why catalog bytes cannot be read as a catalog, in a row's words.
-[[nodiscard]] std::wstring catalog_problem_text(const win::catalog_problem& problem);
+// Why catalog bytes cannot be read as a catalog, as a row gives it.
+[[nodiscard]] reason catalog_problem_reason(const win::catalog_problem& problem);
 
 class package_catalog {
 public:

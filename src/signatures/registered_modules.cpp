@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include "error_code_text.h"
 #include "folder_listing.h"
 #include "paths.h"
 #include "printable_name.h"
@@ -132,8 +131,8 @@ std::wstring language_monitor_of(const std::wstring& value,
     return text;
 }
 
-file_verdict finding(std::wstring detail) {
-    return {signature_status::no_signature, {}, std::move(detail)};
+file_verdict finding(std::vector<reason> reasons) {
+    return {signature_status::no_signature, {}, std::move(reasons)};
 }
 
 }  // namespace
@@ -183,8 +182,9 @@ registered_sources registered_sources_of(const spooler_registrations& registry,
         if (drivers || system_folder) {
             found.findings.push_back(
                 {machine_key_text(folder.root), folder.text,
-                 finding(folder.value + (drivers ? L"; a spool folder among the printer drivers'"
-                                                 : L"; a spool folder in System32"))});
+                 finding({{folder.value},
+                          {drivers ? L"a spool folder among the printer drivers'"
+                                   : L"a spool folder in System32"}})});
         }
     }
     // PrintDemon (CVE-2020-1048): printing to a port named by a file writes
@@ -195,14 +195,14 @@ registered_sources registered_sources_of(const spooler_registrations& registry,
         if (system_file || executable_name(port)) {
             found.findings.push_back(
                 {machine_key_text(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Ports"), port,
-                 finding(system_file ? L"a port that prints into a file in the Windows folder"
-                                     : L"a port that prints into an executable file")});
+                 finding({{system_file ? L"a port that prints into a file in the Windows folder"
+                                       : L"a port that prints into an executable file"}})});
         }
     }
     for (const unreadable_key& key : registry.unreadable) {
         found.findings.push_back({machine_key_text(key.root), key.key + L'\\',
                                   {signature_status::unreadable, {},
-                                   L"cannot be read. " + error_code_text(key.error.code)}});
+                                   {{L"cannot be read", key.error.code}}}});
     }
     return found;
 }

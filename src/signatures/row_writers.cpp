@@ -84,7 +84,7 @@ public:
             .text("status", status_text(row.verdict.status))
             .text_or_null("signer", or_null(row.verdict.signer))
             .text("file", row.file)
-            .text_or_null("detail", or_null(row.verdict.detail))
+            .text_or_null("detail", or_null(detail_text(row.verdict)))
             .text("folder", row.folder)
             .text("kind", kind_text(row.kind))
             .text_or_null("sha256", sha256 ? std::optional<std::wstring_view>(*sha256)

@@ -7,7 +7,6 @@
 
 #include <windows.h>
 
-#include "error_code_text.h"
 #include "executable_image.h"
 #include "file_manifest.h"
 #include "opened_file.h"
@@ -41,12 +40,12 @@ std::wstring algorithm_name(const std::string& algorithm) {
     return printable_name(std::wstring(algorithm.begin(), algorithm.end()));
 }
 
-file_verdict unchecked(std::wstring detail) {
-    return {signature_status::unchecked, {}, std::move(detail)};
+file_verdict unchecked(std::wstring words, const win::win32_error& error) {
+    return {signature_status::unchecked, {}, {{std::move(words), error.code}}};
 }
 
 file_verdict hash_failure(const win::win32_error& error) {
-    return unchecked(L"hash cannot be computed. " + error_code_text(error.code));
+    return unchecked(L"hash cannot be computed", error);
 }
 
 // A signature as the rules read it; `expected`: by a signer the user named.
@@ -165,8 +164,8 @@ std::optional<file_verdict> signature_checker::check(const win::catalog_hasher& 
                                  (location == printer_driver_directory ||
                                   location == driver_package_directory);
     if (verdict && catalog_missing && is_driver_file(location, file_name)) {
-        verdict->detail += std::wstring(verdict->detail.empty() ? L"" : L"; ") +
-                           L"the driver package folder holds no " + package_catalog::file_name;
+        verdict->reasons.emplace_back(L"the driver package folder holds no " +
+                                      std::wstring(package_catalog::file_name));
     }
     return verdict;
 }
@@ -183,7 +182,7 @@ std::optional<file_verdict> signature_checker::judge_file(const win::catalog_has
         const std::optional<file_verdict>& verdict = beside.verdict();
         if (verdict && verdict->status == signature_status::embedded_signature &&
             !expected(beside.signature())) {
-            return file_verdict{signature_status::other_signer, verdict->signer, verdict->detail};
+            return file_verdict{signature_status::other_signer, verdict->signer, verdict->reasons};
         }
         return verdict;
     }
@@ -195,8 +194,8 @@ std::optional<file_verdict> signature_checker::judge_file(const win::catalog_has
     if (file.absent()) {
         return std::nullopt;
     }
-    if (!file.problem().empty()) {
-        return file_verdict{signature_status::unreadable, {}, file.problem()};
+    if (!file.readable()) {
+        return file_verdict{signature_status::unreadable, {}, {file.problem()}};
     }
     file_facts facts(hasher, path, file.handle());
     return check_open(location, file_name, facts);
@@ -224,8 +223,7 @@ auto signature_checker::judge_with_store(facts_type& facts, file_facts& file,
         }
         const win::result<std::vector<std::wstring>> catalogs = win::catalogs_listing(hash.value());
         if (!catalogs) {
-            search.failure = unchecked(L"the system's catalogs cannot be searched. " +
-                                       error_code_text(catalogs.error().code));
+            search.failure = unchecked(L"the system's catalogs cannot be searched", catalogs.error());
             judgement = judge(facts);
             continue;
         }
@@ -254,7 +252,8 @@ store_listing signature_checker::listing_of(const std::wstring& catalog, const s
     store_listing listing{printable_name(catalog.substr(catalog.find_last_of(L"\\/") + 1)),
                           fact_of(signature, expected(signature)),
                           store_listing::naming::not_read,
-                          {}};
+                          {},
+                          {{}}};
     if (listing.signature.outcome != trust_outcome::valid || listed_name.empty()) {
         return listing;
     }
@@ -262,21 +261,21 @@ store_listing signature_checker::listing_of(const std::wstring& catalog, const s
     // are. Only administrators can change the store's catalogs, as its
     // verification by path takes for granted too.
     const opened_file opened(catalog);
-    if (!opened.problem().empty()) {
+    if (!opened.readable()) {
         listing.naming = store_listing::naming::unreadable;
-        listing.name = opened.problem();
+        listing.problem = opened.problem();
         return listing;
     }
     std::string bytes;
     if (const std::optional<file_verdict> failure = read_catalog_bytes(opened.handle(), bytes)) {
         listing.naming = store_listing::naming::malformed;
-        listing.name = failure->detail;
+        listing.problem = failure->reasons.front();
         return listing;
     }
     const auto member = win::read_catalog_member(bytes, tag);
     if (const auto* problem = std::get_if<win::catalog_problem>(&member)) {
         listing.naming = store_listing::naming::malformed;
-        listing.name = catalog_problem_text(*problem);
+        listing.problem = catalog_problem_reason(*problem);
         return listing;
     }
     const std::optional<win::catalog_member>& found = std::get<0>(member);

@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "csv_record.h"
+#include "error_code_text.h"
 #include "table_layout.h"
 
 namespace pelmar::signatures {
@@ -20,6 +21,17 @@ const std::wstring& or_placeholder(const std::wstring& text) {
 
 }  // namespace
 
+std::wstring detail_text(const file_verdict& verdict) {
+    std::wstring text;
+    for (const reason& part : verdict.reasons) {
+        text += (text.empty() ? L"" : L"; ") + part.words;
+        if (part.code) {
+            text += L". " + error_code_text(*part.code);
+        }
+    }
+    return text;
+}
+
 std::wostream& print_signature_header(std::wostream& out) {
     out << std::left << std::setw(status_width) << L"STATUS" << table_layout::separator;
     out << std::setw(signer_width) << L"SIGNER" << table_layout::separator;
@@ -34,7 +46,8 @@ std::wostream& print_signature_row(std::wostream& out, const file_verdict& verdi
         << table_layout::separator;
     out << std::setw(signer_width) << or_placeholder(verdict.signer) << table_layout::separator;
     out << std::setw(table_layout::file_name_width) << file_name << table_layout::separator;
-    out << std::setw(detail_width) << or_placeholder(verdict.detail) << table_layout::separator;
+    out << std::setw(detail_width) << or_placeholder(detail_text(verdict))
+        << table_layout::separator;
     return out << directory;
 }
 
@@ -45,7 +58,7 @@ void print_signature_csv_header(std::wostream& out) {
 void print_signature_csv_row(std::wostream& out, const file_verdict& verdict,
                              const std::wstring& file, const std::wstring& folder,
                              std::wstring_view kind) {
-    write_csv_record(out, {status_text(verdict.status), verdict.signer, file, verdict.detail,
+    write_csv_record(out, {status_text(verdict.status), verdict.signer, file, detail_text(verdict),
                            folder, kind});
 }
 

@@ -22,6 +22,10 @@ constexpr std::size_t detail_width = 40;
 
 }  // namespace signature_layout
 
+// A row's DETAIL: its reasons joined by "; ", each its words and, after a
+// failure, its code ("cannot be read. Error code: 0x00000020.").
+[[nodiscard]] std::wstring detail_text(const file_verdict& verdict);
+
 // Writes the header line's columns, without the line end.
 std::wostream& print_signature_header(std::wostream& out);
 

@@ -9,7 +9,7 @@ constexpr const wchar_t* point_and_print =
 constexpr const wchar_t* printers = L"SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers";
 
 registry_finding exposed(const wchar_t* key, const wchar_t* name, std::wstring detail) {
-    return {machine_key_text(key), name, {signature_status::exposed, {}, std::move(detail)}};
+    return {machine_key_text(key), name, {signature_status::exposed, {}, {std::move(detail)}}};
 }
 
 }  // namespace

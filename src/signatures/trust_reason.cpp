@@ -6,19 +6,18 @@
 #include <windows.h>
 #include <wintrust.h>
 
-#include "error_code_text.h"
 
 namespace pelmar::signatures {
 
 namespace {
 
-struct reason {
+struct known_code {
     HRESULT code;
     trust_outcome outcome;
     const wchar_t* words;
 };
 
-constexpr reason reasons[] = {
+constexpr known_code known_codes[] = {
     {ERROR_SUCCESS, trust_outcome::valid, L"valid"},
     {TRUST_E_NOSIGNATURE, trust_outcome::no_signature, L"no signature"},
     {TRUST_E_SUBJECT_FORM_UNKNOWN, trust_outcome::no_signature, L"no signature"},
@@ -37,12 +36,12 @@ constexpr reason reasons[] = {
     {TRUST_E_EXPLICIT_DISTRUST, trust_outcome::invalid, L"explicitly distrusted"},
 };
 
-constexpr reason other{0, trust_outcome::invalid, L"signature not valid"};
+constexpr known_code other{0, trust_outcome::invalid, L"signature not valid"};
 
-const reason& reason_of(std::int32_t code) {
-    const auto found = std::find_if(std::begin(reasons), std::end(reasons),
-                                    [&](const reason& known) { return known.code == code; });
-    return found != std::end(reasons) ? *found : other;
+const known_code& reason_of(std::int32_t code) {
+    const auto found = std::find_if(std::begin(known_codes), std::end(known_codes),
+                                    [&](const known_code& known) { return known.code == code; });
+    return found != std::end(known_codes) ? *found : other;
 }
 
 }  // namespace
@@ -51,9 +50,8 @@ trust_outcome trust_outcome_of(std::int32_t code) {
     return reason_of(code).outcome;
 }
 
-std::wstring trust_failure_text(std::int32_t code) {
-    return std::wstring(reason_of(code).words) + L". " +
-           error_code_text(static_cast<std::uint32_t>(code));
+reason trust_failure(std::int32_t code, const std::wstring& prefix) {
+    return {prefix + reason_of(code).words, static_cast<std::uint32_t>(code)};
 }
 
 }  // namespace pelmar::signatures

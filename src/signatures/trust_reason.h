@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "file_verdict.h"
+
 namespace pelmar::signatures {
 
 // How a WinVerifyTrust result reads for the file it was about.
@@ -15,8 +17,8 @@ enum class trust_outcome {
 
 [[nodiscard]] trust_outcome trust_outcome_of(std::int32_t code);
 
-// Why the signature failed, in words, with the code: "untrusted root. Error
-// code: 0x800b0109."
-[[nodiscard]] std::wstring trust_failure_text(std::int32_t code);
+// Why the signature failed: its words and its code ("untrusted root",
+// 0x800b0109), with `prefix` before the words (a catalog's name).
+[[nodiscard]] reason trust_failure(std::int32_t code, const std::wstring& prefix = {});
 
 }  // namespace pelmar::signatures

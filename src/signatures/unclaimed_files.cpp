@@ -5,7 +5,6 @@
 #include <unordered_set>
 
 #include "claim_trust.h"
-#include "error_code_text.h"
 #include "file.h"
 #include "file_facts.h"
 #include "file_manifest.h"
@@ -147,8 +146,8 @@ public:
                 // Shown under the environment's name, which is all there is.
                 add_root(environment.name).path.clear();
                 add_row(roots_.size() - 1, L".\\",
-                        trouble(L"the spooler does not give its folders. " +
-                                error_code_text(environment.failure->code)));
+                        trouble({L"the spooler does not give its folders",
+                                 environment.failure->code}));
                 continue;
             }
             const std::wstring folder = ending_in_backslash(environment.driver_folder);
@@ -171,7 +170,7 @@ public:
                 if (!root.first && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
                     continue;
                 }
-                add_row(index, L".\\", trouble(L"cannot be listed. " + error_code_text(error)));
+                add_row(index, L".\\", trouble({L"cannot be listed", error}));
                 continue;
             }
             root.folder = std::move(opened).value();
@@ -179,8 +178,8 @@ public:
                 // Its libraries cannot be told from planted ones: they get
                 // rows below, and this one says why.
                 add_row(index, L".\\",
-                        trouble(L"the registered print processors cannot be read. " +
-                                error_code_text(processors.failure->code)));
+                        trouble({L"the registered print processors cannot be read",
+                                 processors.failure->code}));
             }
             walk(index, root.folder.get(), L"", 0);
         }
@@ -274,8 +273,8 @@ private:
         item.alarming = alarming;
     }
 
-    static file_verdict trouble(std::wstring detail) {
-        return {signature_status::unreadable, {}, std::move(detail)};
+    static file_verdict trouble(reason why) {
+        return {signature_status::unreadable, {}, {std::move(why)}};
     }
 
     // The row of a file that exists but cannot be read.
@@ -288,7 +287,7 @@ private:
         const win::result<std::vector<win::folder_entry>> entries = win::list_folder(folder);
         if (!entries) {
             add_row(index, relative.empty() ? L".\\" : relative,
-                    trouble(L"cannot be listed. " + error_code_text(entries.error().code)));
+                    trouble({L"cannot be listed", entries.error().code}));
             return;
         }
         // A folder's own streams, shown after its name (`.` for the root's).
@@ -300,8 +299,9 @@ private:
             if (entry.is_link()) {
                 const bool junction = entry.reparse_tag == IO_REPARSE_TAG_MOUNT_POINT;
                 add_row(index, path,
-                        {signature_status::no_signature, {},
-                         junction ? L"a junction, not followed" : L"a link, not followed"},
+                        {signature_status::no_signature,
+                         {},
+                         {{junction ? L"a junction, not followed" : L"a link, not followed"}}},
                         true);
             } else if (!entry.is_folder()) {
                 items_.emplace_back(index, path, entry).streams_only =
@@ -310,8 +310,8 @@ private:
                 continue;  // walked as that one
             } else if (depth == deepest_folder) {
                 add_row(index, path + L'\\',
-                        trouble(L"not walked: more than " + std::to_wstring(deepest_folder) +
-                                L" folders deep"));
+                        trouble({L"not walked: more than " + std::to_wstring(deepest_folder) +
+                                 L" folders deep"}));
             } else {
                 const win::result<unique_file_handle> subfolder =
                     win::open_listed(folder, root.path + path + L'\\', entry);
@@ -319,7 +319,7 @@ private:
                     const std::uint32_t error = subfolder.error().code;
                     if (error != ERROR_INVALID_PARAMETER && error != ERROR_FILE_NOT_FOUND) {
                         add_row(index, path + L'\\',
-                                trouble(L"cannot be listed. " + error_code_text(error)));
+                                trouble({L"cannot be listed", error}));
                     }
                     continue;  // or gone since the listing
                 }
@@ -346,7 +346,7 @@ private:
             return;
         }
         std::optional<file_facts> facts;
-        if (file.problem().empty()) {
+        if (file.readable()) {
             facts.emplace(hasher, path, file.handle());
             add_streams(item.streams, item.root, file.handle(), item.path, path);
             for (walk_item& stream : item.streams) {
@@ -390,7 +390,7 @@ private:
         if (!names) {
             walk_item& item = into.emplace_back(root, shown);
             item.verdict =
-                trouble(L"its streams cannot be listed. " + error_code_text(names.error().code));
+                trouble({L"its streams cannot be listed", names.error().code});
             return;
         }
         const std::wstring verbatim = win::verbatim_path(path);
@@ -406,7 +406,7 @@ private:
         item.judged = true;
         const opened_file file(item.stream_path);
         std::optional<file_facts> facts;
-        if (file.problem().empty()) {
+        if (file.readable()) {
             facts.emplace(hasher, item.stream_path, file.handle());
         }
         if (file.absent() || (facts && !facts->is_executable_image())) {
@@ -424,9 +424,12 @@ private:
         const bool executable = facts && facts->is_executable_image();
         file_verdict verdict =
             facts ? checker_.check_open(location, name, *facts) : unreadable(file);
-        verdict.detail = std::wstring(L"named by no installed driver") +
-                         (executable ? L"; an executable image" : L"") +
-                         (verdict.detail.empty() ? L"" : L"; ") + verdict.detail;
+        std::vector<reason> named_by_none{{L"named by no installed driver"}};
+        if (executable) {
+            named_by_none.emplace_back(L"an executable image");
+        }
+        verdict.reasons.insert(verdict.reasons.begin(), named_by_none.begin(),
+                               named_by_none.end());
         item.alarming =
             executable && !trusted_image({.embedded = facts->embedded()}, checker_.named());
         item.verdict = std::move(verdict);
@@ -443,7 +446,7 @@ private:
             item.claimed = true;
             return;
         }
-        verdict->detail = by + (verdict->detail.empty() ? L"" : L"; ") + verdict->detail;
+        verdict->reasons.insert(verdict->reasons.begin(), reason(by));
         item.verdict = std::move(verdict);
     }
 
@@ -461,11 +464,11 @@ private:
             return;
         }
         if (file.absent()) {
-            item.verdict = {signature_status::missing, {}, by + L"; registered but missing"};
+            item.verdict = {signature_status::missing, {}, {{by}, {L"registered but missing"}}};
             return;
         }
         std::optional<file_facts> facts;
-        if (file.problem().empty()) {
+        if (file.readable()) {
             facts.emplace(hasher, item.path, file.handle());
         }
         const std::size_t leaf = item.path.find_last_of(L'\\');

@@ -40,7 +40,7 @@ std::optional<file_verdict> judge_embedded(const signature_fact& embedded, bool 
     switch (embedded.outcome) {
         case trust_outcome::altered:
             return file_verdict{signature_status::altered, embedded.signer,
-                                trust_failure_text(embedded.code)};
+                                {trust_failure(embedded.code)}};
         case trust_outcome::valid:
             if (!accepted) {
                 keep_gravest(gravest, {signature_status::other_signer, embedded.signer, {}});
@@ -48,7 +48,7 @@ std::optional<file_verdict> judge_embedded(const signature_fact& embedded, bool 
             break;
         case trust_outcome::invalid:
             keep_gravest(gravest, {signature_status::invalid, embedded.signer,
-                                   trust_failure_text(embedded.code)});
+                                   {trust_failure(embedded.code)}});
             break;
         case trust_outcome::no_signature:
             break;
@@ -69,27 +69,30 @@ std::optional<file_verdict> judge_listing(const store_listing& listing,
     switch (signature.outcome) {
         case trust_outcome::valid:
             if (!any_signer && !signature.expected) {
-                keep_gravest(gravest, {signature_status::other_signer, signature.signer, catalog});
+                keep_gravest(gravest,
+                             {signature_status::other_signer, signature.signer, {catalog}});
                 break;
             }
             if (listed_name.empty() || (listing.naming == store_listing::naming::named &&
                                         win::same_file_name(listing.name, listed_name))) {
-                return file_verdict{signature_status::catalog, signature.signer, catalog};
+                return file_verdict{signature_status::catalog, signature.signer, {catalog}};
             }
             switch (listing.naming) {
                 case store_listing::naming::named:
                     keep_gravest(gravest, {signature_status::replaced, signature.signer,
-                                           catalog + (listing.name.empty()
-                                                          ? std::wstring(L" lists it under no name")
-                                                          : L" lists it as " +
-                                                                printable_name(listing.name))});
+                                           {catalog + (listing.name.empty()
+                                                           ? std::wstring(L" lists it under no name")
+                                                           : L" lists it as " +
+                                                                 printable_name(listing.name))}});
                     break;
                 case store_listing::naming::unreadable:
                     return file_verdict{signature_status::unchecked, {},
-                                        catalog + L": " + listing.name};
+                                        {{catalog + L": " + listing.problem.words,
+                                          listing.problem.code}}};
                 case store_listing::naming::malformed:
                     keep_gravest(gravest, {signature_status::invalid, signature.signer,
-                                           catalog + L": " + listing.name});
+                                           {{catalog + L": " + listing.problem.words,
+                                             listing.problem.code}}});
                     break;
                 case store_listing::naming::not_read:
                 case store_listing::naming::not_listed:
@@ -98,12 +101,12 @@ std::optional<file_verdict> judge_listing(const store_listing& listing,
             break;
         case trust_outcome::altered:
             keep_gravest(gravest, {signature_status::altered, signature.signer,
-                                   catalog + L": " + trust_failure_text(signature.code)});
+                                   {trust_failure(signature.code, catalog + L": ")}});
             break;
         case trust_outcome::invalid:
         case trust_outcome::no_signature:
             keep_gravest(gravest, {signature_status::invalid, signature.signer,
-                                   catalog + L": " + trust_failure_text(signature.code)});
+                                   {trust_failure(signature.code, catalog + L": ")}});
             break;
     }
     return std::nullopt;
@@ -142,8 +145,8 @@ std::variant<file_verdict, search_store> judge_open(const open_file_facts& facts
     }
     if (!package.lists_it && !package.uncomputed.empty()) {
         return file_verdict{signature_status::unchecked, {},
-                            package.catalog + L" lists a " + package.uncomputed +
-                                L" hash, which this Windows cannot compute"};
+                            {package.catalog + L" lists a " + package.uncomputed +
+                             L" hash, which this Windows cannot compute"}};
     }
 
     // The package's catalog, signed by an expected signer, is the authority
@@ -153,22 +156,23 @@ std::variant<file_verdict, search_store> judge_open(const open_file_facts& facts
     // the other one's under the same name.
     const bool other_build = package.names_it && !package.lists_it && package.authority;
     const auto vouched = [&](signature_status status, const std::wstring& signer,
-                             std::wstring detail) {
+                             std::vector<reason> reasons) {
         if (!facts.wrong_machine.empty()) {
-            return file_verdict{signature_status::replaced, signer, facts.wrong_machine};
+            return file_verdict{signature_status::replaced, signer, {facts.wrong_machine}};
         }
         return other_build ? file_verdict{signature_status::replaced, signer,
-                                          L"not the file " + package.catalog + L" lists"}
-                           : file_verdict{status, signer, std::move(detail)};
+                                          {L"not the file " + package.catalog + L" lists"}}
+                           : file_verdict{status, signer, std::move(reasons)};
     };
     if (package.lists_it && signed_as_expected) {
         return vouched(signature_status::embedded_signature, embedded.signer, {});
     }
     if (package.lists_it && package.authority) {
-        return vouched(signature_status::catalog, package.signer, package.catalog);
+        return vouched(signature_status::catalog, package.signer, {package.catalog});
     }
     if (package.lists_it) {
-        keep_gravest(gravest, {signature_status::other_signer, package.signer, package.catalog});
+        keep_gravest(gravest,
+                     {signature_status::other_signer, package.signer, {package.catalog}});
     }
     if (signed_as_expected) {
         return vouched(signature_status::embedded_signature, embedded.signer, {});
@@ -176,7 +180,7 @@ std::variant<file_verdict, search_store> judge_open(const open_file_facts& facts
 
     if (auto verdict = judge_store(facts.store, facts.driver_name, false, gravest)) {
         return verdict->status == signature_status::catalog
-                   ? vouched(verdict->status, verdict->signer, verdict->detail)
+                   ? vouched(verdict->status, verdict->signer, verdict->reasons)
                    : *verdict;
     }
     if (!facts.store_searched) {
@@ -184,7 +188,7 @@ std::variant<file_verdict, search_store> judge_open(const open_file_facts& facts
     }
     if (other_build) {
         keep_gravest(gravest, {signature_status::altered, package.signer,
-                               package.catalog + L" lists another hash"});
+                               {package.catalog + L" lists another hash"}});
     }
     return gravest;
 }

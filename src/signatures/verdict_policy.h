@@ -35,10 +35,11 @@ struct store_listing {
         not_read,
         named,       // `name`, empty where the entry names no file
         not_listed,  // no entry with the file's tag and hash
-        unreadable,  // the catalog cannot be opened: `name` says why
-        malformed,   // its bytes cannot be read as a catalog: `name` says why
+        unreadable,  // the catalog cannot be opened: `problem` says why
+        malformed,   // its bytes cannot be read as a catalog: `problem` says why
     } naming = naming::not_read;
     std::wstring name;
+    reason problem{{}};
 };
 
 // The store searched by one algorithm: the catalogs that list the file's

@@ -1,6 +1,7 @@
 // What makes a file that opened one that cannot be checked. Wine enforces no
 // locked range on a read, so that refusal is scripted; the end-to-end tests
 // have the folder and the absent file.
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -20,10 +21,11 @@ TEST(opened_file, a_refused_read_or_a_device_is_a_file_that_cannot_be_checked) {
         std::wstring path;
         bool read_refused;
         std::wstring problem;
+        std::optional<std::uint32_t> code;
     } rows[] = {
-        {"its first bytes locked by another process", file, true,
-         L"cannot be read. Error code: 0x00000021."},
-        {"a device, not a file on a disk", L"\\\\.\\NUL", false, L"not a file on a disk"},
+        {"its first bytes locked by another process", file, true, L"cannot be read",
+         ERROR_LOCK_VIOLATION},
+        {"a device, not a file on a disk", L"\\\\.\\NUL", false, L"not a file on a disk", {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -34,7 +36,8 @@ TEST(opened_file, a_refused_read_or_a_device_is_a_file_that_cannot_be_checked) {
         }
         const pelmar::signatures::opened_file opened(row.path);
         EXPECT_FALSE(opened.absent());
-        EXPECT_EQ(opened.problem(), row.problem);
+        EXPECT_EQ(opened.problem().words, row.problem);
+        EXPECT_EQ(opened.problem().code, row.code);
         EXPECT_EQ(opened.handle(), INVALID_HANDLE_VALUE);
     }
 }

@@ -14,8 +14,10 @@
 #include "hex_text.h"
 #include "scripted_trust.h"
 #include "signature_checker.h"
+#include "signature_table.h"
 #include "temp_folder.h"
 
+using pelmar::signatures::detail_text;
 using pelmar::signatures::file_verdict;
 using pelmar::signatures::package_catalog;
 using pelmar::signatures::signature_checker;
@@ -31,7 +33,7 @@ void expect_verdict(const std::optional<file_verdict>& verdict, signature_status
     ASSERT_TRUE(verdict.has_value());
     EXPECT_EQ(status_text(verdict->status), status_text(status));
     EXPECT_EQ(verdict->signer, who);
-    EXPECT_EQ(verdict->detail, detail);
+    EXPECT_EQ(detail_text(*verdict), detail);
 }
 
 class signature_checker_test : public scripted_trust_test {
@@ -380,7 +382,8 @@ TEST_F(package_catalog_test, catalog_is_verified_and_read_once_per_folder_and_un
     EXPECT_EQ(status_text(own->status), L"invalid");
     EXPECT_EQ(own->signer, signer);
     const std::wstring cannot_be_read = L"catalog cannot be read. Error code: 0x";
-    EXPECT_EQ(own->detail.substr(0, cannot_be_read.size()), cannot_be_read) << own->detail;
+    const std::wstring detail = detail_text(*own);
+    EXPECT_EQ(detail.substr(0, cannot_be_read.size()), cannot_be_read) << detail;
     // Two files and the catalog's own row: one verification of the catalog
     // and one decoding of its content for the folder.
     EXPECT_EQ(trust.verifications, 3);

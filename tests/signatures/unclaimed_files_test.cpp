@@ -23,6 +23,7 @@
 #include "location_resolver.h"
 #include "catalogs.h"
 #include "signature_checker.h"
+#include "signature_table.h"
 #include "test_helpers.h"
 #include "unclaimed_files.h"
 
@@ -283,7 +284,7 @@ TEST(unclaimed_files, links_are_not_followed_and_what_cannot_be_read_gives_a_row
                 EXPECT_EQ(found.folder, processor_folder);
                 rows.push_back(
                     row(std::wstring(pelmar::signatures::status_text(found.verdict.status)),
-                        std::wstring(found.file), found.verdict.detail));
+                        std::wstring(found.file), pelmar::signatures::detail_text(found.verdict)));
             },
             tally);
         registered_absent = false;
@@ -315,7 +316,7 @@ TEST(unclaimed_files, a_registry_key_that_cannot_be_read_gives_a_row_and_exit_2)
         [&](const pelmar::signatures::signature_row& found) {
             if (found.verdict.status == pelmar::signatures::signature_status::unreadable) {
                 rows.push_back(row(std::wstring(pelmar::signatures::kind_text(found.kind)),
-                                   std::wstring(found.file), found.verdict.detail) +
+                                   std::wstring(found.file), pelmar::signatures::detail_text(found.verdict)) +
                                L' ' + std::wstring(found.folder));
             }
         },

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <wintrust.h>
 
+#include "signature_table.h"
 #include "verdict_policy.h"
 
 using namespace pelmar::signatures;
@@ -30,7 +31,7 @@ const std::vector<store_search> none_lists_it{{}};
 template <typename... answers>
 std::wstring said(const std::variant<answers...>& judgement) {
     if (const file_verdict* verdict = std::get_if<file_verdict>(&judgement)) {
-        return std::wstring(status_text(verdict->status)) + L": " + verdict->detail;
+        return std::wstring(status_text(verdict->status)) + L": " + detail_text(*verdict);
     }
     return std::holds_alternative<search_store>(judgement) ? L"search the store" : L"silent";
 }
@@ -106,7 +107,7 @@ TEST(verdict_policy, an_image_windows_records_claim) {
          {{{}, {listing(by_vendor, L"mimispool.dll")}}}, true,
          L"replaced: oem1.cat lists it as mimispool.dll"},
         {"the store cannot be searched", no_signature, false,
-         {{file_verdict{signature_status::unchecked, {}, L"the store"}, {}}}, false,
+         {{file_verdict{signature_status::unchecked, {}, {{L"the store"}}}, {}}}, false,
          L"unchecked: the store"},
     };
     for (const auto& row : rows) {

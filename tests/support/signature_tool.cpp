@@ -75,8 +75,8 @@ void print_tags(const wchar_t* path) {
 // lookup by hash then crashes. Only a catalog with a valid signature goes in.
 void verify(const wchar_t* path) {
     const opened_file file(path);
-    if (!file.problem().empty()) {
-        write_utf8(STD_ERROR_HANDLE, std::wstring(path) + L": " + file.problem() + L"\n");
+    if (!file.readable()) {
+        write_utf8(STD_ERROR_HANDLE, std::wstring(path) + L": " + file.problem().words + L"\n");
         std::exit(2);
     }
     const trust_result result = verify_embedded(path, file.handle());
