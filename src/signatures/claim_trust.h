@@ -26,7 +26,7 @@ struct image_facts {
     // Windows' own records name it: a driver, a print processor, a module
     // Windows loads.
     bool claimed = false;
-    // Its embedded Authenticode signature, as WinVerifyTrust found it.
+    // Its embedded Authenticode signature, as Windows verified it.
     const win::trust_result& embedded;
     // A validly signed catalog in the system's store lists its hash under
     // the name Windows installed it by: it came in an installed driver

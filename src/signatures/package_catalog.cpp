@@ -54,8 +54,8 @@ package_catalog::package_catalog(const std::wstring& directory) {
     const std::wstring path = directory + L'\\' + file_name;
     // One handle for all of it, which nobody may write while it is open (an
     // open that others may not share fails rather than wait): the bytes
-    // WinVerifyTrust verifies through it are the bytes read through it, and
-    // so the bytes decoded.
+    // whose signature is verified through it are the bytes read through it,
+    // and so the bytes decoded.
     const opened_file file(path, false);
     if (file.absent()) {
         return;

@@ -164,8 +164,9 @@ std::optional<file_verdict> signature_checker::check(const win::catalog_hasher& 
                                  (location == printer_driver_directory ||
                                   location == driver_package_directory);
     if (verdict && catalog_missing && is_driver_file(location, file_name)) {
-        verdict->reasons.emplace_back(L"the driver package folder holds no " +
-                                      std::wstring(package_catalog::file_name));
+        static const reason no_package_catalog(L"the driver package folder holds no " +
+                                               std::wstring(package_catalog::file_name));
+        verdict->reasons.push_back(no_package_catalog);
     }
     return verdict;
 }

@@ -7,7 +7,8 @@
 
 namespace pelmar::signatures {
 
-// How a WinVerifyTrust result reads for the file it was about.
+// How the result of Windows' trust verification reads for the file it was
+// about.
 enum class trust_outcome {
     valid,
     no_signature,  // none there, or a file of a kind that cannot carry one

@@ -20,7 +20,7 @@ namespace pelmar::signatures {
 // A signature as the rules read it.
 struct signature_fact {
     trust_outcome outcome = trust_outcome::no_signature;
-    std::int32_t code = 0;  // WinVerifyTrust's, for the words of a failure
+    std::int32_t code = 0;  // the verification's, for the words of a failure
     std::wstring signer;    // as a row shows it
     bool expected = false;  // by a signer the user named, or any where none is
 };
