@@ -360,6 +360,11 @@ std::optional<file_verdict> signature_checker::check_claimed(const std::wstring&
 
 bool signature_checker::listed_in_package(install_location location,
                                           const std::wstring& file_name, file_facts& file) const {
+    // Asked of every file the walk finds in the driver's folders: most are
+    // in no package catalog that could vouch.
+    if (!judging_catalog(location).can_vouch()) {
+        return false;
+    }
     const package_fact fact = package_fact_of(location, file_name, file);
     return fact.authority && fact.lists_it;
 }

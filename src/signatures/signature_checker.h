@@ -16,10 +16,11 @@
 
 namespace pelmar::signatures {
 
-// Judges the files of the driver with what the run reads once: each
-// folder's pelmaromn.cat. Once the catalogs are read it changes no more, so
-// several threads may check files at once, each with catalog contexts of its
-// own.
+// Judges files: gathers what the rules (verdict_policy) ask of each, from
+// its facts (file_facts), the package catalogs the run reads once (each
+// folder's pelmaromn.cat) and the system's catalog store. Once the catalogs
+// are read it changes no more, so several threads may check files at once,
+// each with catalog contexts of its own.
 class signature_checker {
 public:
     // `signers`: the expected signers' simple display names; `thumbprints`:
@@ -77,14 +78,6 @@ private:
                                                          install_location location,
                                                          const std::wstring& directory,
                                                          const std::wstring& file_name) const;
-    // The verdict when the catalog's entry vouches for the file by an
-    // expected signer, under `listed_name` where it is not empty; otherwise
-    // nothing, and what it found goes to `gravest` where it is graver than
-    // what is there. `any_signer`: a valid signature by anyone vouches.
-    [[nodiscard]] std::optional<file_verdict> judge_listing(const win::catalog_member_query& query,
-                                                            const std::wstring& listed_name,
-                                                            bool any_signer,
-                                                            file_verdict& gravest) const;
     // What the package catalog that judges the files of `location` says of
     // the file `file_name`, read as `file`.
     [[nodiscard]] package_fact package_fact_of(install_location location,
