@@ -111,7 +111,7 @@ private:
         into.rows.clear();
         into.problem.clear();
         const win::result<unique_file_handle> opened = win::open_to_read(file.name);
-        std::uint32_t error = opened ? 0 : opened.error().code;
+        win::status failure = opened ? win::status() : win::status(opened.error());
         if (opened) {
             const HANDLE handle = opened.value().get();
             // Before the read, so that a file named again is never read again. A
@@ -123,15 +123,14 @@ private:
                     return false;
                 }
             }
-            const win::status read = win::read_whole_file(handle, max_inventory_bytes, bytes_);
-            error = read ? read->code : 0;
+            failure = win::read_whole_file(handle, max_inventory_bytes, bytes_);
         }
-        if (error == 0) {
+        if (!failure) {
             read_inventory(bytes_, into);
         } else {
-            into.problem = error == ERROR_FILE_TOO_LARGE
+            into.problem = failure->code == ERROR_FILE_TOO_LARGE
                                ? L"too large to be an inventory"
-                               : L"cannot be read. " + error_code_text(error);
+                               : L"cannot be read. " + error_code_text(failure->code);
         }
         if (!into.problem.empty()) {
             complain(file.name, into.problem);
