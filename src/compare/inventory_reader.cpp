@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <sstream>
 #include <type_traits>
-
-#include <windows.h>
 
 #include "file_info.h"
 #include "file_manifest.h"
 #include "manifest_rows.h"
 #include "missing_text.h"
 #include "table_layout.h"
+#include "text.h"
 
 namespace pelmar::compare {
 
@@ -48,23 +48,21 @@ struct saved_text {
     }
 };
 
-// `saved` decoded into `text`; false where it is not well-formed text.
+// `saved` decoded into `text`; false where it is not well-formed text: no
+// NUL, which marks binary data, and no unpaired surrogate, which does not
+// convert to UTF-8.
 template <typename unit>
 bool decode(std::basic_string_view<unit> saved, std::wstring& text) {
     if constexpr (std::is_same_v<unit, wchar_t>) {
         text = saved;
     } else {
-        text.resize(saved.size());
-        text.resize(static_cast<std::size_t>(MultiByteToWideChar(
-            CP_UTF8, MB_ERR_INVALID_CHARS, saved.data(), static_cast<int>(saved.size()),
-            text.data(), static_cast<int>(text.size()))));
+        std::optional<std::wstring> decoded = win::from_utf8(saved);
+        if (!decoded) {
+            return false;
+        }
+        text = std::move(*decoded);
     }
-    // A failed conversion gives nothing. No NUL, which marks binary data, and
-    // no unpaired surrogate, which does not convert to UTF-8.
-    return (saved.empty() || !text.empty()) && text.find(L'\0') == none &&
-           (text.empty() || WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(),
-                                                static_cast<int>(text.size()), nullptr, 0,
-                                                nullptr, nullptr) > 0);
+    return text.find(L'\0') == none && win::has_utf8_form(text);
 }
 
 // A decimal number as the utility writes one: digits without a leading zero,
