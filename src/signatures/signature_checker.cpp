@@ -250,11 +250,9 @@ store_listing signature_checker::listing_of(const std::wstring& catalog, const s
                                             const std::wstring& listed_name) const {
     const win::trust_result signature = win::verify_catalog_member(
         {catalog, tag, file.path(), file.handle(), hash.value, hash.admin});
-    store_listing listing{printable_name(catalog.substr(catalog.find_last_of(L"\\/") + 1)),
-                          fact_of(signature, expected(signature)),
-                          store_listing::naming::not_read,
-                          {},
-                          {{}}};
+    store_listing listing{
+        .catalog = printable_name(catalog.substr(catalog.find_last_of(L"\\/") + 1)),
+        .signature = fact_of(signature, expected(signature))};
     if (listing.signature.outcome != trust_outcome::valid || listed_name.empty()) {
         return listing;
     }

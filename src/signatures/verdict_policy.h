@@ -38,8 +38,8 @@ struct store_listing {
         unreadable,  // the catalog cannot be opened: `problem` says why
         malformed,   // its bytes cannot be read as a catalog: `problem` says why
     } naming = naming::not_read;
-    std::wstring name;
-    reason problem{{}};
+    std::wstring name{};
+    reason problem{L""};
 };
 
 // The store searched by one algorithm: the catalogs that list the file's
