@@ -280,6 +280,15 @@ private:
     // The row of a file that exists but cannot be read.
     static file_verdict unreadable(const opened_file& file) { return trouble(file.problem()); }
 
+    // The facts of `file`, open at `path`, where it can be read.
+    static std::optional<file_facts> facts_of(const win::catalog_hasher& hasher,
+                                              const std::wstring& path, const opened_file& file) {
+        if (!file.readable()) {
+            return std::nullopt;
+        }
+        return std::optional<file_facts>(std::in_place, hasher, path, file.handle());
+    }
+
     // `relative`: the folder's path below the root's, empty or ending in a
     // backslash; `folder`: that folder, open to be listed.
     void walk(std::size_t index, HANDLE folder, const std::wstring& relative, int depth) {
@@ -345,9 +354,8 @@ private:
             item.claimed = item.deferred = true;
             return;
         }
-        std::optional<file_facts> facts;
-        if (file.readable()) {
-            facts.emplace(hasher, path, file.handle());
+        std::optional<file_facts> facts = facts_of(hasher, path, file);
+        if (facts) {
             add_streams(item.streams, item.root, file.handle(), item.path, path);
             for (walk_item& stream : item.streams) {
                 if (!stream.verdict) {
@@ -405,10 +413,7 @@ private:
     void judge_stream(const win::catalog_hasher& hasher, walk_item& item) const {
         item.judged = true;
         const opened_file file(item.stream_path);
-        std::optional<file_facts> facts;
-        if (file.readable()) {
-            facts.emplace(hasher, item.stream_path, file.handle());
-        }
+        std::optional<file_facts> facts = facts_of(hasher, item.stream_path, file);
         if (file.absent() || (facts && !facts->is_executable_image())) {
             item.claimed = true;  // data, as a download's zone mark, or gone
             return;
@@ -467,10 +472,7 @@ private:
             item.verdict = {signature_status::missing, {}, {{by}, {L"registered but missing"}}};
             return;
         }
-        std::optional<file_facts> facts;
-        if (file.readable()) {
-            facts.emplace(hasher, item.path, file.handle());
-        }
+        std::optional<file_facts> facts = facts_of(hasher, item.path, file);
         const std::size_t leaf = item.path.find_last_of(L'\\');
         judge_claimed(item, leaf == std::wstring::npos ? item.path : item.path.substr(leaf + 1),
                       file, facts, by);
